@@ -1,0 +1,33 @@
+// The station record: one line of ASCII text, 36 tokens separated by single
+// spaces, each reading already formatted by the console. LiveValues holds
+// the tokens as text, one 64-unit UTF-16 slot per token.
+#pragma once
+#include <cstddef>
+
+constexpr int TOKEN_COUNT = 36;
+constexpr int SLOT_UNITS = 64;
+
+// Token numbers; a token's number is the count of spaces before it.
+namespace token {
+enum Token : int {
+    logger_percent, date, time, indoor_temp, indoor_humidity, outdoor_temp,
+    outdoor_humidity, daily_rain, rain_rate, wind_speed, wind_gust,
+    wind_dir_degrees, wind_dir_point, rel_pressure, abs_pressure, uv_index,
+    dew_point, heat_index,
+    ch1_temp, ch1_humidity, ch2_temp, ch2_humidity, ch3_temp, ch3_humidity,
+    ch4_temp, ch4_humidity, ch5_temp, ch5_humidity, ch6_temp, ch6_humidity,
+    ch7_temp, ch7_humidity,
+    wind_chill, hourly_rain, weekly_rain, monthly_rain
+};
+} // namespace token
+
+struct LiveValues {
+    char16_t slot[TOKEN_COUNT][SLOT_UNITS];
+};
+
+// Replaces the whole table by the tokens of the zero-terminated record
+// text; a null record leaves the table unchanged.
+void decode_station_record(const char *record, LiveValues *values);
+// Writes the placeholder texts shown before the first record and after the
+// console is removed.
+void reset_live_values(LiveValues *values);

@@ -1,0 +1,3 @@
+#include "settings/unit_settings.h"
+
+UnitSettings unit_settings;

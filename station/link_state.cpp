@@ -1,0 +1,3 @@
+#include "station/link_state.h"
+
+LinkFlags link_flags;
