@@ -37,7 +37,7 @@
 // Tab bar (template 129)
 #define IDC_TAB_DASHBOARD 1035
 #define IDC_TAB_SETUP 1037
-#define IDC_HELP 1007
+#define IDC_HELP_BUTTON 1007
 #define IDC_TAB_SPARE 1008
 #define IDC_LANGUAGE 1017
 
