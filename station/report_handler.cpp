@@ -1,0 +1,215 @@
+#include "station/report_handler.h"
+
+#include <cstring>
+
+#include "station/commands.h"
+#include "station/crc.h"
+#include "station/messages.h"
+
+LinkCounters link_counters;
+
+namespace {
+
+void add_reply(ReportAction &action, const std::uint8_t *frame)
+{
+    if (action.count < MAX_STEPS)
+        action.step[action.count++] = {frame, TO_TARGET, 0, 0};
+}
+
+void add_message(ReportAction &action, int receiver, unsigned message, std::intptr_t lparam)
+{
+    if (action.count < MAX_STEPS)
+        action.step[action.count++] = {nullptr, receiver, message, lparam};
+}
+
+int crc_matches(const std::uint8_t *report)
+{
+    const int received = report[62] << 8 | report[63];
+    return crc16(report, 1, 62) == received;
+}
+
+// Packet index and count from the sequence byte.
+int packet_index(const std::uint8_t *report) { return report[6] & 0x0F; }
+int packet_count(const std::uint8_t *report) { return report[6] >> 4; }
+
+enum Assembly { DROPPED, PARTIAL, LAST };
+
+// Appends one packet to `buffer` by the sequence rules shared by records
+// and bodies. A packet out of sequence, longer than a report can hold, or
+// running into the buffer's last byte is dropped and restarts reassembly:
+// the buffer always stays zero-terminated text.
+Assembly assemble(const std::uint8_t *report, std::uint8_t *buffer, int size, int &counter,
+                  int &offset)
+{
+    const int index = packet_index(report);
+    const int length = report[7];
+    ++counter;
+    if (counter != index || length > MAX_PAYLOAD) {
+        counter = 0;
+        return DROPPED;
+    }
+    if (index == 1) {
+        std::memset(buffer, 0, static_cast<std::size_t>(size));
+        offset = 0;
+    }
+    if (offset + length > size - 1) {
+        counter = 0;
+        return DROPPED;
+    }
+    std::memcpy(buffer + offset, report + 8, static_cast<std::size_t>(length));
+    offset += length;
+    return index == packet_count(report) ? LAST : PARTIAL;
+}
+
+// Settles the pages accounted for since the last stored one and ends the
+// download once the announced count is reached, also when it is overshot:
+// pages given up at the end must not leave it waiting for pages that never come.
+void account_pages(ReaderState &reader, const LinkContext &link, int pages, ReportAction &action)
+{
+    LinkCounters &c = *link.counters;
+    reader.remaining -= pages + c.skipped_pages;
+    c.skipped_pages = 0;
+    const int done = reader.downloading && reader.remaining <= 0;
+    if (done) {
+        reader.remaining = 0;
+        reader.downloading = 0;
+    }
+    add_message(action, TO_STATUS_BAR, UM_HISTORY_PROGRESS, link.flags->history_total - reader.remaining);
+    if (done) {
+        link.flags->history_complete = 1;
+        add_message(action, TO_TARGET, UM_HISTORY_COMPLETE, 0);
+    }
+}
+
+// A page that is not stored counts as skipped; when it is the last one
+// outstanding, the download ends here.
+void skip_page(ReaderState &reader, const LinkContext &link, ReportAction &action)
+{
+    LinkCounters &c = *link.counters;
+    ++c.skipped_pages;
+    if (link.flags->history_active == 1 && reader.downloading &&
+        reader.remaining - c.skipped_pages <= 0)
+        account_pages(reader, link, 0, action);
+}
+
+void store_page(ReaderState &reader, const LinkContext &link, ReportAction &action)
+{
+    const int slot = link.flags->history_total - reader.remaining;
+    if (slot < 0 || slot >= HISTORY_SLOTS) {
+        skip_page(reader, link, action);
+        return;
+    }
+    std::memcpy(link.store->slot[slot], reader.record, RECORD_BYTES);
+    account_pages(reader, link, 1, action);
+}
+
+void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
+                   ReportAction &action)
+{
+    LinkCounters &c = *link.counters;
+    LinkFlags &flags = *link.flags;
+
+    if (report[2] == 0xFF && report[3] == 0xFF && report[4] == 0xFF && report[5] == 0xFF) {
+        add_message(action, TO_TARGET, UM_NO_HISTORY, 0);
+        return;
+    }
+    if (!crc_matches(report)) {
+        if (++c.record_bad_crc < GIVE_UP_AFTER) {
+            add_reply(action, CMD_PAGE_NAK);
+            return;
+        }
+        add_reply(action, CMD_PAGE_ACK);
+        c.record_bad_crc = 0;
+        c.record_packet = 0;
+        const int key = report[4] << 8 | report[5];
+        if (key != c.last_given_up_key)
+            skip_page(reader, link, action);
+        c.last_given_up_key = key;
+        return;
+    }
+
+    const int count = report[2] << 8 | report[3];
+    if (count == 0) {
+        flags.history_cancel = 0;
+        flags.history_active = 0;
+    } else {
+        if (flags.history_cancel == 1 || !link.export_file_name || !link.export_file_name[0])
+            return;
+        if (flags.history_active == 0) {
+            flags.history_total = count;
+            reader.remaining = count;
+            reader.downloading = 1;
+            add_message(action, TO_STATUS_BAR, UM_HISTORY_START, count);
+        }
+        flags.history_active = 1;
+    }
+    add_reply(action, CMD_PAGE_ACK);
+    c.record_bad_crc = 0;
+
+    // The first packet never completes a record: a record spans two packets at least.
+    const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
+                                  reader.record_offset);
+    if (got != LAST || packet_index(report) == 1)
+        return;
+    c.record_packet = 0;
+    if (flags.history_active == 1)
+        store_page(reader, link, action);
+    else
+        add_message(action, TO_TARGET, UM_LIVE_RECORD, reinterpret_cast<std::intptr_t>(reader.record));
+}
+
+void handle_body(const std::uint8_t *report, std::uint8_t *buffer, int &counter, int &offset,
+                 unsigned message, ReportAction &action)
+{
+    if (assemble(report, buffer, BODY_BYTES, counter, offset) != LAST)
+        return;
+    counter = 0;
+    add_message(action, TO_TARGET, message, reinterpret_cast<std::intptr_t>(buffer));
+}
+
+void handle_other(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
+                  ReportAction &action)
+{
+    LinkCounters &c = *link.counters;
+    if (!crc_matches(report)) {
+        if (++c.other_bad_crc < GIVE_UP_AFTER) {
+            add_reply(action, CMD_NAK);
+            return;
+        }
+        add_reply(action, CMD_ACK);
+        c.other_bad_crc = 0;
+        c.wu_packet = 0; // the Weathercloud counter keeps its value
+        return;
+    }
+    c.other_bad_crc = 0;
+    add_reply(action, CMD_ACK);
+
+    switch (report[1]) {
+    case KIND_STATUS:
+        if (report[3] == 1)
+            link.flags->history_cancel = 1;
+        if (report[2] == 3)
+            add_message(action, TO_TARGET, UM_TIME_SYNC, 0);
+        break;
+    case KIND_WU_BODY:
+        handle_body(report, reader.wu_body, c.wu_packet, reader.wu_offset, UM_WU_BODY, action);
+        break;
+    case KIND_WC_BODY:
+        handle_body(report, reader.wc_body, c.wc_packet, reader.wc_offset, UM_WC_BODY, action);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void handle_report(const std::uint8_t report[REPORT_BYTES], ReaderState &reader,
+                   const LinkContext &link, ReportAction &action)
+{
+    action.count = 0;
+    if (report[1] == KIND_RECORD)
+        handle_record(report, reader, link, action);
+    else
+        handle_other(report, reader, link, action);
+}
