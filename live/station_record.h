@@ -6,6 +6,11 @@
 
 constexpr int TOKEN_COUNT = 36;
 constexpr int SLOT_UNITS = 64;
+// Longest token kept in a slot; display code reads at most 32 units, so a
+// token and its terminating zero fit there.
+constexpr int TOKEN_UNITS = 31;
+// The dashboard decodes only the first LIVE_RECORD_BYTES of a live record.
+constexpr std::size_t LIVE_RECORD_BYTES = 255;
 
 // Token numbers; a token's number is the count of spaces before it.
 namespace token {
@@ -26,8 +31,13 @@ struct LiveValues {
 };
 
 // Replaces the whole table by the tokens of the zero-terminated record
-// text; a null record leaves the table unchanged.
+// text; a null record leaves the table unchanged. Tokens after the 36th are
+// dropped and a token is cut after TOKEN_UNITS characters.
 void decode_station_record(const char *record, LiveValues *values);
+// The same over at most max_bytes bytes: the text ends at the first zero
+// byte or after max_bytes, whichever comes first (a 450-byte history slot
+// may be full; the live record is decoded from its first 255 bytes).
+void decode_station_record_n(const char *record, std::size_t max_bytes, LiveValues *values);
 // Writes the placeholder texts shown before the first record and after the
 // console is removed.
 void reset_live_values(LiveValues *values);
