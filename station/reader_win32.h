@@ -5,7 +5,8 @@
 
 // Starts the reader for a connected station. Notifications go to the target
 // window (the dashboard) and the status bar. At most one reader runs: a
-// start while a reader is still ending waits for it first. Returns 1.
+// start while a reader is still ending waits for it first. Returns 1 when a
+// reader runs, 0 when its event or thread could not be created.
 int start_reader(HWND target_window, HWND status_bar);
 
 // Sets reader_stop and wakes a waiting reader (shutdown and disconnect).

@@ -35,11 +35,18 @@ void station_device_close(StationDevice *device);
 // instead of searching the HID interfaces. Null restores HID discovery.
 void station_device_use_path(const wchar_t *path);
 
+// The station's current I/O handle, read whole: the reader thread asks for
+// it before every read while the interface thread may replace it.
+HANDLE station_io_handle();
+
 // Writes one 9-byte command report; non-zero on success. While the station
 // is not connected nothing is written and the result is success.
 int send_command(const std::uint8_t frame[9]);
 
 // Device notices for the HID interface class, on the main window.
 HDEVNOTIFY register_device_notices(HWND main_window);
-// The main window's WM_DEVICECHANGE handler; sends UM_DEVICE_STATE.
+// The main window's WM_DEVICECHANGE handler; sends UM_DEVICE_STATE. The
+// interface name of a DEV_BROADCAST_DEVICEINTERFACE_W is read only within
+// its dbcc_size, which must cover the name as the system's notices do.
+// After a removal of the station its handle is closed.
 LRESULT handle_device_change(HWND main_window, WPARAM wparam, LPARAM lparam);
