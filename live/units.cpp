@@ -70,6 +70,17 @@ int is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
 
+// Moves *i past leading white space and a sign, as number reading does;
+// returns 1 for a minus sign.
+int skip_space_and_sign(const char16_t *text, int n, int *i)
+{
+    while (*i < n && is_space(text[*i]))
+        ++*i;
+    if (*i < n && (text[*i] == u'+' || text[*i] == u'-'))
+        return text[(*i)++] == u'-';
+    return 0;
+}
+
 // Case-insensitive match of an ASCII word at text[i]; returns its length or 0.
 int match_word(const char16_t *text, int i, int n, const char *word)
 {
@@ -113,11 +124,7 @@ int read_leading_float(const char16_t *text, float *value)
 {
     const int n = token_length(text);
     int i = 0;
-    while (i < n && is_space(text[i]))
-        ++i;
-    int negative = 0;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
+    const int negative = skip_space_and_sign(text, n, &i);
 
     float magnitude = 0;
     if (match_word(text, i, n, "inf")) {
@@ -247,11 +254,7 @@ int direction_index(const char16_t *text, int direction_style)
         return 0;
     }
     int i = 0;
-    while (i < n && is_space(text[i]))
-        ++i;
-    int negative = 0;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
+    const int negative = skip_space_and_sign(text, n, &i);
     // Any value of 360 or more is N, so the digits need not be read further.
     int d = 0;
     while (i < n && is_digit(text[i]) && d < 1000)

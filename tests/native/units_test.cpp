@@ -40,15 +40,12 @@ UnitSettings units(int t, int r, int p, int w, int k, int d)
     return u;
 }
 
-// Exact decimal: the °F text of c tenths of a degree, cut to a tenth.
-std::string fahrenheit_tenths(int c_tenths)
+// Exact decimal: °F in tenths for c tenths of a degree, cut towards minus
+// infinity.
+int fahrenheit_tenths(int c_tenths)
 {
     const int scaled = 18 * c_tenths + 3200; // hundredths of °F
-    const int tenths = scaled >= 0 ? scaled / 10 : -((-scaled + 9) / 10);
-    char text[16];
-    std::snprintf(text, sizeof text, "%s%d.%d", tenths < 0 ? "-" : "", std::abs(tenths) / 10,
-                  std::abs(tenths) % 10);
-    return text;
+    return scaled >= 0 ? scaled / 10 : -((-scaled + 9) / 10);
 }
 
 std::string tenths_text(int tenths)
@@ -127,15 +124,15 @@ TEST(Units, FahrenheitIsTheFloorRuleFromMinus50To60)
     int lower_seen = 0;
     for (int t = -500; t <= 600; ++t) {
         const std::string celsius = tenths_text(t);
-        std::string expected = fahrenheit_tenths(t);
+        int expected = fahrenheit_tenths(t);
         for (int low : one_tenth_lower)
             if (t == low) {
-                const int exact = (18 * t + 3200) / 10;
-                expected = tenths_text(exact - 1);
+                --expected;
                 ++lower_seen;
             }
         const std::u16string token = utf16(celsius);
-        EXPECT_EQ(utf8(format_temperature(token.c_str(), 1).text), expected) << celsius << " °C";
+        EXPECT_EQ(utf8(format_temperature(token.c_str(), 1).text), tenths_text(expected))
+            << celsius << " °C";
     }
     EXPECT_EQ(lower_seen, 34);
 }
