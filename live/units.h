@@ -15,9 +15,10 @@ enum class ReadingKind {
     temperature, humidity, pressure, wind_speed, rain_amount, rain_rate, direction, text
 };
 
-// Each returns an empty text unchanged, a missing reading unchanged, and a
-// token that does not begin with a number unchanged. Unit indices outside
-// the listed ones behave as the field's default (no conversion).
+// Each returns unchanged: an empty text, a missing reading, a token that
+// does not begin with a number, and a value whose converted text would not
+// fit 31 units. Unit indices outside the listed ones behave as the field's
+// default (no conversion).
 FormattedText format_temperature(const char16_t *token, int temperature_unit);
 FormattedText format_pressure(const char16_t *token, int pressure_unit);
 FormattedText format_wind_speed(const char16_t *token, int wind_unit);
