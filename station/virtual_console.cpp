@@ -1,0 +1,492 @@
+#include "station/virtual_console.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "station/crc.h"
+
+namespace {
+
+// Command codes and reply arguments as the program writes them.
+constexpr std::uint8_t CODE_READ_LIVE = 0x03;
+constexpr std::uint8_t CODE_READ_HISTORY = 0x05;
+constexpr std::uint8_t CODE_STOP_TRANSFER = 0x07;
+constexpr std::uint8_t CODE_SET_DATE = 0x08;
+constexpr std::uint8_t CODE_SET_TIME = 0x09;
+constexpr std::uint8_t CODE_REPLY = 0xD4;       // replies to status and body reports
+constexpr std::uint8_t CODE_PAGE_REPLY = 0xD5;  // replies to record reports
+constexpr std::uint8_t REPLY_ACK = 1;
+constexpr std::uint8_t REPLY_NAK = 2;
+
+constexpr std::uint8_t KIND_RECORD_BYTE = 0xFE;
+constexpr std::uint8_t KIND_STATUS_BYTE = 0xFA;
+constexpr std::uint8_t KIND_WU_BYTE = 0xFB;
+constexpr std::uint8_t KIND_WC_BYTE = 0xF1;
+
+// A packet rejected this often is given up, so that a program that never
+// accepts it cannot hold the console for ever.
+constexpr int MAX_RESENDS = 30;
+
+// How a single prepared report (ConsoleTransfer::single) is answered.
+constexpr int SINGLE_NONE = 0;      // not a single report: packets of a payload
+constexpr int SINGLE_RESENT = 1;    // resent on a reject, like a packet
+constexpr int SINGLE_UNANSWERED = 2;  // the program never answers it
+constexpr int SINGLE_ONCE = 3;      // a planted fault: sent once, any reply ends it
+
+void end_transfer(VirtualConsole *c)
+{
+    c->transfer.active = 0;
+    c->transfer.awaiting_reply = 0;
+    c->transfer.report_due = 0;
+}
+
+// Packet sizes as even as possible, so that no packet is empty unless the
+// whole payload is shorter than the packet count.
+std::size_t packet_offset(std::size_t length, int packets, int index)
+{
+    const std::size_t base = length / static_cast<std::size_t>(packets);
+    const std::size_t extra = length % static_cast<std::size_t>(packets);
+    const std::size_t before = static_cast<std::size_t>(index - 1);
+    return before * base + (before < extra ? before : extra);
+}
+
+int packets_for(std::size_t length, int minimum)
+{
+    const int needed = static_cast<int>((length + CONSOLE_PACKET_PAYLOAD - 1) / CONSOLE_PACKET_PAYLOAD);
+    return needed < minimum ? minimum : needed;
+}
+
+void start_payload(VirtualConsole *c, std::uint8_t kind, std::uint16_t count, std::uint16_t key,
+                   const void *bytes, std::size_t length, int min_packets)
+{
+    ConsoleTransfer &t = c->transfer;
+    t.active = 1;
+    t.single = SINGLE_NONE;
+    t.kind = kind;
+    t.count = count;
+    t.key = key;
+    std::memcpy(t.payload, bytes, length);
+    t.length = length;
+    t.packets = packets_for(length, min_packets);
+    t.packet = 1;
+    t.report_due = 1;
+    t.awaiting_reply = 0;
+    t.resends = 0;
+}
+
+void start_history_record(VirtualConsole *c, std::size_t index)
+{
+    const std::string &record = c->history[index];
+    // Every record takes at least two packets: the program completes a
+    // record only on a packet after the first.
+    start_payload(c, KIND_RECORD_BYTE, static_cast<std::uint16_t>(c->history.size()),
+                  static_cast<std::uint16_t>(index), record.data(), record.size(), 2);
+    c->transfer.history = 1;
+    c->transfer.history_next = index + 1;
+}
+
+void start_single(VirtualConsole *c, const std::uint8_t report[CONSOLE_REPORT_BYTES], int how)
+{
+    ConsoleTransfer &t = c->transfer;
+    t.active = 1;
+    t.single = how;
+    t.history = 0;
+    std::memcpy(t.single_report, report, CONSOLE_REPORT_BYTES);
+    t.report_due = 1;
+    t.awaiting_reply = 0;
+    t.resends = 0;
+}
+
+void seal(std::uint8_t report[CONSOLE_REPORT_BYTES])
+{
+    const std::uint16_t crc = crc16(report, 1, 62);
+    report[62] = static_cast<std::uint8_t>(crc >> 8);
+    report[63] = static_cast<std::uint8_t>(crc & 0xFF);
+}
+
+// Takes queued jobs until one puts something on the wire.
+void start_next_job(VirtualConsole *c)
+{
+    while (!c->transfer.active && c->queue_size > 0) {
+        const ConsoleJob &job = c->queue[c->queue_head];
+        c->queue_head = (c->queue_head + 1) % CONSOLE_QUEUE_JOBS;
+        --c->queue_size;
+        c->transfer.history = 0;
+        std::uint8_t report[CONSOLE_REPORT_BYTES] = {};
+        switch (job.type) {
+        case JOB_LIVE:
+            if (c->has_live)
+                start_payload(c, KIND_RECORD_BYTE, 0, 0, c->live, c->live_length, 2);
+            break;
+        case JOB_HISTORY:
+            if (!c->history.empty()) {
+                start_history_record(c, 0);
+            } else {
+                // The no-history marker: the program never answers it.
+                report[1] = KIND_RECORD_BYTE;
+                report[2] = report[3] = report[4] = report[5] = 0xFF;
+                seal(report);
+                start_single(c, report, SINGLE_UNANSWERED);
+            }
+            break;
+        case JOB_WU_BODY:
+        case JOB_WC_BODY:
+            start_payload(c, job.type == JOB_WU_BODY ? KIND_WU_BYTE : KIND_WC_BYTE, 0, 0,
+                          job.bytes, job.length, 1);
+            break;
+        case JOB_STATUS:
+            report[1] = KIND_STATUS_BYTE;
+            report[2] = job.code;
+            report[3] = job.flag;
+            report[6] = 0x11;
+            seal(report);
+            start_single(c, report, SINGLE_RESENT);
+            break;
+        case JOB_RAW:
+            std::memcpy(report, job.bytes, job.length);
+            start_single(c, report, SINGLE_ONCE);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void build_packet(const ConsoleTransfer &t, std::uint8_t report[CONSOLE_REPORT_BYTES])
+{
+    std::memset(report, 0, CONSOLE_REPORT_BYTES);
+    report[1] = t.kind;
+    if (t.kind == KIND_RECORD_BYTE) {
+        report[2] = static_cast<std::uint8_t>(t.count >> 8);
+        report[3] = static_cast<std::uint8_t>(t.count & 0xFF);
+        report[4] = static_cast<std::uint8_t>(t.key >> 8);
+        report[5] = static_cast<std::uint8_t>(t.key & 0xFF);
+    }
+    report[6] = static_cast<std::uint8_t>((t.packets << 4) | t.packet);
+    const std::size_t from = packet_offset(t.length, t.packets, t.packet);
+    const std::size_t to = packet_offset(t.length, t.packets, t.packet + 1);
+    report[7] = static_cast<std::uint8_t>(to - from);
+    std::memcpy(report + 8, t.payload + from, to - from);
+    seal(report);
+}
+
+void on_ack(VirtualConsole *c)
+{
+    ConsoleTransfer &t = c->transfer;
+    t.awaiting_reply = 0;
+    t.resends = 0;
+    if (t.single) {
+        end_transfer(c);
+    } else if (t.packet < t.packets) {
+        ++t.packet;
+        t.report_due = 1;
+    } else if (t.history) {
+        ++c->stats.history_sent;
+        if (t.history_next < c->history.size())
+            start_history_record(c, t.history_next);
+        else
+            end_transfer(c);
+    } else {
+        end_transfer(c);
+    }
+}
+
+void on_nak(VirtualConsole *c)
+{
+    ConsoleTransfer &t = c->transfer;
+    t.awaiting_reply = 0;
+    if (t.single == SINGLE_ONCE) {
+        end_transfer(c);
+        return;
+    }
+    if (++t.resends > MAX_RESENDS) {
+        end_transfer(c);
+        return;
+    }
+    ++c->stats.resends;
+    t.report_due = 1;
+}
+
+int job_queued(const VirtualConsole *c, std::uint8_t type)
+{
+    for (int i = 0; i < c->queue_size; ++i)
+        if (c->queue[(c->queue_head + i) % CONSOLE_QUEUE_JOBS].type == type)
+            return 1;
+    return 0;
+}
+
+void check_reply_timeout(VirtualConsole *c, std::int64_t now_ms)
+{
+    const ConsoleTransfer &t = c->transfer;
+    if (t.active && t.awaiting_reply && now_ms - t.sent_at_ms >= c->reply_timeout_ms) {
+        // Silence: the program is not taking this payload. A history
+        // transfer stops here; anything else is given up too.
+        ++c->stats.timeouts;
+        end_transfer(c);
+    }
+}
+
+int set_date(VirtualConsole *c, const std::uint8_t *args, std::int64_t now_ms)
+{
+    CivilTime t = civil_from_seconds(console_clock(c, now_ms));
+    const std::chrono::year_month_day ymd{std::chrono::year{2000 + args[0]},
+                                          std::chrono::month{args[1]}, std::chrono::day{args[2]}};
+    if (args[0] > 99 || !ymd.ok())
+        return 0;
+    t.year = 2000 + args[0];
+    t.month = args[1];
+    t.day = args[2];
+    console_set_clock(c, seconds_from_civil(t), now_ms);
+    return 1;
+}
+
+int set_time(VirtualConsole *c, const std::uint8_t *args, std::int64_t now_ms)
+{
+    if (args[0] > 23 || args[1] > 59 || args[2] > 59)
+        return 0;
+    CivilTime t = civil_from_seconds(console_clock(c, now_ms));
+    t.hour = args[0];
+    t.minute = args[1];
+    t.second = args[2];
+    console_set_clock(c, seconds_from_civil(t), now_ms);
+    return 1;
+}
+
+// Checks markers and CRC. The date and time frames carry the CRC low byte
+// first; every other frame carries it high byte first.
+int frame_valid(const std::uint8_t *f)
+{
+    if (f[0] != 0x00 || f[1] != 0xFC || f[8] != 0xFD)
+        return 0;
+    const std::uint16_t crc = crc16(f, 1, 6);
+    const std::uint8_t high = static_cast<std::uint8_t>(crc >> 8);
+    const std::uint8_t low = static_cast<std::uint8_t>(crc & 0xFF);
+    if (f[2] == CODE_SET_DATE || f[2] == CODE_SET_TIME)
+        return f[6] == low && f[7] == high;
+    return f[6] == high && f[7] == low;
+}
+
+int dispatch(VirtualConsole *c, const std::uint8_t *f, std::int64_t now_ms)
+{
+    const std::uint8_t code = f[2];
+    const int no_args = f[3] == 0 && f[4] == 0 && f[5] == 0;
+    switch (code) {
+    case CODE_READ_LIVE:
+        if (!no_args)
+            return 0;
+        if (!job_queued(c, JOB_LIVE))
+            console_queue(c, JOB_LIVE, nullptr, 0);
+        return 1;
+    case CODE_READ_HISTORY:
+        if (!no_args)
+            return 0;
+        if (!job_queued(c, JOB_HISTORY) && !(c->transfer.active && c->transfer.history))
+            console_queue(c, JOB_HISTORY, nullptr, 0);
+        return 1;
+    case CODE_STOP_TRANSFER:
+        if (!no_args)
+            return 0;
+        end_transfer(c);
+        c->queue_size = 0;
+        return 1;
+    case CODE_SET_DATE:
+        return set_date(c, f + 3, now_ms);
+    case CODE_SET_TIME:
+        return set_time(c, f + 3, now_ms);
+    case CODE_REPLY:
+    case CODE_PAGE_REPLY:
+        if ((f[3] != REPLY_ACK && f[3] != REPLY_NAK) || f[4] != 0 || f[5] != 0)
+            return 0;
+        // A reply nobody waits for (a late one after a timeout) changes nothing.
+        if (c->transfer.active && c->transfer.awaiting_reply) {
+            if (f[3] == REPLY_ACK)
+                on_ack(c);
+            else
+                on_nak(c);
+        }
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+void console_init(VirtualConsole *console, std::int64_t clock_seconds, std::int64_t now_ms)
+{
+    *console = VirtualConsole{};
+    console->reply_timeout_ms = 2000;
+    console_set_clock(console, clock_seconds, now_ms);
+    console->clock_set = 0;
+}
+
+void console_connect(VirtualConsole *console, std::int64_t now_ms)
+{
+    console_disconnect(console);
+    console->connected = 1;
+    ++console->connections;
+    console->connected_at_ms = now_ms;
+}
+
+void console_disconnect(VirtualConsole *console)
+{
+    console->connected = 0;
+    end_transfer(console);
+    console->queue_size = 0;
+}
+
+int console_feed_command(VirtualConsole *console, const std::uint8_t *frame, std::size_t length,
+                         std::int64_t now_ms)
+{
+    check_reply_timeout(console, now_ms);
+    const int ok = length == CONSOLE_FRAME_BYTES && frame_valid(frame) && dispatch(console, frame, now_ms);
+    if (ok)
+        ++console->stats.frames_accepted;
+    else
+        ++console->stats.frames_rejected;
+    return ok;
+}
+
+int console_next_report(VirtualConsole *console, std::int64_t now_ms,
+                        std::uint8_t report[CONSOLE_REPORT_BYTES])
+{
+    check_reply_timeout(console, now_ms);
+    if (!console->connected)
+        return 0;
+    start_next_job(console);
+    ConsoleTransfer &t = console->transfer;
+    if (!t.active || !t.report_due)
+        return 0;
+    if (t.single)
+        std::memcpy(report, t.single_report, CONSOLE_REPORT_BYTES);
+    else
+        build_packet(t, report);
+    if (console->corrupt_reports > 0) {
+        --console->corrupt_reports;
+        report[63] ^= 0xFF;
+    }
+    ++console->stats.reports_sent;
+    t.report_due = 0;
+    if (t.single == SINGLE_UNANSWERED) {
+        end_transfer(console);
+    } else {
+        t.awaiting_reply = 1;
+        t.sent_at_ms = now_ms;
+    }
+    return 1;
+}
+
+std::int64_t console_wait_ms(const VirtualConsole *console, std::int64_t now_ms)
+{
+    const ConsoleTransfer &t = console->transfer;
+    if (!console->connected)
+        return -1;
+    if (t.report_due || (!t.active && console->queue_size > 0))
+        return 0;
+    if (t.active && t.awaiting_reply) {
+        const std::int64_t left = t.sent_at_ms + console->reply_timeout_ms - now_ms;
+        return left > 0 ? left : 0;
+    }
+    return -1;
+}
+
+int console_idle(const VirtualConsole *console)
+{
+    return !console->transfer.active && console->queue_size == 0;
+}
+
+int console_set_live(VirtualConsole *console, const char *text, std::size_t length)
+{
+    if (length > static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD))
+        return 0;
+    std::memcpy(console->live, text, length);
+    console->live[length] = 0;
+    console->live_length = length;
+    console->has_live = 1;
+    return 1;
+}
+
+int console_add_history(VirtualConsole *console, const char *text, std::size_t length)
+{
+    if (length > static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD) ||
+        console->history.size() >= static_cast<std::size_t>(CONSOLE_MAX_HISTORY))
+        return 0;
+    console->history.emplace_back(text, length);
+    return 1;
+}
+
+void console_clear_history(VirtualConsole *console)
+{
+    console->history.clear();
+}
+
+int console_queue(VirtualConsole *console, std::uint8_t type, const std::uint8_t *bytes,
+                  std::size_t length)
+{
+    const std::size_t limit = type == JOB_RAW ? CONSOLE_REPORT_BYTES : CONSOLE_MAX_PAYLOAD;
+    if (console->queue_size >= CONSOLE_QUEUE_JOBS || length > limit || (length && !bytes))
+        return 0;
+    ConsoleJob &job = console->queue[(console->queue_head + console->queue_size) % CONSOLE_QUEUE_JOBS];
+    job.type = type;
+    job.code = job.flag = 0;
+    job.length = static_cast<std::uint16_t>(length);
+    std::memset(job.bytes, 0, sizeof job.bytes);
+    if (length)
+        std::memcpy(job.bytes, bytes, length);
+    ++console->queue_size;
+    return 1;
+}
+
+int console_queue_status(VirtualConsole *console, std::uint8_t code, std::uint8_t flag)
+{
+    if (!console_queue(console, JOB_STATUS, nullptr, 0))
+        return 0;
+    ConsoleJob &job = console->queue[(console->queue_head + console->queue_size - 1) % CONSOLE_QUEUE_JOBS];
+    job.code = code;
+    job.flag = flag;
+    return 1;
+}
+
+std::int64_t console_clock(const VirtualConsole *console, std::int64_t now_ms)
+{
+    std::int64_t elapsed = now_ms - console->clock_base_ms;
+    if (elapsed < 0)
+        elapsed = 0;
+    return console->clock_base_seconds + elapsed / 1000;
+}
+
+void console_set_clock(VirtualConsole *console, std::int64_t clock_seconds, std::int64_t now_ms)
+{
+    console->clock_base_seconds = clock_seconds;
+    console->clock_base_ms = now_ms;
+    console->clock_set = 1;
+}
+
+std::int64_t seconds_from_civil(const CivilTime &t)
+{
+    using namespace std::chrono;
+    const sys_days day_count{year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                            day{static_cast<unsigned>(t.day)}}};
+    return static_cast<std::int64_t>(day_count.time_since_epoch().count()) * 86400 +
+           t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+CivilTime civil_from_seconds(std::int64_t seconds)
+{
+    using namespace std::chrono;
+    std::int64_t days_count = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days_count;
+    }
+    const year_month_day ymd{sys_days{days{days_count}}};
+    CivilTime t;
+    t.year = static_cast<int>(ymd.year());
+    t.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+    t.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
