@@ -5,8 +5,11 @@
 #pragma once
 #include <windows.h>
 #include <setupapi.h>
+// MinGW's HID headers lack the C linkage guards of the Windows SDK ones.
+extern "C" {
 #include <hidsdi.h>
 #include <hidpi.h>
+}
 
 #include <cstdint>
 
