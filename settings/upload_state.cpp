@@ -1,0 +1,3 @@
+#include "settings/upload_state.h"
+
+UploadState upload_state;
