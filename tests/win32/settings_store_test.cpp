@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "settings/settings_layout.h"
 #include "settings/settings_store_win32.h"
@@ -94,6 +95,16 @@ const TextValue TEXT_VALUES[] = {
     {L"Key1", 64, write_setting_key1, read_setting_key1},
 };
 
+// Language and service as start-up takes them from the stored "ls".
+std::pair<int, int> start_up_choice()
+{
+    std::uint8_t ls[4] = {};
+    read_setting_ls(ls);
+    int language = -1, service = -1;
+    parse_ls_setting(ls, language, service);
+    return {language, service};
+}
+
 std::string narrow(const wchar_t *w)
 {
     std::string s;
@@ -125,12 +136,7 @@ TEST_F(SettingsStore, FirstRunGivesTheDefaultsAndCreatesNothing)
     EXPECT_EQ(units.wind_unit, 2);
     EXPECT_EQ(units.pressure_kind, 1);
 
-    std::uint8_t ls[4] = {};
-    read_setting_ls(ls);
-    int language = -1, service = -1;
-    parse_ls_setting(ls, language, service);
-    EXPECT_EQ(language, 0);
-    EXPECT_EQ(service, 0);
+    EXPECT_EQ(start_up_choice(), std::make_pair(0, 0));
 
     HKEY key = nullptr;
     EXPECT_NE(RegOpenKeyW(HKEY_CURRENT_USER, PRODUCT_KEY, &key), ERROR_SUCCESS)
@@ -239,20 +245,12 @@ TEST_F(SettingsStore, LsOutOfRangeStartsInEnglishWithWeatherUnderground)
     ASSERT_EQ(s.size, 4u);
     EXPECT_EQ(0, std::memcmp(s.bytes, written, 4));
 
-    std::uint8_t ls[4] = {};
-    read_setting_ls(ls);
-    int language = -1, service = -1;
-    parse_ls_setting(ls, language, service);
-    EXPECT_EQ(language, 0);
-    EXPECT_EQ(service, 0);
+    EXPECT_EQ(start_up_choice(), std::make_pair(0, 0));
 
     std::uint8_t german_wc[4];
     serialise_ls_setting(1, 1, german_wc);
     write_setting_ls(german_wc);
-    read_setting_ls(ls);
-    parse_ls_setting(ls, language, service);
-    EXPECT_EQ(language, 1);
-    EXPECT_EQ(service, 1);
+    EXPECT_EQ(start_up_choice(), std::make_pair(1, 1));
 }
 
 TEST_F(SettingsStore, ForeignValuesLeaveTheCallersBufferAsCleared)
