@@ -168,7 +168,7 @@ TEST_F(Languages, UiTextFollowsTheCurrentLanguage)
     EXPECT_STREQ(ui_text(70), L"");
 }
 
-TEST_F(Languages, ATemporaryFolderTooLongLeavesTheTablesEmpty)
+TEST_F(Languages, ATemporaryFolderThatCannotHoldTheFilesLeavesTheTablesEmpty)
 {
     struct Case {
         const char *name;
@@ -179,6 +179,8 @@ TEST_F(Languages, ATemporaryFolderTooLongLeavesTheTablesEmpty)
         {"folder of 300 characters", L"C:\\" + std::wstring(296, L'x') + L"\\"},
         // The folder fits, but no file name does after it.
         {"folder of 252 characters", L"C:\\" + std::wstring(248, L'y') + L"\\"},
+        // Files that cannot be created are skipped and read back as nothing.
+        {"folder that does not exist", L"C:\\nimbrel-no-such-folder\\"},
     };
     for (const Case &c : cases) {
         install_languages(GetModuleHandleW(nullptr));
