@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "station/commands.h"
+#include "station/commands_win32.h"
 #include "station/link_state.h"
 #include "station/messages.h"
 #include "station/reader_win32.h"
@@ -311,6 +312,32 @@ TEST_F(StationLink, SendCommandWritesOnlyWhileConnected)
 
     station_device_close(&device);
     EXPECT_EQ(send_command(CMD_READ_LIVE), 0) << "a write without a handle fails";
+}
+
+TEST_F(StationLink, ClockAndGreetingFramesGoOutInOrder)
+{
+    PipeServer server;
+    station_device_use_path(server.name);
+    ASSERT_EQ(station_device_discover(&device), 1);
+    link_flags.connected = 1;
+
+    send_connect_greeting();
+    EXPECT_EQ(server.command(), frame_text(CMD_STOP_TRANSFER));
+    EXPECT_EQ(server.command(), frame_text(CMD_READ_LIVE));
+
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    EXPECT_NE(sync_station_clock(window), 0);
+    const std::string date = server.command();
+    const std::string time = server.command();
+    ASSERT_EQ(date.size(), 9u);
+    ASSERT_EQ(time.size(), 9u);
+    std::uint8_t expected[FRAME_BYTES];
+    const LocalTime day = {before.wYear, before.wMonth, before.wDay, 0, 0, 0};
+    build_date_frame(day, expected);
+    EXPECT_EQ(date, frame_text(expected)) << "unless the test ran across midnight";
+    EXPECT_EQ(static_cast<std::uint8_t>(time[2]), CMD_SET_TIME);
+    EXPECT_LT(static_cast<std::uint8_t>(time[3]), 24);
 }
 
 TEST_F(StationLink, ReaderAnswersReportsAndDeliversRecordsBodiesAndStatus)
