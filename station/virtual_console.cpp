@@ -7,22 +7,6 @@
 
 namespace {
 
-// Command codes and reply arguments as the program writes them.
-constexpr std::uint8_t CODE_READ_LIVE = 0x03;
-constexpr std::uint8_t CODE_READ_HISTORY = 0x05;
-constexpr std::uint8_t CODE_STOP_TRANSFER = 0x07;
-constexpr std::uint8_t CODE_SET_DATE = 0x08;
-constexpr std::uint8_t CODE_SET_TIME = 0x09;
-constexpr std::uint8_t CODE_REPLY = 0xD4;       // replies to status and body reports
-constexpr std::uint8_t CODE_PAGE_REPLY = 0xD5;  // replies to record reports
-constexpr std::uint8_t REPLY_ACK = 1;
-constexpr std::uint8_t REPLY_NAK = 2;
-
-constexpr std::uint8_t KIND_RECORD_BYTE = 0xFE;
-constexpr std::uint8_t KIND_STATUS_BYTE = 0xFA;
-constexpr std::uint8_t KIND_WU_BYTE = 0xFB;
-constexpr std::uint8_t KIND_WC_BYTE = 0xF1;
-
 // A packet rejected this often is given up, so that a program that never
 // accepts it cannot hold the console for ever.
 constexpr int MAX_RESENDS = 30;
@@ -52,7 +36,7 @@ std::size_t packet_offset(std::size_t length, int packets, int index)
 
 int packets_for(std::size_t length, int minimum)
 {
-    const int needed = static_cast<int>((length + CONSOLE_PACKET_PAYLOAD - 1) / CONSOLE_PACKET_PAYLOAD);
+    const int needed = static_cast<int>((length + MAX_PAYLOAD - 1) / MAX_PAYLOAD);
     return needed < minimum ? minimum : needed;
 }
 
@@ -78,26 +62,27 @@ void start_history_record(VirtualConsole *c, std::size_t index)
 {
     const std::string &record = c->history[index];
     // Every record takes at least two packets: the program completes a
-    // record only on a packet after the first.
-    start_payload(c, KIND_RECORD_BYTE, static_cast<std::uint16_t>(c->history.size()),
-                  static_cast<std::uint16_t>(index), record.data(), record.size(), 2);
+    // record only on a packet after the first. Keys count from 1, because
+    // the program's memory of the last given-up key starts at 0.
+    start_payload(c, KIND_RECORD, static_cast<std::uint16_t>(c->history.size()),
+                  static_cast<std::uint16_t>(index + 1), record.data(), record.size(), 2);
     c->transfer.history = 1;
     c->transfer.history_next = index + 1;
 }
 
-void start_single(VirtualConsole *c, const std::uint8_t report[CONSOLE_REPORT_BYTES], int how)
+void start_single(VirtualConsole *c, const std::uint8_t report[REPORT_BYTES], int how)
 {
     ConsoleTransfer &t = c->transfer;
     t.active = 1;
     t.single = how;
     t.history = 0;
-    std::memcpy(t.single_report, report, CONSOLE_REPORT_BYTES);
+    std::memcpy(t.single_report, report, REPORT_BYTES);
     t.report_due = 1;
     t.awaiting_reply = 0;
     t.resends = 0;
 }
 
-void seal(std::uint8_t report[CONSOLE_REPORT_BYTES])
+void seal(std::uint8_t report[REPORT_BYTES])
 {
     const std::uint16_t crc = crc16(report, 1, 62);
     report[62] = static_cast<std::uint8_t>(crc >> 8);
@@ -112,18 +97,18 @@ void start_next_job(VirtualConsole *c)
         c->queue_head = (c->queue_head + 1) % CONSOLE_QUEUE_JOBS;
         --c->queue_size;
         c->transfer.history = 0;
-        std::uint8_t report[CONSOLE_REPORT_BYTES] = {};
+        std::uint8_t report[REPORT_BYTES] = {};
         switch (job.type) {
         case JOB_LIVE:
             if (c->has_live)
-                start_payload(c, KIND_RECORD_BYTE, 0, 0, c->live, c->live_length, 2);
+                start_payload(c, KIND_RECORD, 0, 0, c->live, c->live_length, 2);
             break;
         case JOB_HISTORY:
             if (!c->history.empty()) {
                 start_history_record(c, 0);
             } else {
                 // The no-history marker: the program never answers it.
-                report[1] = KIND_RECORD_BYTE;
+                report[1] = KIND_RECORD;
                 report[2] = report[3] = report[4] = report[5] = 0xFF;
                 seal(report);
                 start_single(c, report, SINGLE_UNANSWERED);
@@ -131,11 +116,11 @@ void start_next_job(VirtualConsole *c)
             break;
         case JOB_WU_BODY:
         case JOB_WC_BODY:
-            start_payload(c, job.type == JOB_WU_BODY ? KIND_WU_BYTE : KIND_WC_BYTE, 0, 0,
+            start_payload(c, job.type == JOB_WU_BODY ? KIND_WU_BODY : KIND_WC_BODY, 0, 0,
                           job.bytes, job.length, 1);
             break;
         case JOB_STATUS:
-            report[1] = KIND_STATUS_BYTE;
+            report[1] = KIND_STATUS;
             report[2] = job.code;
             report[3] = job.flag;
             report[6] = 0x11;
@@ -152,11 +137,11 @@ void start_next_job(VirtualConsole *c)
     }
 }
 
-void build_packet(const ConsoleTransfer &t, std::uint8_t report[CONSOLE_REPORT_BYTES])
+void build_packet(const ConsoleTransfer &t, std::uint8_t report[REPORT_BYTES])
 {
-    std::memset(report, 0, CONSOLE_REPORT_BYTES);
+    std::memset(report, 0, REPORT_BYTES);
     report[1] = t.kind;
-    if (t.kind == KIND_RECORD_BYTE) {
+    if (t.kind == KIND_RECORD) {
         report[2] = static_cast<std::uint8_t>(t.count >> 8);
         report[3] = static_cast<std::uint8_t>(t.count & 0xFF);
         report[4] = static_cast<std::uint8_t>(t.key >> 8);
@@ -252,62 +237,52 @@ int set_time(VirtualConsole *c, const std::uint8_t *args, std::int64_t now_ms)
     return 1;
 }
 
-// Checks markers and CRC. The date and time frames carry the CRC low byte
-// first; every other frame carries it high byte first.
-int frame_valid(const std::uint8_t *f)
+int same(const std::uint8_t *frame, const std::uint8_t *fixed)
 {
-    if (f[0] != 0x00 || f[1] != 0xFC || f[8] != 0xFD)
-        return 0;
-    const std::uint16_t crc = crc16(f, 1, 6);
-    const std::uint8_t high = static_cast<std::uint8_t>(crc >> 8);
-    const std::uint8_t low = static_cast<std::uint8_t>(crc & 0xFF);
-    if (f[2] == CODE_SET_DATE || f[2] == CODE_SET_TIME)
-        return f[6] == low && f[7] == high;
-    return f[6] == high && f[7] == low;
+    return std::memcmp(frame, fixed, FRAME_BYTES) == 0;
 }
 
+// The date and time frames carry their CRC low byte first.
+int clock_frame_valid(const std::uint8_t *f)
+{
+    const std::uint16_t crc = crc16(f, 1, 6);
+    return f[0] == 0x00 && f[1] == 0xFC && f[8] == 0xFD && f[6] == (crc & 0xFF) && f[7] == (crc >> 8);
+}
+
+// Fixed frames are taken only exactly as the program stores them.
 int dispatch(VirtualConsole *c, const std::uint8_t *f, std::int64_t now_ms)
 {
-    const std::uint8_t code = f[2];
-    const int no_args = f[3] == 0 && f[4] == 0 && f[5] == 0;
-    switch (code) {
-    case CODE_READ_LIVE:
-        if (!no_args)
-            return 0;
+    if (same(f, CMD_READ_LIVE)) {
         if (!job_queued(c, JOB_LIVE))
             console_queue(c, JOB_LIVE, nullptr, 0);
         return 1;
-    case CODE_READ_HISTORY:
-        if (!no_args)
-            return 0;
+    }
+    if (same(f, CMD_READ_HISTORY)) {
         if (!job_queued(c, JOB_HISTORY) && !(c->transfer.active && c->transfer.history))
             console_queue(c, JOB_HISTORY, nullptr, 0);
         return 1;
-    case CODE_STOP_TRANSFER:
-        if (!no_args)
-            return 0;
+    }
+    if (same(f, CMD_STOP_TRANSFER)) {
         end_transfer(c);
         c->queue_size = 0;
         return 1;
-    case CODE_SET_DATE:
-        return set_date(c, f + 3, now_ms);
-    case CODE_SET_TIME:
-        return set_time(c, f + 3, now_ms);
-    case CODE_REPLY:
-    case CODE_PAGE_REPLY:
-        if ((f[3] != REPLY_ACK && f[3] != REPLY_NAK) || f[4] != 0 || f[5] != 0)
-            return 0;
+    }
+    const int ack = same(f, CMD_ACK) || same(f, CMD_PAGE_ACK);
+    if (ack || same(f, CMD_NAK) || same(f, CMD_PAGE_NAK)) {
         // A reply nobody waits for (a late one after a timeout) changes nothing.
         if (c->transfer.active && c->transfer.awaiting_reply) {
-            if (f[3] == REPLY_ACK)
+            if (ack)
                 on_ack(c);
             else
                 on_nak(c);
         }
         return 1;
-    default:
-        return 0;
     }
+    if (clock_frame_valid(f) && f[2] == CMD_SET_DATE)
+        return set_date(c, f + 3, now_ms);
+    if (clock_frame_valid(f) && f[2] == CMD_SET_TIME)
+        return set_time(c, f + 3, now_ms);
+    return 0;
 }
 
 } // namespace
@@ -339,7 +314,7 @@ int console_feed_command(VirtualConsole *console, const std::uint8_t *frame, std
                          std::int64_t now_ms)
 {
     check_reply_timeout(console, now_ms);
-    const int ok = length == CONSOLE_FRAME_BYTES && frame_valid(frame) && dispatch(console, frame, now_ms);
+    const int ok = length == FRAME_BYTES && dispatch(console, frame, now_ms);
     if (ok)
         ++console->stats.frames_accepted;
     else
@@ -348,7 +323,7 @@ int console_feed_command(VirtualConsole *console, const std::uint8_t *frame, std
 }
 
 int console_next_report(VirtualConsole *console, std::int64_t now_ms,
-                        std::uint8_t report[CONSOLE_REPORT_BYTES])
+                        std::uint8_t report[REPORT_BYTES])
 {
     check_reply_timeout(console, now_ms);
     if (!console->connected)
@@ -358,7 +333,7 @@ int console_next_report(VirtualConsole *console, std::int64_t now_ms,
     if (!t.active || !t.report_due)
         return 0;
     if (t.single)
-        std::memcpy(report, t.single_report, CONSOLE_REPORT_BYTES);
+        std::memcpy(report, t.single_report, REPORT_BYTES);
     else
         build_packet(t, report);
     if (console->corrupt_reports > 0) {
@@ -374,6 +349,11 @@ int console_next_report(VirtualConsole *console, std::int64_t now_ms,
         t.sent_at_ms = now_ms;
     }
     return 1;
+}
+
+void console_tick(VirtualConsole *console, std::int64_t now_ms)
+{
+    check_reply_timeout(console, now_ms);
 }
 
 std::int64_t console_wait_ms(const VirtualConsole *console, std::int64_t now_ms)
@@ -423,7 +403,7 @@ void console_clear_history(VirtualConsole *console)
 int console_queue(VirtualConsole *console, std::uint8_t type, const std::uint8_t *bytes,
                   std::size_t length)
 {
-    const std::size_t limit = type == JOB_RAW ? CONSOLE_REPORT_BYTES : CONSOLE_MAX_PAYLOAD;
+    const std::size_t limit = type == JOB_RAW ? REPORT_BYTES : CONSOLE_MAX_PAYLOAD;
     if (console->queue_size >= CONSOLE_QUEUE_JOBS || length > limit || (length && !bytes))
         return 0;
     ConsoleJob &job = console->queue[(console->queue_head + console->queue_size) % CONSOLE_QUEUE_JOBS];

@@ -14,14 +14,15 @@
 #include <string>
 #include <vector>
 
-constexpr int CONSOLE_REPORT_BYTES = 65;
-constexpr int CONSOLE_FRAME_BYTES = 9;
-constexpr int CONSOLE_PACKET_PAYLOAD = 54;
+#include "station/commands.h"
+#include "station/report_handler.h"
+
 // The sequence byte holds the packet count in a nibble: 15 packets at most.
 constexpr int CONSOLE_MAX_PACKETS = 15;
-constexpr int CONSOLE_MAX_PAYLOAD = CONSOLE_MAX_PACKETS * CONSOLE_PACKET_PAYLOAD;
-// The page count is 16 bits and 0 means a live record.
-constexpr int CONSOLE_MAX_HISTORY = 65535;
+constexpr int CONSOLE_MAX_PAYLOAD = CONSOLE_MAX_PACKETS * MAX_PAYLOAD;
+// The page count is 16 bits and 0 means a live record; count and key both
+// 0xFFFF would read as the no-history marker.
+constexpr int CONSOLE_MAX_HISTORY = 65534;
 constexpr int CONSOLE_QUEUE_JOBS = 8;
 
 // What the console sends next, in the order the jobs were queued.
@@ -53,7 +54,7 @@ struct ConsoleTransfer {
     int packets;               // packet count of this payload
     int packet;                // 1-based index of the packet on the wire
     int single;                // non-zero: single_report is sent instead of packets
-    std::uint8_t single_report[CONSOLE_REPORT_BYTES];
+    std::uint8_t single_report[REPORT_BYTES];
     int history;               // part of a history transfer
     std::size_t history_next;  // next history record to send after this one
     int report_due;            // the current packet is waiting to be handed out
@@ -116,7 +117,10 @@ int console_feed_command(VirtualConsole *console, const std::uint8_t *frame,
 // The next report to write to the program, if one is due now. Returns 1
 // and fills report (65 bytes), or 0 when the console is waiting.
 int console_next_report(VirtualConsole *console, std::int64_t now_ms,
-                        std::uint8_t report[CONSOLE_REPORT_BYTES]);
+                        std::uint8_t report[REPORT_BYTES]);
+
+// Lets time pass: a reply that has not come in time is given up.
+void console_tick(VirtualConsole *console, std::int64_t now_ms);
 
 // Milliseconds until the console has something to do without a command
 // (a reply timeout), or -1 when only a command can move it on.

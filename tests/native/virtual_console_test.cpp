@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "station/commands.h"
 #include "station/crc.h"
 #include "station/virtual_console.h"
 
@@ -23,16 +24,21 @@ Frame frame(std::uint8_t code, std::uint8_t a = 0, std::uint8_t b = 0, std::uint
     return f;
 }
 
-const Frame READ_LIVE = {0x00, 0xFC, 0x03, 0x00, 0x00, 0x00, 0x2F, 0xA1, 0xFD};
-const Frame READ_HISTORY = {0x00, 0xFC, 0x05, 0x00, 0x00, 0x00, 0x08, 0x38, 0xFD};
-const Frame STOP_TRANSFER = {0x00, 0xFC, 0x07, 0x00, 0x00, 0x00, 0xE5, 0x50, 0xFD};
-const Frame ACK = {0x00, 0xFC, 0xD4, 0x01, 0x00, 0x00, 0xE1, 0xBF, 0xFD};
-const Frame NAK = {0x00, 0xFC, 0xD4, 0x02, 0x00, 0x00, 0xB8, 0xEF, 0xFD};
-const Frame PAGE_ACK = {0x00, 0xFC, 0xD5, 0x01, 0x00, 0x00, 0x97, 0x0B, 0xFD};
-const Frame PAGE_NAK = {0x00, 0xFC, 0xD5, 0x02, 0x00, 0x00, 0xCE, 0x5B, 0xFD};
+Frame fixed(const std::uint8_t *f)
+{
+    return Frame(f, f + FRAME_BYTES);
+}
+
+const Frame READ_LIVE = fixed(CMD_READ_LIVE);
+const Frame READ_HISTORY = fixed(CMD_READ_HISTORY);
+const Frame STOP_TRANSFER = fixed(CMD_STOP_TRANSFER);
+const Frame ACK = fixed(CMD_ACK);
+const Frame NAK = fixed(CMD_NAK);
+const Frame PAGE_ACK = fixed(CMD_PAGE_ACK);
+const Frame PAGE_NAK = fixed(CMD_PAGE_NAK);
 
 struct Report {
-    std::uint8_t b[CONSOLE_REPORT_BYTES];
+    std::uint8_t b[REPORT_BYTES];
     int kind() const { return b[1]; }
     int count() const { return b[2] << 8 | b[3]; }
     int key() const { return b[4] << 8 | b[5]; }
@@ -116,7 +122,7 @@ TEST(VirtualConsoleFraming, RecordsSplitIntoValidPacketsOfAtLeastTwo)
             EXPECT_EQ(seen[i].count(), 0);
             EXPECT_EQ(seen[i].packets(), c.packets);
             EXPECT_EQ(seen[i].index(), i + 1);
-            EXPECT_LE(seen[i].b[7], CONSOLE_PACKET_PAYLOAD);
+            EXPECT_LE(seen[i].b[7], MAX_PAYLOAD);
             EXPECT_EQ(seen[i].b[0], 0);
             EXPECT_EQ(seen[i].b[64], 0);
         }
@@ -222,8 +228,13 @@ TEST(VirtualConsoleCommands, FramesAreCheckedBeforeTheyAct)
 TEST(VirtualConsoleCommands, DateAndTimeFramesSetTheClock)
 {
     Link link;
-    ASSERT_EQ(link.feed(frame(0x08, 0x1A, 0x03, 0x07)), 1);  // 7 March 2026
-    ASSERT_EQ(link.feed(frame(0x09, 23, 59, 58)), 1);
+    // The frames exactly as the program builds them.
+    const LocalTime pc = {2026, 3, 7, 23, 59, 58};
+    Frame date(FRAME_BYTES), time(FRAME_BYTES);
+    build_date_frame(pc, date.data());
+    build_time_frame(pc, time.data());
+    ASSERT_EQ(link.feed(date), 1);
+    ASSERT_EQ(link.feed(time), 1);
     EXPECT_EQ(console_clock(&link.console, link.now), seconds_from_civil({2026, 3, 7, 23, 59, 58}));
     // The clock runs on from there, across midnight.
     link.now += 3000;
@@ -263,7 +274,7 @@ TEST(VirtualConsoleReplies, AckMovesOnNakResendsSilenceGivesUp)
     EXPECT_FALSE(link.next(&none)) << "a second report before the reply";
     link.feed(NAK);
     ASSERT_TRUE(link.next(&again));
-    EXPECT_EQ(std::memcmp(first.b, again.b, CONSOLE_REPORT_BYTES), 0) << "a reject resends the same report";
+    EXPECT_EQ(std::memcmp(first.b, again.b, REPORT_BYTES), 0) << "a reject resends the same report";
     link.feed(ACK);
     ASSERT_TRUE(link.next(&second));
     EXPECT_EQ(second.index(), 2);
@@ -310,7 +321,7 @@ TEST(VirtualConsoleHistory, WholeMemoryWithCountAndKeys)
         if (r.index() == 1)
             keys.push_back(r.key());
     }
-    EXPECT_EQ(keys, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(keys, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(link.console.stats.history_sent, 3u);
 }
 
@@ -339,7 +350,7 @@ TEST(VirtualConsoleHistory, SilenceStopsTheTransfer)
     ASSERT_TRUE(link.next(&r));
     link.feed(PAGE_ACK);  // first record done
     ASSERT_TRUE(link.next(&r));
-    EXPECT_EQ(r.key(), 1);
+    EXPECT_EQ(r.key(), 2);
     link.now += link.console.reply_timeout_ms;  // the program ignores pages now
     EXPECT_FALSE(link.next(&r));
     EXPECT_TRUE(console_idle(&link.console));
@@ -401,13 +412,13 @@ TEST(VirtualConsoleLink, StatusAndRawReports)
     ASSERT_EQ(console_queue(&link.console, JOB_RAW, raw, sizeof raw), 1);
     ASSERT_TRUE(link.next(&r));
     EXPECT_EQ(std::memcmp(r.b, raw, sizeof raw), 0);
-    for (std::size_t i = sizeof raw; i < CONSOLE_REPORT_BYTES; ++i)
+    for (std::size_t i = sizeof raw; i < REPORT_BYTES; ++i)
         EXPECT_EQ(r.b[i], 0) << "byte " << i;
     link.feed(PAGE_NAK);
     EXPECT_FALSE(link.next(&r));
     EXPECT_TRUE(console_idle(&link.console));
 
-    std::uint8_t too_long[CONSOLE_REPORT_BYTES + 1] = {};
+    std::uint8_t too_long[REPORT_BYTES + 1] = {};
     EXPECT_EQ(console_queue(&link.console, JOB_RAW, too_long, sizeof too_long), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "station/commands.h"
 #include "station/crc.h"
 #include "station/weather_model.h"
 
@@ -188,9 +189,6 @@ TEST(WeatherBodies, BothServicesGetTheirOwnForm)
 
 namespace {
 
-const std::uint8_t PAGE_ACK[] = {0x00, 0xFC, 0xD5, 0x01, 0x00, 0x00, 0x97, 0x0B, 0xFD};
-const std::uint8_t ACK[] = {0x00, 0xFC, 0xD4, 0x01, 0x00, 0x00, 0xE1, 0xBF, 0xFD};
-const std::uint8_t READ_HISTORY[] = {0x00, 0xFC, 0x05, 0x00, 0x00, 0x00, 0x08, 0x38, 0xFD};
 
 struct Demo {
     VirtualConsole console;
@@ -209,11 +207,11 @@ struct Demo {
         std::vector<int> kinds;
         for (const std::int64_t end = now + ms; now < end; now += 100) {
             demo_step(&demo, &console, now);
-            std::uint8_t r[CONSOLE_REPORT_BYTES];
+            std::uint8_t r[REPORT_BYTES];
             while (console_next_report(&console, now, r)) {
                 if ((r[6] & 0x0F) == 1 || r[1] == 0xFA)
                     kinds.push_back(r[1] == 0xFA ? 0xFA00 | r[2] : r[1]);
-                console_feed_command(&console, r[1] == 0xFE ? PAGE_ACK : ACK, 9, now);
+                console_feed_command(&console, r[1] == 0xFE ? CMD_PAGE_ACK : CMD_ACK, 9, now);
             }
         }
         return kinds;
@@ -268,19 +266,19 @@ TEST(DemoConsole, NothingUnaskedCutsIntoAHistoryDownload)
 {
     Demo d(3);
     d.run(3500);  // past the clock request
-    console_feed_command(&d.console, READ_HISTORY, 9, d.now);
+    console_feed_command(&d.console, CMD_READ_HISTORY, 9, d.now);
     std::vector<int> counts;
     std::vector<int> kinds;
     // A slow program: one report every 200 ms, for longer than a live cadence.
     for (int i = 0; i < 200 && !console_idle(&d.console); ++i) {
         d.now += 200;
         demo_step(&d.demo, &d.console, d.now);
-        std::uint8_t r[CONSOLE_REPORT_BYTES];
+        std::uint8_t r[REPORT_BYTES];
         if (!console_next_report(&d.console, d.now, r))
             continue;
         kinds.push_back(r[1]);
         counts.push_back(r[2] << 8 | r[3]);
-        console_feed_command(&d.console, PAGE_ACK, 9, d.now);
+        console_feed_command(&d.console, CMD_PAGE_ACK, 9, d.now);
     }
     ASSERT_FALSE(kinds.empty());
     for (std::size_t i = 0; i < kinds.size(); ++i) {
