@@ -1,0 +1,175 @@
+// The simulated console against the program's own report handler: what
+// one sends the other must take, reply for reply.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "station/messages.h"
+#include "station/report_handler.h"
+#include "station/scenario.h"
+#include "station/virtual_console.h"
+#include "station/weather_model.h"
+
+namespace {
+
+struct Program {
+    ReaderState reader = {};
+    LinkCounters counters = {};
+    LinkFlags flags;
+    std::unique_ptr<HistoryStore> store = std::make_unique<HistoryStore>();
+    char16_t file_name[8] = u"x.csv";
+    std::vector<unsigned> messages;
+    std::vector<std::string> live_records, wu_bodies, wc_bodies;
+};
+
+struct Session {
+    VirtualConsole console;
+    Program program;
+    std::int64_t now = 0;
+
+    Session() { console_init(&console, seconds_from_civil({2026, 12, 8, 9, 0, 0}), now); console_connect(&console, now); }
+
+    void command(const std::uint8_t *frame) { console_feed_command(&console, frame, FRAME_BYTES, now); }
+
+    // Moves reports and replies until the console waits for nothing.
+    void run()
+    {
+        const LinkContext link = {&program.counters, &program.flags, program.store.get(),
+                                  program.file_name};
+        std::uint8_t report[REPORT_BYTES];
+        for (int guard = 0; guard < 2000000; ++guard) {
+            if (!console_next_report(&console, now, report)) {
+                if (console_idle(&console))
+                    return;
+                now += console_wait_ms(&console, now);  // silence: let the console time out
+                continue;
+            }
+            ReportAction action;
+            handle_report(report, program.reader, link, action);
+            for (int i = 0; i < action.count; ++i) {
+                const LinkStep &s = action.step[i];
+                if (s.frame) {
+                    command(s.frame);
+                    continue;
+                }
+                program.messages.push_back(s.message);
+                const char *text = reinterpret_cast<const char *>(s.lparam);
+                if (s.message == UM_LIVE_RECORD)
+                    program.live_records.emplace_back(text);
+                if (s.message == UM_WU_BODY)
+                    program.wu_bodies.emplace_back(text);
+                if (s.message == UM_WC_BODY)
+                    program.wc_bodies.emplace_back(text);
+            }
+            ++now;
+        }
+        FAIL() << "the exchange never settled";
+    }
+    int count(unsigned message) const
+    {
+        int n = 0;
+        for (unsigned m : program.messages)
+            n += m == message;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(ConsoleWithReportHandler, LiveRecordAndBodiesArriveWhole)
+{
+    Session s;
+    WeatherReading w;
+    weather_at(4, console_clock(&s.console, s.now), &w);
+    char record[CONSOLE_MAX_PAYLOAD + 1], wu[CONSOLE_MAX_PAYLOAD + 1], wc[CONSOLE_MAX_PAYLOAD + 1];
+    const std::size_t n = format_station_record(w, 30, 0, record, sizeof record);
+    const std::size_t nu = format_wu_body(w, wu, sizeof wu);
+    const std::size_t nc = format_wc_body(w, wc, sizeof wc);
+    console_set_live(&s.console, record, n);
+    s.command(CMD_STOP_TRANSFER);
+    s.command(CMD_READ_LIVE);
+    console_queue(&s.console, JOB_WU_BODY, reinterpret_cast<const std::uint8_t *>(wu), nu);
+    console_queue(&s.console, JOB_WC_BODY, reinterpret_cast<const std::uint8_t *>(wc), nc);
+    console_queue_status(&s.console, 3, 0);
+    s.run();
+    ASSERT_EQ(s.program.live_records.size(), 1u);
+    EXPECT_EQ(s.program.live_records[0], std::string(record, n));
+    ASSERT_EQ(s.program.wu_bodies.size(), 1u);
+    EXPECT_EQ(s.program.wu_bodies[0], std::string(wu, nu));
+    ASSERT_EQ(s.program.wc_bodies.size(), 1u);
+    EXPECT_EQ(s.program.wc_bodies[0], std::string(wc, nc));
+    EXPECT_EQ(s.count(UM_TIME_SYNC), 1);
+    EXPECT_EQ(s.console.stats.timeouts, 0u);
+}
+
+TEST(ConsoleWithReportHandler, WholeHistoryIsStoredInOrderDespiteBadReports)
+{
+    for (int corrupt : {0, 3, 9, 10, 19}) {
+        SCOPED_TRACE(testing::Message() << corrupt << " corrupted reports");
+        Session s;
+        DemoConsole demo;
+        demo_start(&demo, &s.console, 8, 7, s.now);
+        const std::size_t records = s.console.history.size();
+        ASSERT_EQ(records, 7u * 48u);
+        s.console.corrupt_reports = corrupt;
+        s.command(CMD_READ_HISTORY);
+        s.run();
+        EXPECT_EQ(s.count(UM_HISTORY_START), 1);
+        EXPECT_EQ(s.count(UM_HISTORY_COMPLETE), 1);
+        EXPECT_EQ(s.program.flags.history_complete.load(), 1);
+        // Up to nine rejects the console resends; the tenth bad report in
+        // a row is taken by the program as a page given up, and that record
+        // is lost. The rest are stored in order.
+        const std::size_t lost = static_cast<std::size_t>(corrupt / 10);
+        std::vector<std::string> stored;
+        for (int i = 0; i < HISTORY_SLOTS; ++i)
+            if (s.program.store->slot[i][0])
+                stored.emplace_back(reinterpret_cast<const char *>(s.program.store->slot[i]));
+        const std::vector<std::string> expected(s.console.history.begin() + static_cast<long>(lost),
+                                                s.console.history.end());
+        EXPECT_EQ(stored, expected);
+    }
+}
+
+TEST(ConsoleWithReportHandler, EmptyMemoryGivesTheNoHistoryNotice)
+{
+    Session s;
+    s.command(CMD_READ_HISTORY);
+    s.run();
+    EXPECT_EQ(s.program.messages, (std::vector<unsigned>{UM_NO_HISTORY}));
+}
+
+TEST(ConsoleWithReportHandler, PagesIgnoredByACancelledProgramStopTheTransfer)
+{
+    Session s;
+    for (int i = 0; i < 50; ++i)
+        console_add_history(&s.console, "50 2026-12-01 10:00", 19);
+    s.program.flags.history_cancel = 1;
+    s.command(CMD_READ_HISTORY);
+    s.run();
+    EXPECT_EQ(s.console.stats.timeouts, 1u);
+    EXPECT_EQ(s.console.stats.reports_sent, 1u);
+    EXPECT_TRUE(s.program.messages.empty());
+}
+
+TEST(ConsoleWithReportHandler, ScenarioRawReportsReachTheHandlerUnchanged)
+{
+    // A bad-CRC record report written by hand is rejected once and not resent.
+    const std::string text = "raw 00 FE 00 00 00 00 21 02 41 42 00 00\nwu-body after\n";
+    Scenario scenario;
+    char error[128];
+    ASSERT_EQ(parse_scenario(text.data(), text.size(), &scenario, error, sizeof error), 1) << error;
+    Session s;
+    ScenarioRun run;
+    scenario_start(&scenario, &run, &s.console);
+    for (int i = 0; i < 10 && !scenario_done(&scenario, &run); ++i) {
+        scenario_step(&scenario, &run, &s.console, s.now);
+        s.run();
+    }
+    EXPECT_TRUE(scenario_done(&scenario, &run));
+    EXPECT_EQ(s.program.counters.record_bad_crc, 1);
+    EXPECT_EQ(s.program.wu_bodies, (std::vector<std::string>{"after"}));
+}
