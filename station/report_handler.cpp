@@ -28,6 +28,20 @@ int crc_matches(const std::uint8_t *report)
     return crc16(report, 1, 62) == received;
 }
 
+// Counts one bad report of a family: rejected below the limit, acknowledged
+// at it so that the console moves on. Returns 1 when the report is given up.
+int count_bad_report(int &bad, const std::uint8_t *reject, const std::uint8_t *give_up,
+                     ReportAction &action)
+{
+    if (++bad < GIVE_UP_AFTER) {
+        add_reply(action, reject);
+        return 0;
+    }
+    add_reply(action, give_up);
+    bad = 0;
+    return 1;
+}
+
 // Packet index and count from the sequence byte.
 int packet_index(const std::uint8_t *report) { return report[6] & 0x0F; }
 int packet_count(const std::uint8_t *report) { return report[6] >> 4; }
@@ -114,12 +128,8 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
         return;
     }
     if (!crc_matches(report)) {
-        if (++c.record_bad_crc < GIVE_UP_AFTER) {
-            add_reply(action, CMD_PAGE_NAK);
+        if (!count_bad_report(c.record_bad_crc, CMD_PAGE_NAK, CMD_PAGE_ACK, action))
             return;
-        }
-        add_reply(action, CMD_PAGE_ACK);
-        c.record_bad_crc = 0;
         c.record_packet = 0;
         const int key = report[4] << 8 | report[5];
         if (key != c.last_given_up_key)
@@ -172,13 +182,8 @@ void handle_other(const std::uint8_t *report, ReaderState &reader, const LinkCon
 {
     LinkCounters &c = *link.counters;
     if (!crc_matches(report)) {
-        if (++c.other_bad_crc < GIVE_UP_AFTER) {
-            add_reply(action, CMD_NAK);
-            return;
-        }
-        add_reply(action, CMD_ACK);
-        c.other_bad_crc = 0;
-        c.wu_packet = 0; // the Weathercloud counter keeps its value
+        if (count_bad_report(c.other_bad_crc, CMD_NAK, CMD_ACK, action))
+            c.wu_packet = 0; // the Weathercloud counter keeps its value
         return;
     }
     c.other_bad_crc = 0;
