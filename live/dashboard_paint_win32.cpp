@@ -102,13 +102,14 @@ void put_back(HDC dc, HGDIOBJ previous)
         SelectObject(dc, previous);
 }
 
-// Blank run, then the text, in the same rectangle and the same way.
+// Blank run, then the text, in the same rectangle and the same way; an "&"
+// from the console is shown as sent, not taken as a mnemonic.
 void draw_over(HDC dc, const wchar_t *text, const RECT &area, int blank_run, UINT align)
 {
     RECT r = area;
-    DrawTextW(dc, blanks, blank_run, &r, align | DT_TOP | DT_SINGLELINE);
+    DrawTextW(dc, blanks, blank_run, &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     r = area;
-    DrawTextW(dc, text, text_length(text), &r, align | DT_TOP | DT_SINGLELINE);
+    DrawTextW(dc, text, text_length(text), &r, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
 }
 
 SIZE measure(HDC dc, const wchar_t *text)

@@ -578,6 +578,19 @@ TEST_F(DashboardPaint, ChannelAreasShowTheSelectedChannelsTokens)
     }
 }
 
+TEST_F(DashboardPaint, AmpersandsAreShownAsSent)
+{
+    // As mnemonic prefixes "&&" would show as "&" and "&5" as an underlined 5.
+    const RECT cl = client();
+    Canvas c(cl.right, cl.bottom);
+    set_slot(values, token::uv_index, u"&&");
+    paint(c);
+    const auto two = c.copy(area(1100));
+    set_slot(values, token::uv_index, u"&");
+    paint(c);
+    EXPECT_NE(c.copy(area(1100)), two);
+}
+
 TEST_F(DashboardPaint, UnitLabelFollowsTheValueText)
 {
     const RECT cl = client();
