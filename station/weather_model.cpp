@@ -270,7 +270,7 @@ std::size_t format_station_record(const WeatherReading &w, int logger_percent, s
         if (w.channel_has_humidity[i])
             append(o, " %d", static_cast<int>(w.channel_humidity[i]));
         else
-            append(o, " --");
+            append(o, "%s", " --");
     }
     put1(v[0], sizeof v[0], w.wind_chill);
     put1(v[1], sizeof v[1], w.hourly_rain);
