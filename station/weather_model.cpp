@@ -316,26 +316,28 @@ int logger_percent(const VirtualConsole *console)
     return static_cast<int>(console->history.size() * 100 / DEMO_LOGGER_CAPACITY);
 }
 
+// The console's record of the weather at a clock time; 0 when it does not fit.
+std::size_t record_at(const DemoConsole *demo, const VirtualConsole *console, std::int64_t seconds,
+                      char *record, std::size_t capacity)
+{
+    WeatherReading w;
+    weather_at(demo->seed, seconds, &w);
+    return format_station_record(w, logger_percent(console), seconds, record, capacity);
+}
+
 void add_memory_record(const DemoConsole *demo, VirtualConsole *console, std::int64_t seconds)
 {
     if (console->history.size() >= static_cast<std::size_t>(DEMO_LOGGER_CAPACITY))
         console->history.erase(console->history.begin());  // the logger overwrites its oldest
-    WeatherReading w;
-    weather_at(demo->seed, seconds, &w);
     char record[CONSOLE_MAX_PAYLOAD + 1];
-    const std::size_t n = format_station_record(w, logger_percent(console), seconds, record, sizeof record);
-    if (n)
+    if (const std::size_t n = record_at(demo, console, seconds, record, sizeof record))
         console_add_history(console, record, n);
 }
 
 void renew_live(const DemoConsole *demo, VirtualConsole *console, std::int64_t now_ms)
 {
-    const std::int64_t clock = console_clock(console, now_ms);
-    WeatherReading w;
-    weather_at(demo->seed, clock, &w);
     char record[CONSOLE_MAX_PAYLOAD + 1];
-    const std::size_t n = format_station_record(w, logger_percent(console), clock, record, sizeof record);
-    if (n)
+    if (const std::size_t n = record_at(demo, console, console_clock(console, now_ms), record, sizeof record))
         console_set_live(console, record, n);
 }
 
