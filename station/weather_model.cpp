@@ -1,5 +1,6 @@
 #include "station/weather_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -418,15 +419,17 @@ void demo_step(DemoConsole *demo, VirtualConsole *console, std::int64_t now_ms)
 
 std::int64_t demo_wait_ms(const DemoConsole *demo, const VirtualConsole *console, std::int64_t now_ms)
 {
-    std::int64_t due = demo->next_live_ms;
-    if (demo->next_wu_ms < due)
-        due = demo->next_wu_ms;
-    if (demo->next_wc_ms < due)
-        due = demo->next_wc_ms;
-    if (demo->time_request_at_ms && demo->time_request_at_ms < due)
-        due = demo->time_request_at_ms;
     if (!console->connected)
         return 1000;
+    // Unasked reports wait for the console to be idle, which only a reply
+    // or the console's own timeout brings about; a due one must not make
+    // the caller spin meanwhile.
+    std::int64_t due = now_ms + 1000;
+    if (console_idle(console)) {
+        due = std::min({demo->next_live_ms, demo->next_wu_ms, demo->next_wc_ms});
+    }
+    if (demo->time_request_at_ms && demo->time_request_at_ms < due)
+        due = demo->time_request_at_ms;
     const std::int64_t left = due - now_ms;
     return left < 0 ? 0 : left;
 }

@@ -279,8 +279,12 @@ TEST(DemoConsole, NothingUnaskedCutsIntoAHistoryDownload)
         kinds.push_back(r[1]);
         counts.push_back(r[2] << 8 | r[3]);
         console_feed_command(&d.console, CMD_PAGE_ACK, 9, d.now);
+        // An overdue live record must not ask for an immediate wake-up
+        // while the download holds the line.
+        EXPECT_GT(demo_wait_ms(&d.demo, &d.console, d.now), 0) << "report " << i;
     }
     ASSERT_FALSE(kinds.empty());
+    EXPECT_GT(d.now - 3500, d.demo.cadence.live_ms) << "the download outlasted a live cadence";
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         EXPECT_EQ(kinds[i], 0xFE) << i;
         EXPECT_EQ(counts[i], 3 * 48) << i;
