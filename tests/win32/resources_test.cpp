@@ -727,3 +727,27 @@ TEST_F(PageFixture, FourPagesFillTheMainWindow)
 }
 
 } // namespace
+
+namespace {
+
+// The help button opens the guide from the executable's own folder.
+TEST(UserGuide, PdfLiesBesideTheExecutable)
+{
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+    wchar_t *slash = wcsrchr(path, L'\\');
+    ASSERT_NE(slash, nullptr);
+    wcscpy(slash + 1, L"Nimbrel_help.pdf");
+    FILE *f = _wfopen(path, L"rb");
+    ASSERT_NE(f, nullptr) << "no Nimbrel_help.pdf beside the test";
+    char head[5] = {};
+    size_t got = fread(head, 1, 4, f);
+    fseek(f, 0, SEEK_END);
+    long size = ftell(f);
+    fclose(f);
+    EXPECT_EQ(got, 4u);
+    EXPECT_STREQ(head, "%PDF");
+    EXPECT_GT(size, 10000) << "a guide of a few pages, not an empty document";
+}
+
+} // namespace
