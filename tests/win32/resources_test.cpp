@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -283,7 +284,7 @@ void check_control(HWND page, HWND h, const Control &c)
     style_of(c.kind, &mask, &value);
     EXPECT_EQ(static_cast<DWORD>(style) & mask, value) << "kind " << c.kind;
     EXPECT_EQ((style & WS_VISIBLE) != 0, c.visible) << "visibility";
-    if (class_of(c.kind)[0] == L'S') {
+    if (_wcsicmp(class_of(c.kind), L"Static") == 0) {
         EXPECT_EQ((style & SS_NOTIFY) != 0, c.notify) << "notify";
     }
     if (c.kind == ICON) {
