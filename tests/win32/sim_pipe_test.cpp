@@ -276,6 +276,36 @@ TEST(SimPipe, ReopeningThePathReplacesTheOldConnection)
     EXPECT_NE(read_live_record(fresh).find(' '), std::string::npos);
 }
 
+TEST(SimPipe, OversizedAndDamagedCommandsAreSkipped)
+{
+    Started sim(nullptr, nullptr);
+    ASSERT_EQ(sim.ok, 1) << sim.error;
+    Client c(sim.path);
+    ASSERT_NE(c.h, INVALID_HANDLE_VALUE);
+    // A message far longer than any command, then a frame with a bad CRC:
+    // neither may be taken for a command, and the link must go on.
+    // Its tail is a whole history request that a reader of the command
+    // buffer size (4096) would otherwise get as a message of its own.
+    std::vector<std::uint8_t> big(4096 + FRAME_BYTES, 0x5A);
+    std::memcpy(big.data() + big.size() - FRAME_BYTES, CMD_READ_HISTORY, FRAME_BYTES);
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD n = 0;
+    BOOL ok = WriteFile(c.h, big.data(), static_cast<DWORD>(big.size()), nullptr, &ov);
+    if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = GetOverlappedResult(c.h, &ov, &n, TRUE);
+    CloseHandle(ov.hEvent);
+    ASSERT_TRUE(ok);
+    std::uint8_t damaged[FRAME_BYTES];
+    std::memcpy(damaged, CMD_READ_HISTORY, FRAME_BYTES);
+    damaged[7] ^= 1;
+    ASSERT_TRUE(c.write(damaged));
+    ASSERT_TRUE(c.write(CMD_READ_LIVE));
+    ASSERT_EQ(c.read(), 1);
+    EXPECT_EQ(c.report[1], KIND_RECORD);
+    EXPECT_EQ(c.report[2] << 8 | c.report[3], 0) << "a live record, not history";
+}
+
 TEST(SimPipe, BrokenScenariosAreRefusedWithTheirLine)
 {
     const std::wstring bad = write_temp_file("live a\nwait soon\n");
