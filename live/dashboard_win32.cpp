@@ -1,0 +1,328 @@
+// The DASHBOARD page's dialog procedure. What it paints in its panels lives
+// with the panel rendering; this file handles its controls and messages.
+#include "live/dashboard_win32.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "app/captions_win32.h"
+#include "app/languages_win32.h"
+#include "app/message_box_win32.h"
+#include "app/pages_win32.h"
+#include "app/shared_drawing_win32.h"
+#include "app/shell_win32.h"
+#include "live/read_time.h"
+#include "resources/resource.h"
+#include "settings/settings_store_win32.h"
+#include "settings/unit_settings.h"
+#include "station/commands.h"
+#include "station/link_state.h"
+#include "station/messages.h"
+#include "station/station_device_win32.h"
+
+LiveValues dashboard_values;
+HICON upload_fail_icon;
+HICON upload_ok_icon;
+
+namespace {
+// Controls addressed one by one.
+constexpr int read_time_control = 1106;
+constexpr int refresh_button = 1009;
+constexpr int previous_channel_button = 1059;
+constexpr int next_channel_button = 1065;
+constexpr int channel_title = 1184;
+constexpr int pressure_label = 1092;
+constexpr int wind_direction_area = 1183;
+constexpr int channel_temperature_area = 1186;
+constexpr int channel_humidity_area = 1189;
+
+constexpr int value_areas[] = {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186,
+                               1189, 1194, 1197, 1093, 1096, 1100, 1102};
+constexpr int title_controls[] = {1058, 1167, 1175, 1184, 1192, 1098};
+constexpr int label_controls[] = {1060, 1070, 1168, 1171, 1176, 1179, 1182, 1185,
+                                  1188, 1193, 1196, 1092, 1095, 1099, 1101};
+constexpr int value_text_controls[] = {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186, 1189,
+                                       1194, 1197, 1093, 1096, 1100, 1102, 1105, 1106};
+
+constexpr Caption captions[] = {
+    {1058, 6},  {1060, 8},  {1168, 8},  {1185, 8},  {1070, 9},  {1171, 9},
+    {1188, 9},  {1167, 7},  {1175, 10}, {1176, 11}, {1179, 13}, {1105, 58},
+    {1182, 12}, {1192, 14}, {1193, 15}, {1196, 16}, {1098, 17}, {1099, 20},
+    {1095, 21}, {1101, 22},
+};
+
+int channel = 1;
+RECT value_rects[sizeof value_areas / sizeof value_areas[0]];
+HBITMAP compass[17];
+SIZE compass_size;
+POINT compass_position;
+HBITMAP refresh_bitmap;
+HBITMAP refresh_pressed_bitmap;
+SIZE refresh_size;
+
+template <size_t N> bool contains(const int (&ids)[N], int id)
+{
+    for (int x : ids)
+        if (x == id)
+            return true;
+    return false;
+}
+
+RECT control_rect(HWND dlg, int control)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(dlg, control), &r);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+SIZE bitmap_size(HBITMAP bitmap)
+{
+    BITMAP info = {};
+    if (bitmap && GetObjectW(bitmap, sizeof info, &info))
+        return {info.bmWidth, info.bmHeight};
+    return {0, 0};
+}
+
+void apply_language(HWND dlg)
+{
+    apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
+    SetDlgItemTextW(dlg, pressure_label, ui_text(unit_settings.pressure_kind == 1 ? 18 : 19));
+}
+
+void invalidate_values(HWND dlg)
+{
+    for (const RECT &r : value_rects)
+        InvalidateRect(dlg, &r, FALSE);
+    RECT picture = {compass_position.x, compass_position.y, compass_position.x + compass_size.cx,
+                    compass_position.y + compass_size.cy};
+    InvalidateRect(dlg, &picture, FALSE);
+}
+
+void send_logger_text()
+{
+    SendMessageW(status_bar, UM_LOGGER_TEXT, 0,
+                 reinterpret_cast<LPARAM>(dashboard_values.slot[token::logger_percent]));
+}
+
+INT_PTR on_init(HWND dlg)
+{
+    for (int i = 0; i < 17; ++i)
+        compass[i] = static_cast<HBITMAP>(LoadImageW(app_instance,
+                                                     MAKEINTRESOURCEW(IDB_COMPASS_FIRST + i),
+                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    compass_size = bitmap_size(compass[1]);
+    const RECT area = control_rect(dlg, wind_direction_area);
+    compass_position.x = area.left + (area.right - area.left) / 2 - compass_size.cx / 2 + 1;
+    compass_position.y = area.top + (area.bottom - area.top) / 2 - compass_size.cy / 2 - 2;
+    for (size_t i = 0; i < sizeof value_areas / sizeof value_areas[0]; ++i)
+        value_rects[i] = control_rect(dlg, value_areas[i]);
+
+    refresh_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_REFRESH));
+    refresh_pressed_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_REFRESH_PRESSED));
+    refresh_size = bitmap_size(refresh_bitmap);
+    upload_fail_icon = LoadIconW(app_instance, MAKEINTRESOURCEW(IDI_UPLOAD_FAIL));
+    upload_ok_icon = LoadIconW(app_instance, MAKEINTRESOURCEW(IDI_UPLOAD_OK));
+
+    for (int id : title_controls)
+        SendDlgItemMessageW(dlg, id, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TITLE]), FALSE);
+    for (int id : label_controls)
+        SendDlgItemMessageW(dlg, id, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_LABEL]), FALSE);
+
+    reset_live_values(&dashboard_values);
+    wchar_t stamp[32] = {};
+    read_setting_data(stamp);
+    if (stamp[0]) {
+        SetDlgItemTextW(dlg, read_time_control, L"");
+        SetDlgItemTextW(dlg, read_time_control, stamp);
+    }
+    read_setting_unit(unit_settings);
+    apply_language(dlg);
+    return TRUE;
+}
+
+INT_PTR on_live_record(HWND dlg, LPARAM lparam)
+{
+    const char *record = reinterpret_cast<const char *>(lparam);
+    if (!record)
+        return TRUE;
+    char text[256];
+    std::memcpy(text, record, 255);
+    text[255] = 0;
+    decode_station_record(text, &dashboard_values);
+    send_logger_text();
+    invalidate_values(dlg);
+    SendMessageW(dlg, UM_STAMP_READ_TIME, 0, 0);
+    return TRUE;
+}
+
+INT_PTR on_stamp_read_time(HWND dlg)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t stamp[READ_TIME_UNITS];
+    make_read_time_text(reinterpret_cast<char16_t *>(stamp), now.wYear, now.wMonth, now.wDay,
+                        now.wHour, now.wMinute);
+    SetDlgItemTextW(dlg, read_time_control, L"");
+    SetDlgItemTextW(dlg, read_time_control, stamp);
+    write_setting_data(stamp);
+    return TRUE;
+}
+
+INT_PTR on_device_lost(HWND dlg)
+{
+    send_logger_text();
+    link_flags.history_active = 0;
+    invalidate_values(dlg);
+    return TRUE;
+}
+
+// The console asked for the PC's time: date first, the time 100 ms later,
+// both from one reading of the clock.
+void synchronise_clock()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const LocalTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    std::uint8_t date_frame[FRAME_BYTES], time_frame[FRAME_BYTES];
+    build_date_frame(time, date_frame);
+    build_time_frame(time, time_frame);
+    send_command(date_frame);
+    Sleep(100);
+    send_command(time_frame);
+}
+
+INT_PTR on_export_done(HWND dlg, LPARAM result)
+{
+    if (result == EXPORT_FAILED) {
+        link_flags.history_cancel = 1;
+        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+        show_message(main_window, L"write file failed !", L"Error", MB_OK);
+    } else {
+        SendMessageW(dlg, UM_STAMP_READ_TIME, 0, 0);
+        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+    }
+    return TRUE;
+}
+
+void step_channel(HWND dlg, int step)
+{
+    const int next = channel + step;
+    if (next < 1 || next > 7)
+        return;
+    channel = next;
+    wchar_t title[16];
+    wsprintfW(title, L"CH %d", channel);
+    SetDlgItemTextW(dlg, channel_title, title);
+    for (int id : {channel_temperature_area, channel_humidity_area})
+        for (size_t i = 0; i < sizeof value_areas / sizeof value_areas[0]; ++i)
+            if (value_areas[i] == id)
+                InvalidateRect(dlg, &value_rects[i], FALSE);
+}
+
+void refresh(HWND dlg)
+{
+    if (link_flags.connected != 1) {
+        show_message(dlg, L"the Usb Device is not ready!", L"Error", MB_OK);
+        return;
+    }
+    if (!send_command(CMD_READ_LIVE))
+        show_message(dlg, L" Send command Failed! ", L"Error", MB_OK);
+}
+
+INT_PTR on_command(HWND dlg, WPARAM wparam)
+{
+    switch (LOWORD(wparam)) {
+    case previous_channel_button:
+        step_channel(dlg, -1);
+        break;
+    case next_channel_button:
+        step_channel(dlg, +1);
+        break;
+    case refresh_button:
+        refresh(dlg);
+        break;
+    }
+    return TRUE;
+}
+
+INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
+{
+    if (item->CtlID != refresh_button)
+        return FALSE;
+    HBITMAP face = (item->itemState & ODS_SELECTED) ? refresh_pressed_bitmap : refresh_bitmap;
+    if (face) {
+        HDC memory = CreateCompatibleDC(item->hDC);
+        HGDIOBJ previous = SelectObject(memory, face);
+        const RECT &r = item->rcItem;
+        StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
+                   refresh_size.cx, refresh_size.cy, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+    }
+    return TRUE;
+}
+
+INT_PTR on_ctl_colour_static(HDC dc, HWND control)
+{
+    const int id = GetDlgCtrlID(control);
+    if (shared_drawing.page_brush) {
+        if (contains(title_controls, id))
+            return transparent_text(dc, RGB(99, 99, 99));
+        if (contains(label_controls, id))
+            return transparent_text(dc, RGB(5, 93, 160));
+        if (contains(value_text_controls, id))
+            return transparent_text(dc, RGB(145, 145, 145));
+    }
+    return page_background(dc);
+}
+
+INT_PTR on_destroy()
+{
+    for (HBITMAP *bitmap : {&refresh_bitmap, &refresh_pressed_bitmap}) {
+        if (*bitmap)
+            DeleteObject(*bitmap);
+        *bitmap = nullptr;
+    }
+    return TRUE;
+}
+} // namespace
+
+INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return on_init(dlg);
+    case WM_COMMAND:
+        return on_command(dlg, wparam);
+    case WM_DRAWITEM:
+        return on_draw_item(reinterpret_cast<const DRAWITEMSTRUCT *>(lparam));
+    case WM_CTLCOLORSTATIC:
+        return on_ctl_colour_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_CTLCOLORDLG:
+        return page_background(reinterpret_cast<HDC>(wparam));
+    case WM_DESTROY:
+        return on_destroy();
+    case UM_LIVE_RECORD:
+        return on_live_record(dlg, lparam);
+    case UM_DEVICE_LOST:
+        return on_device_lost(dlg);
+    case UM_EXPORT_DONE:
+        return on_export_done(dlg, lparam);
+    case UM_STAMP_READ_TIME:
+        return on_stamp_read_time(dlg);
+    case UM_NO_HISTORY:
+        show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
+        return TRUE;
+    case UM_TIME_SYNC:
+        synchronise_clock();
+        return TRUE;
+    case UM_LANG_DASHBOARD:
+        apply_language(dlg);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,239 @@
+// The EXPORT & SETUP page: unit choices, the weather-server group and the
+// data-export group.
+#include <windows.h>
+
+#include <initializer_list>
+
+#include "app/app_state.h"
+#include "app/captions_win32.h"
+#include "app/languages_win32.h"
+#include "app/pages_win32.h"
+#include "app/shared_drawing_win32.h"
+#include "app/shell_win32.h"
+#include "live/dashboard_win32.h"
+#include "resources/resource.h"
+#include "settings/settings_store_win32.h"
+#include "settings/unit_settings.h"
+#include "settings/upload_state.h"
+#include "station/messages.h"
+
+namespace {
+constexpr int service_combo = 1232;
+constexpr int id_label = 1024;
+constexpr int key_label = 1025;
+constexpr int id_edit = 1207;
+constexpr int key_edit = 1208;
+constexpr int auto_upload_box = 1215;
+constexpr int status_icon = 1015;
+constexpr int status_text = 1029;
+constexpr int first_unit_combo = 1201; // 1201 .. 1206, one per UnitSettings byte
+constexpr int date_edits[] = {1209, 1210, 1211, 1212, 1213, 1214};
+constexpr int date_limits[] = {4, 2, 2, 4, 2, 2};
+
+constexpr Caption captions[] = {
+    {1110, 23}, {1111, 28}, {1112, 37}, {1018, 8},  {1021, 14}, {1019, 25},
+    {1022, 26}, {1020, 24}, {1023, 27}, {1113, 38}, {1026, 39}, {1027, 40},
+    {1216, 42}, {1114, 41}, {1217, 43}, {1219, 45}, {1218, 46}, {1223, 44},
+    {1224, 20}, {1221, 48}, {1222, 22}, {1220, 21}, {1055, 47}, {1028, 52},
+    {1215, 34},
+};
+
+std::uint8_t *unit_field(int index)
+{
+    std::uint8_t *fields[] = {&unit_settings.temperature_unit, &unit_settings.rain_unit,
+                              &unit_settings.pressure_unit,    &unit_settings.wind_unit,
+                              &unit_settings.pressure_kind,    &unit_settings.direction_style};
+    return fields[index];
+}
+
+void fill_unit_combos(HWND dlg)
+{
+    const wchar_t *items[6][4] = {
+        {L"\u00B0C", L"\u00B0F"},
+        {L"mm", L"in"},
+        {L"hPa", L"mmHg", L"inHg"},
+        {L"mph", L"m/s", L"km/h", L"knots"},
+        {L"Abs", L"Rel"},
+        {L"16", L"360\u00B0"},
+    };
+    for (int combo = 0; combo < 6; ++combo) {
+        for (const wchar_t *item : items[combo])
+            if (item)
+                SendDlgItemMessageW(dlg, first_unit_combo + combo, CB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(item));
+    }
+}
+
+void select_unit_items(HWND dlg)
+{
+    for (int combo = 0; combo < 6; ++combo)
+        SendDlgItemMessageW(dlg, first_unit_combo + combo, CB_SETCURSEL, *unit_field(combo), 0);
+}
+
+void make_read_only(HWND dlg, int combo)
+{
+    // The edit field of a drop-down combo is its first child.
+    HWND edit = GetWindow(GetDlgItem(dlg, combo), GW_CHILD);
+    if (edit)
+        SendMessageW(edit, EM_SETREADONLY, TRUE, 0);
+}
+
+void load_credentials(HWND dlg, bool keep_when_empty)
+{
+    wchar_t id[64] = {}, key[64] = {};
+    if (upload_service == 0) {
+        read_setting_id(id);
+        read_setting_key(key);
+    } else {
+        read_setting_id1(id);
+        read_setting_key1(key);
+    }
+    if (id[0] || !keep_when_empty)
+        SetDlgItemTextW(dlg, id_edit, id);
+    if (key[0] || !keep_when_empty)
+        SetDlgItemTextW(dlg, key_edit, key);
+}
+
+void apply_language(HWND dlg)
+{
+    apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
+    SetDlgItemTextW(dlg, id_label, ui_text(upload_service == 0 ? 29 : 31));
+    SetDlgItemTextW(dlg, key_label, ui_text(upload_service == 0 ? 30 : 32));
+    const int status = upload_state.upload_status[upload_service];
+    if (status == 1 || status == 2)
+        SetDlgItemTextW(dlg, status_text, ui_text(status == 1 ? 35 : 36));
+}
+
+void show_service_status(HWND dlg)
+{
+    const int status = upload_state.upload_status[upload_service];
+    const bool shown = status == 1 || status == 2;
+    if (shown) {
+        SendDlgItemMessageW(dlg, status_icon, STM_SETICON,
+                            reinterpret_cast<WPARAM>(status == 1 ? upload_ok_icon : upload_fail_icon), 0);
+        SetDlgItemTextW(dlg, status_text, ui_text(status == 1 ? 35 : 36));
+    }
+    ShowWindow(GetDlgItem(dlg, status_icon), shown ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dlg, status_text), shown ? SW_SHOW : SW_HIDE);
+}
+
+void switch_service(HWND dlg)
+{
+    const LRESULT selection = SendDlgItemMessageW(dlg, service_combo, CB_GETCURSEL, 0, 0);
+    if (selection != 0 && selection != 1)
+        return;
+    upload_service = static_cast<int>(selection);
+    load_credentials(dlg, false);
+    const bool on = upload_state.auto_upload[upload_service] == 1;
+    CheckDlgButton(dlg, auto_upload_box, on ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(GetDlgItem(dlg, id_edit), !on);
+    EnableWindow(GetDlgItem(dlg, key_edit), !on);
+    show_service_status(dlg);
+    SetDlgItemTextW(dlg, id_label, ui_text(upload_service == 0 ? 29 : 31));
+    SetDlgItemTextW(dlg, key_label, ui_text(upload_service == 0 ? 30 : 32));
+}
+
+INT_PTR on_init(HWND dlg)
+{
+    for (int heading : {1110, 1111, 1112})
+        SendDlgItemMessageW(dlg, heading, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TITLE]), FALSE);
+    for (int heading : {1113, 1114})
+        SendDlgItemMessageW(dlg, heading, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TAB]), FALSE);
+    ShowWindow(GetDlgItem(dlg, status_icon), SW_HIDE);
+    ShowWindow(GetDlgItem(dlg, status_text), SW_HIDE);
+    for (int combo = first_unit_combo; combo < first_unit_combo + 6; ++combo)
+        make_read_only(dlg, combo);
+    make_read_only(dlg, service_combo);
+
+    SendDlgItemMessageW(dlg, service_combo, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(L"Weather Underground"));
+    SendDlgItemMessageW(dlg, service_combo, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(L"Weathercloud"));
+    SendDlgItemMessageW(dlg, service_combo, CB_SETCURSEL, upload_service == 1 ? 1 : 0, 0);
+    fill_unit_combos(dlg);
+
+    SendDlgItemMessageW(dlg, id_edit, EM_SETLIMITTEXT, 64, 0);
+    SendDlgItemMessageW(dlg, key_edit, EM_SETLIMITTEXT, 64, 0);
+    for (int i = 0; i < 6; ++i)
+        SendDlgItemMessageW(dlg, date_edits[i], EM_SETLIMITTEXT, date_limits[i], 0);
+    load_credentials(dlg, true);
+
+    read_setting_unit(unit_settings);
+    select_unit_items(dlg);
+    apply_language(dlg);
+    return TRUE;
+}
+
+INT_PTR on_command(HWND dlg, WPARAM wparam)
+{
+    const int id = LOWORD(wparam);
+    if (id >= first_unit_combo && id < first_unit_combo + 6) {
+        const LRESULT selection = SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0);
+        // A combo without a selection leaves the stored choice alone.
+        if (selection >= 0)
+            *unit_field(id - first_unit_combo) = static_cast<std::uint8_t>(selection);
+        if (id == first_unit_combo + 4 && selection >= 0)
+            SetDlgItemTextW(dashboard_page, 1092,
+                            selection == 0 ? L"Absolute Pressure" : L"Relative Pressure");
+        return TRUE;
+    }
+    if (id == service_combo && HIWORD(wparam) == CBN_SELCHANGE)
+        switch_service(dlg);
+    return TRUE;
+}
+
+INT_PTR on_ctl_colour_static(HDC dc, HWND control)
+{
+    const int id = GetDlgCtrlID(control);
+    if (id == id_edit || id == key_edit || !shared_drawing.page_brush)
+        return FALSE;
+    return transparent_text(dc, RGB(120, 120, 120));
+}
+
+INT_PTR on_destroy(HWND dlg)
+{
+    write_setting_unit(unit_settings);
+    KillTimer(dlg, 1);
+    KillTimer(dlg, 2);
+    return TRUE;
+}
+} // namespace
+
+void setup_page_reset_on_disconnect(HWND page)
+{
+    ShowWindow(GetDlgItem(page, status_icon), SW_HIDE);
+    ShowWindow(GetDlgItem(page, status_text), SW_HIDE);
+    CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
+    EnableWindow(GetDlgItem(page, id_edit), TRUE);
+    EnableWindow(GetDlgItem(page, key_edit), TRUE);
+    for (int service = 0; service < 2; ++service) {
+        upload_state.upload_ok_count[service] = 0;
+        KillTimer(page, service + 1);
+        upload_state.auto_upload[service] = 0;
+        upload_state.upload_status[service] = 0;
+    }
+}
+
+INT_PTR CALLBACK setup_page_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return on_init(dlg);
+    case WM_COMMAND:
+        return on_command(dlg, wparam);
+    case WM_CTLCOLORSTATIC:
+        return on_ctl_colour_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLOREDIT:
+        return page_background(reinterpret_cast<HDC>(wparam));
+    case UM_LANG_SETUP:
+        apply_language(dlg);
+        return TRUE;
+    case WM_DESTROY:
+        return on_destroy(dlg);
+    default:
+        return FALSE;
+    }
+}
