@@ -1,0 +1,327 @@
+// The application shell in-process under Wine: start-up, page routing,
+// connection state, download progress, language switching and shutdown.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/languages.h"
+#include "app/message_box_win32.h"
+#include "app/pages_win32.h"
+#include "app/shared_drawing_win32.h"
+#include "app/shell_win32.h"
+#include "live/dashboard_win32.h"
+#include "resources/resource.h"
+#include "settings/upload_state.h"
+#include "station/link_state.h"
+#include "station/messages.h"
+
+namespace {
+const wchar_t settings_root[] = L"Software\\Corvalen\\VID_1941&PID_8021";
+
+std::vector<BYTE> stored(const wchar_t *name)
+{
+    std::wstring path = std::wstring(settings_root) + L"\\" + name;
+    HKEY key;
+    std::vector<BYTE> bytes;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return bytes;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        bytes.resize(size);
+        RegQueryValueExW(key, name, nullptr, nullptr, bytes.data(), &size);
+    }
+    RegCloseKey(key);
+    return bytes;
+}
+
+void store(const wchar_t *name, const void *bytes, DWORD size)
+{
+    std::wstring path = std::wstring(settings_root) + L"\\" + name;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_BINARY, static_cast<const BYTE *>(bytes), size);
+    RegCloseKey(key);
+}
+
+std::wstring text_of(HWND dlg, int control)
+{
+    wchar_t text[300] = {};
+    GetDlgItemTextW(dlg, control, text, 300);
+    return text;
+}
+
+std::wstring table_text(int language, int key)
+{
+    return reinterpret_cast<const wchar_t *>(language_text(language, key));
+}
+
+bool visible(HWND dlg, int control)
+{
+    return (GetWindowLongW(GetDlgItem(dlg, control), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+std::vector<std::wstring> messages_shown;
+int record_message(HWND, const wchar_t *text, const wchar_t *, UINT)
+{
+    messages_shown.push_back(text);
+    return IDOK;
+}
+
+class Shell : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Corvalen");
+        const wchar_t stored_key[64] = L"stored-key";
+        store(L"Key", stored_key, sizeof stored_key);
+        const BYTE ls[4] = {7, 3, 0, 0}; // out of range: English, Weather Underground
+        store(L"ls", ls, sizeof ls);
+        message_box_hook = record_message;
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        ASSERT_TRUE(register_main_window_class(instance));
+        ASSERT_TRUE(init_instance(instance, SW_SHOW));
+    }
+    static void TearDownTestSuite()
+    {
+        if (IsWindow(main_window))
+            DestroyWindow(main_window);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Corvalen");
+    }
+};
+} // namespace
+
+TEST_F(Shell, StartsWithFourPagesAndTheDashboardInFront)
+{
+    wchar_t title[64] = {}, class_name[64] = {};
+    GetWindowTextW(main_window, title, 64);
+    GetClassNameW(main_window, class_name, 64);
+    EXPECT_STREQ(title, L"NIMBREL");
+    EXPECT_STREQ(class_name, L"TARVO");
+    RECT r;
+    GetWindowRect(main_window, &r);
+    EXPECT_EQ(r.right - r.left, 900);
+    EXPECT_EQ(r.bottom - r.top, 600);
+    EXPECT_EQ(GetWindowLongW(main_window, GWL_STYLE) & WS_MAXIMIZEBOX, 0);
+
+    for (HWND page : {tab_bar, dashboard_page, setup_page, status_bar})
+        EXPECT_EQ(GetParent(page), main_window);
+    EXPECT_TRUE(IsWindowVisible(dashboard_page));
+    EXPECT_FALSE(IsWindowVisible(setup_page));
+    EXPECT_EQ(current_page, 1);
+    // "ls" held 7 and 3: both out of range, so English and Weather Underground.
+    EXPECT_EQ(language_index, 0);
+    EXPECT_EQ(upload_service, 0);
+    EXPECT_EQ(text_of(setup_page, 1208), L"stored-key");
+    EXPECT_EQ(text_of(tab_bar, IDC_TAB_DASHBOARD), table_text(0, 4));
+}
+
+TEST_F(Shell, PagesFillTheClientAreaBetweenTabBarAndStatusBar)
+{
+    RECT client, tabs, page, status;
+    GetClientRect(main_window, &client);
+    GetWindowRect(tab_bar, &tabs);
+    GetWindowRect(dashboard_page, &page);
+    GetWindowRect(status_bar, &status);
+    EXPECT_EQ(page.top, tabs.bottom);
+    EXPECT_EQ(page.bottom, status.top);
+    EXPECT_EQ(page.right - page.left, client.right);
+    POINT bottom = {0, client.bottom};
+    ClientToScreen(main_window, &bottom);
+    EXPECT_EQ(status.bottom, bottom.y);
+}
+
+TEST_F(Shell, TabsShowExactlyOnePageAndRepaintTheTabBar)
+{
+    UpdateWindow(tab_bar);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_TAB_SETUP, STN_CLICKED), 0);
+    EXPECT_EQ(current_page, 2);
+    EXPECT_TRUE(IsWindowVisible(setup_page));
+    EXPECT_FALSE(IsWindowVisible(dashboard_page));
+    EXPECT_TRUE(GetUpdateRect(tab_bar, nullptr, FALSE));
+
+    UpdateWindow(tab_bar);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_TAB_DASHBOARD, STN_CLICKED), 0);
+    EXPECT_EQ(current_page, 1);
+    EXPECT_TRUE(IsWindowVisible(dashboard_page));
+    EXPECT_FALSE(IsWindowVisible(setup_page));
+    EXPECT_TRUE(GetUpdateRect(tab_bar, nullptr, FALSE));
+
+    SendMessageW(main_window, UM_SHOW_PAGE, 9, 0); // unknown page: nothing else changes
+    EXPECT_TRUE(IsWindowVisible(dashboard_page));
+    EXPECT_FALSE(IsWindowVisible(setup_page));
+    SendMessageW(main_window, UM_SHOW_PAGE, PAGE_DASHBOARD, 0);
+}
+
+TEST_F(Shell, ConnectAndRemovalShowTheConnectionState)
+{
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_FOUND, 0);
+    EXPECT_EQ(link_flags.connected, 1);
+    EXPECT_EQ(link_flags.history_cancel, 0);
+    EXPECT_EQ(text_of(status_bar, IDC_CONNECTION_TEXT), L"USB connected");
+    HICON connected = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_CONNECTED));
+    EXPECT_EQ(reinterpret_cast<HICON>(
+                  SendDlgItemMessageW(status_bar, IDC_CONNECTION_ICON, STM_GETICON, 0, 0)),
+              connected);
+
+    // State a removal must undo: live values, upload switches and status.
+    std::memcpy(dashboard_values.slot[3], u"21.5", sizeof u"21.5");
+    upload_state.auto_upload[0] = upload_state.auto_upload[1] = 1;
+    upload_state.upload_status[0] = 2;
+    upload_state.upload_ok_count[1] = 4;
+    CheckDlgButton(setup_page, 1215, BST_CHECKED);
+    ShowWindow(GetDlgItem(setup_page, 1015), SW_SHOW);
+    ShowWindow(GetDlgItem(setup_page, 1029), SW_SHOW);
+    EnableWindow(GetDlgItem(setup_page, 1207), FALSE);
+    EnableWindow(GetDlgItem(setup_page, 1208), FALSE);
+    link_flags.history_active = 1;
+
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_ABSENT, 0);
+    EXPECT_EQ(link_flags.connected, 0);
+    EXPECT_EQ(link_flags.history_cancel, 1);
+    EXPECT_EQ(link_flags.reader_stop, 1);
+    EXPECT_EQ(link_flags.history_active, 0);
+    EXPECT_EQ(text_of(status_bar, IDC_CONNECTION_TEXT), L"No connection");
+    HICON absent = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_NOT_CONNECTED));
+    EXPECT_EQ(reinterpret_cast<HICON>(
+                  SendDlgItemMessageW(status_bar, IDC_CONNECTION_ICON, STM_GETICON, 0, 0)),
+              absent);
+    EXPECT_EQ(std::u16string(dashboard_values.slot[3]), u"--.-");
+    EXPECT_STREQ(status_bar_texts.logger, L"--%");
+    EXPECT_EQ(IsDlgButtonChecked(setup_page, 1215), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_FALSE(visible(setup_page, 1015));
+    EXPECT_FALSE(visible(setup_page, 1029));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, 1207)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, 1208)));
+    for (int service = 0; service < 2; ++service) {
+        EXPECT_EQ(upload_state.auto_upload[service], 0);
+        EXPECT_EQ(upload_state.upload_status[service], 0);
+        EXPECT_EQ(upload_state.upload_ok_count[service], 0);
+    }
+}
+
+TEST_F(Shell, LoggerTextGetsItsPercentSign)
+{
+    SendMessageW(status_bar, UM_LOGGER_TEXT, 0, reinterpret_cast<LPARAM>(L"37"));
+    EXPECT_STREQ(status_bar_texts.logger, L"37%");
+}
+
+TEST_F(Shell, DownloadProgressAndCancel)
+{
+    link_flags.history_cancel = 0;
+    SendMessageW(status_bar, UM_HISTORY_START, 0, 200);
+    EXPECT_TRUE(visible(status_bar, IDC_CANCEL_DOWNLOAD));
+    const struct {
+        LPARAM done;
+        const wchar_t *text;
+    } steps[] = {{1, L"Exporting 0% ...."}, {100, L"Exporting 50% ...."},
+                 {199, L"Exporting 99% ...."}};
+    for (const auto &step : steps) {
+        SendMessageW(status_bar, UM_HISTORY_PROGRESS, 0, step.done);
+        EXPECT_STREQ(status_bar_texts.progress, step.text) << "after " << step.done;
+    }
+
+    link_flags.history_active = 1;
+    SendMessageW(status_bar, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_DOWNLOAD, STN_CLICKED), 0);
+    EXPECT_EQ(link_flags.history_cancel, 1);
+    EXPECT_EQ(link_flags.history_active, 0);
+    EXPECT_FALSE(visible(status_bar, IDC_CANCEL_DOWNLOAD));
+    EXPECT_STREQ(status_bar_texts.progress, L"");
+    SendMessageW(status_bar, UM_HISTORY_PROGRESS, 0, 150);
+    EXPECT_STREQ(status_bar_texts.progress, L"");
+}
+
+TEST_F(Shell, ChoosingALanguageRelabelsEveryPage)
+{
+    HWND chooser = GetDlgItem(tab_bar, IDC_LANGUAGE);
+    ASSERT_EQ(SendMessageW(chooser, CB_GETCOUNT, 0, 0), 5);
+    wchar_t name[32] = {};
+    SendMessageW(chooser, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(name));
+    EXPECT_STREQ(name, L"Deutsch");
+
+    SendMessageW(chooser, CB_SETCURSEL, 1, 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(chooser));
+    EXPECT_EQ(language_index, 1);
+    EXPECT_EQ(text_of(tab_bar, IDC_TAB_DASHBOARD), table_text(1, 4));
+    EXPECT_EQ(text_of(tab_bar, IDC_TAB_SETUP), table_text(1, 5));
+    EXPECT_EQ(text_of(dashboard_page, 1058), table_text(1, 6));
+    EXPECT_EQ(text_of(setup_page, 1110), table_text(1, 23));
+    EXPECT_EQ(text_of(status_bar, IDC_LOGGER_LABEL), table_text(1, 54));
+    EXPECT_EQ(text_of(status_bar, IDC_CONNECTION_TEXT), table_text(1, 56));
+    EXPECT_NE(table_text(1, 4), table_text(0, 4));
+
+    // French takes the narrower face for the long tab; English gives it back.
+    auto tab_font = [] {
+        return reinterpret_cast<HFONT>(SendDlgItemMessageW(tab_bar, IDC_TAB_SETUP, WM_GETFONT, 0, 0));
+    };
+    SendMessageW(chooser, CB_SETCURSEL, 2, 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE), 0);
+    EXPECT_EQ(tab_font(), shared_drawing.fonts[FONT_COMBO]);
+    SendMessageW(chooser, CB_SETCURSEL, 0, 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE), 0);
+    EXPECT_EQ(tab_font(), shared_drawing.fonts[FONT_TAB]);
+
+    // A notification with nothing selected keeps the language.
+    SendMessageW(chooser, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_DROPDOWN), 0);
+    EXPECT_EQ(language_index, 0);
+
+    SendMessageW(chooser, CB_SETCURSEL, 1, 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE), 0);
+    EXPECT_EQ(language_index, 1);
+}
+
+TEST_F(Shell, RefreshWithoutStationSaysSoAndSendsNothing)
+{
+    messages_shown.clear();
+    SendMessageW(dashboard_page, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
+    ASSERT_EQ(messages_shown.size(), 1u);
+    EXPECT_EQ(messages_shown[0], L"the Usb Device is not ready!");
+}
+
+// Runs last: closing stores the typed ID, keeps the stored key when the box
+// is empty, and stores the language chosen above.
+TEST_F(Shell, ZzClosingStoresCredentialsAndLanguage)
+{
+    SetDlgItemTextW(setup_page, 1207, L"my-station");
+    SetDlgItemTextW(setup_page, 1208, L"");
+    DestroyWindow(main_window);
+
+    std::vector<BYTE> ls = stored(L"ls");
+    ASSERT_EQ(ls.size(), 4u);
+    EXPECT_EQ(ls[0], 1); // German
+    EXPECT_EQ(ls[1], 0);
+    std::vector<BYTE> id = stored(L"Id");
+    ASSERT_EQ(id.size(), 128u);
+    EXPECT_STREQ(reinterpret_cast<const wchar_t *>(id.data()), L"my-station");
+    std::vector<BYTE> key = stored(L"Key");
+    ASSERT_EQ(key.size(), 128u);
+    EXPECT_STREQ(reinterpret_cast<const wchar_t *>(key.data()), L"stored-key");
+    EXPECT_EQ(stored(L"unit").size(), 12u);
+}
+
+TEST(SecondInstance, ExitsAtOnceWithCodeZero)
+{
+    HANDLE first = CreateSemaphoreW(nullptr, 0, 1, L"Pelmar");
+    ASSERT_NE(first, nullptr);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wcscpy(wcsrchr(path, L'\\') + 1, L"nimbrel.exe");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    CloseHandle(first);
+}
