@@ -1,0 +1,42 @@
+# Shared steps of the end-to-end scripts: each script gets nimbrel.exe and
+# the driver as $1 and $2, runs the program under Wine on the display that
+# ./test provides, and drives it from outside.
+set -u
+exe=$1
+driver=$2
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+wine_run=$top/tools/wine-run
+work=$(mktemp -d "${TMPDIR:-/tmp}/nimbrel-e2e.XXXXXX")
+app_pid=
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+drive() {
+  "$wine_run" "$driver" "$@"
+}
+
+# A Unix path as the program sees it (Wine's Z: drive).
+windows_path() {
+  printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"
+}
+
+forget_settings() {
+  "$wine_run" reg delete 'HKCU\Software\Corvalen' /f >/dev/null 2>&1 || true
+}
+
+start_nimbrel() {
+  "$wine_run" "$exe" "$@" >"$work/program.log" 2>&1 &
+  app_pid=$!
+  drive wait-window 60 || fail "the main window did not appear"
+}
+
+finish() {
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    drive close >/dev/null 2>&1 || kill "$app_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap finish EXIT
