@@ -1,8 +1,56 @@
 // Program entry of nimbrel.exe.
+//
+// Without options the program looks for the console on the USB bus.
+// "--simulate" runs it on the built-in simulated console and
+// "--simulate=FILE" replays a scenario file; either way the console is
+// reached through the same I/O path as the USB device.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <cstdio>
+#include <cwchar>
+
+#include "app/message_box_win32.h"
 #include "app/shell_win32.h"
+#include "station/sim_pipe_win32.h"
+
+namespace {
+struct Options {
+    bool simulate;
+    const wchar_t *scenario; // null: the built-in weather
+};
+
+Options read_options(int argc, wchar_t **argv)
+{
+    Options options = {false, nullptr};
+    const wchar_t flag[] = L"--simulate";
+    const size_t flag_length = sizeof flag / sizeof flag[0] - 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcscmp(argv[i], flag) == 0) {
+            options.simulate = true;
+        } else if (std::wcsncmp(argv[i], flag, flag_length) == 0 && argv[i][flag_length] == L'=') {
+            options.simulate = true;
+            options.scenario = argv[i] + flag_length + 1;
+        }
+    }
+    return options;
+}
+
+// A broken scenario stops the start: said on standard error for scripts
+// and in a message box for a person.
+int start_simulation(const Options &options)
+{
+    wchar_t pipe[MAX_PATH] = {};
+    wchar_t error[512] = {};
+    if (sim_console_start(options.scenario, nullptr, pipe, MAX_PATH, error, 512))
+        return 1;
+    std::fwprintf(stderr, L"nimbrel: %ls\n", error);
+    std::fflush(stderr);
+    show_message(nullptr, error, L"Error", MB_OK | MB_ICONERROR);
+    return 0;
+}
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
@@ -12,15 +60,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         CloseHandle(single);
         return 0;
     }
+
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    const Options options = argv ? read_options(argc, argv) : Options{false, nullptr};
+    if (options.simulate && !start_simulation(options))
+        return 2;
+
     InitCommonControls();
     register_main_window_class(instance);
     if (!init_instance(instance, show))
         return 0;
+    if (options.simulate)
+        sim_console_set_window(main_window);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    if (options.simulate)
+        sim_console_stop();
+    LocalFree(argv);
     return static_cast<int>(msg.wParam);
 }

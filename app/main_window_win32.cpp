@@ -15,7 +15,7 @@
 #include "resources/resource.h"
 #include "settings/settings_layout.h"
 #include "settings/settings_store_win32.h"
-#include "station/commands.h"
+#include "station/commands_win32.h"
 #include "station/link_state.h"
 #include "station/messages.h"
 #include "station/reader_win32.h"
@@ -180,9 +180,7 @@ static LRESULT on_device_state(WPARAM state)
         link_flags.connected = 1;
         link_flags.history_cancel = 0;
         start_reader(dashboard_page, status_bar);
-        send_command(CMD_STOP_TRANSFER);
-        Sleep(100);
-        send_command(CMD_READ_LIVE);
+        send_connect_greeting();
     } else if (state == DEVICE_ABSENT) {
         link_flags.reader_stop = 1;
         link_flags.history_cancel = 1;

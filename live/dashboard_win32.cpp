@@ -11,11 +11,13 @@
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
+#include "live/dashboard_paint_win32.h"
 #include "live/read_time.h"
 #include "resources/resource.h"
 #include "settings/settings_store_win32.h"
 #include "settings/unit_settings.h"
 #include "station/commands.h"
+#include "station/commands_win32.h"
 #include "station/link_state.h"
 #include "station/messages.h"
 #include "station/station_device_win32.h"
@@ -32,12 +34,9 @@ constexpr int previous_channel_button = 1059;
 constexpr int next_channel_button = 1065;
 constexpr int channel_title = 1184;
 constexpr int pressure_label = 1092;
-constexpr int wind_direction_area = 1183;
 constexpr int channel_temperature_area = 1186;
 constexpr int channel_humidity_area = 1189;
 
-constexpr int value_areas[] = {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186,
-                               1189, 1194, 1197, 1093, 1096, 1100, 1102};
 constexpr int title_controls[] = {1058, 1167, 1175, 1184, 1192, 1098};
 constexpr int label_controls[] = {1060, 1070, 1168, 1171, 1176, 1179, 1182, 1185,
                                   1188, 1193, 1196, 1092, 1095, 1099, 1101};
@@ -52,10 +51,7 @@ constexpr Caption captions[] = {
 };
 
 int channel = 1;
-RECT value_rects[sizeof value_areas / sizeof value_areas[0]];
-HBITMAP compass[17];
-SIZE compass_size;
-POINT compass_position;
+DashboardView view;
 HBITMAP refresh_bitmap;
 HBITMAP refresh_pressed_bitmap;
 SIZE refresh_size;
@@ -66,14 +62,6 @@ template <size_t N> bool contains(const int (&ids)[N], int id)
         if (x == id)
             return true;
     return false;
-}
-
-RECT control_rect(HWND dlg, int control)
-{
-    RECT r = {};
-    GetWindowRect(GetDlgItem(dlg, control), &r);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT *>(&r), 2);
-    return r;
 }
 
 SIZE bitmap_size(HBITMAP bitmap)
@@ -92,10 +80,9 @@ void apply_language(HWND dlg)
 
 void invalidate_values(HWND dlg)
 {
-    for (const RECT &r : value_rects)
+    for (const RECT &r : view.areas)
         InvalidateRect(dlg, &r, FALSE);
-    RECT picture = {compass_position.x, compass_position.y, compass_position.x + compass_size.cx,
-                    compass_position.y + compass_size.cy};
+    const RECT picture = compass_picture_rect(view);
     InvalidateRect(dlg, &picture, FALSE);
 }
 
@@ -107,16 +94,14 @@ void send_logger_text()
 
 INT_PTR on_init(HWND dlg)
 {
-    for (int i = 0; i < 17; ++i)
-        compass[i] = static_cast<HBITMAP>(LoadImageW(app_instance,
-                                                     MAKEINTRESOURCEW(IDB_COMPASS_FIRST + i),
-                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    compass_size = bitmap_size(compass[1]);
-    const RECT area = control_rect(dlg, wind_direction_area);
-    compass_position.x = area.left + (area.right - area.left) / 2 - compass_size.cx / 2 + 1;
-    compass_position.y = area.top + (area.bottom - area.top) / 2 - compass_size.cy / 2 - 2;
-    for (size_t i = 0; i < sizeof value_areas / sizeof value_areas[0]; ++i)
-        value_rects[i] = control_rect(dlg, value_areas[i]);
+    // The compass pictures live as long as the process.
+    for (int i = 0; i < COMPASS_PICTURE_COUNT; ++i)
+        if (!view.compass[i])
+            view.compass[i] = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_COMPASS_FIRST + i));
+    view.values = &dashboard_values;
+    view.units = &unit_settings;
+    view.channel = channel;
+    measure_dashboard_view(dlg, &view);
 
     refresh_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_REFRESH));
     refresh_pressed_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_REFRESH_PRESSED));
@@ -179,21 +164,6 @@ INT_PTR on_device_lost(HWND dlg)
     return TRUE;
 }
 
-// The console asked for the PC's time: date first, the time 100 ms later,
-// both from one reading of the clock.
-void synchronise_clock()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    const LocalTime time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-    std::uint8_t date_frame[FRAME_BYTES], time_frame[FRAME_BYTES];
-    build_date_frame(time, date_frame);
-    build_time_frame(time, time_frame);
-    send_command(date_frame);
-    Sleep(100);
-    send_command(time_frame);
-}
-
 INT_PTR on_export_done(HWND dlg, LPARAM result)
 {
     if (result == EXPORT_FAILED) {
@@ -213,13 +183,12 @@ void step_channel(HWND dlg, int step)
     if (next < 1 || next > 7)
         return;
     channel = next;
+    view.channel = channel;
     wchar_t title[16];
     wsprintfW(title, L"CH %d", channel);
     SetDlgItemTextW(dlg, channel_title, title);
     for (int id : {channel_temperature_area, channel_humidity_area})
-        for (size_t i = 0; i < sizeof value_areas / sizeof value_areas[0]; ++i)
-            if (value_areas[i] == id)
-                InvalidateRect(dlg, &value_rects[i], FALSE);
+        InvalidateRect(dlg, &view.areas[dashboard_area_index(id)], FALSE);
 }
 
 void refresh(HWND dlg)
@@ -265,6 +234,15 @@ INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
     return TRUE;
 }
 
+INT_PTR on_paint(HWND dlg)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dlg, &ps);
+    paint_dashboard(dlg, dc, view);
+    EndPaint(dlg, &ps);
+    return TRUE;
+}
+
 INT_PTR on_ctl_colour_static(HDC dc, HWND control)
 {
     const int id = GetDlgCtrlID(control);
@@ -297,6 +275,8 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_init(dlg);
     case WM_COMMAND:
         return on_command(dlg, wparam);
+    case WM_PAINT:
+        return on_paint(dlg);
     case WM_DRAWITEM:
         return on_draw_item(reinterpret_cast<const DRAWITEMSTRUCT *>(lparam));
     case WM_CTLCOLORSTATIC:
@@ -317,7 +297,7 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
         return TRUE;
     case UM_TIME_SYNC:
-        synchronise_clock();
+        sync_station_clock(dlg);
         return TRUE;
     case UM_LANG_DASHBOARD:
         apply_language(dlg);

@@ -10,6 +10,7 @@
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
+#include "live/dashboard_paint_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/settings_store_win32.h"
@@ -37,6 +38,17 @@ constexpr Caption captions[] = {
     {1224, 20}, {1221, 48}, {1222, 22}, {1220, 21}, {1055, 47}, {1028, 52},
     {1215, 34},
 };
+
+// Select All, Clear All and Export: a bitmap per language and state.
+constexpr int bitmap_buttons[3] = {1038, 1040, 1042};
+constexpr int button_bitmaps[3][2][5] = {
+    // English, German, French, Italian, Spanish
+    {{170, 273, 267, 261, 237}, {171, 274, 268, 262, 238}},
+    {{177, 275, 269, 263, 239}, {178, 276, 270, 264, 240}},
+    {{175, 277, 271, 265, 241}, {176, 278, 272, 266, 242}},
+};
+HBITMAP button_faces[3][2][5];
+SIZE button_face_size;
 
 std::uint8_t *unit_field(int index)
 {
@@ -133,8 +145,50 @@ void switch_service(HWND dlg)
     SetDlgItemTextW(dlg, key_label, ui_text(upload_service == 0 ? 30 : 32));
 }
 
+void load_button_faces()
+{
+    for (int b = 0; b < 3; ++b)
+        for (int state = 0; state < 2; ++state)
+            for (int language = 0; language < 5; ++language)
+                button_faces[b][state][language] = LoadBitmapW(
+                    app_instance, MAKEINTRESOURCEW(button_bitmaps[b][state][language]));
+    BITMAP info = {};
+    if (button_faces[0][0][0] && GetObjectW(button_faces[0][0][0], sizeof info, &info))
+        button_face_size = {info.bmWidth, info.bmHeight};
+}
+
+INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
+{
+    int b = 0;
+    while (b < 3 && bitmap_buttons[b] != static_cast<int>(item->CtlID))
+        ++b;
+    if (b == 3)
+        return FALSE;
+    const int language = language_index >= 0 && language_index < 5 ? language_index : 0;
+    HBITMAP face = button_faces[b][(item->itemState & ODS_SELECTED) ? 1 : 0][language];
+    if (face) {
+        HDC memory = CreateCompatibleDC(item->hDC);
+        HGDIOBJ previous = SelectObject(memory, face);
+        const RECT &r = item->rcItem;
+        StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
+                   button_face_size.cx, button_face_size.cy, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+    }
+    return TRUE;
+}
+
+INT_PTR on_language_changed(HWND dlg)
+{
+    apply_language(dlg);
+    for (int button : bitmap_buttons)
+        InvalidateRect(GetDlgItem(dlg, button), nullptr, FALSE);
+    return TRUE;
+}
+
 INT_PTR on_init(HWND dlg)
 {
+    load_button_faces();
     for (int heading : {1110, 1111, 1112})
         SendDlgItemMessageW(dlg, heading, WM_SETFONT,
                             reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TITLE]), FALSE);
@@ -192,8 +246,26 @@ INT_PTR on_ctl_colour_static(HDC dc, HWND control)
     return transparent_text(dc, RGB(120, 120, 120));
 }
 
+// The three group frames are painted over their hidden group boxes.
+INT_PTR on_paint(HWND dlg)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(dlg, &ps);
+    for (int frame : {1107, 1108, 1109})
+        draw_panel_frame(dlg, dc, frame, RGB(145, 145, 145));
+    EndPaint(dlg, &ps);
+    return TRUE;
+}
+
 INT_PTR on_destroy(HWND dlg)
 {
+    for (auto &button : button_faces)
+        for (auto &state : button)
+            for (HBITMAP &face : state) {
+                if (face)
+                    DeleteObject(face);
+                face = nullptr;
+            }
     write_setting_unit(unit_settings);
     KillTimer(dlg, 1);
     KillTimer(dlg, 2);
@@ -223,14 +295,17 @@ INT_PTR CALLBACK setup_page_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lpara
         return on_init(dlg);
     case WM_COMMAND:
         return on_command(dlg, wparam);
+    case WM_PAINT:
+        return on_paint(dlg);
     case WM_CTLCOLORSTATIC:
         return on_ctl_colour_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_CTLCOLORDLG:
     case WM_CTLCOLOREDIT:
         return page_background(reinterpret_cast<HDC>(wparam));
+    case WM_DRAWITEM:
+        return on_draw_item(reinterpret_cast<const DRAWITEMSTRUCT *>(lparam));
     case UM_LANG_SETUP:
-        apply_language(dlg);
-        return TRUE;
+        return on_language_changed(dlg);
     case WM_DESTROY:
         return on_destroy(dlg);
     default:
