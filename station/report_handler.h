@@ -47,7 +47,9 @@ struct LinkCounters {
     int record_bad_crc;                      // consecutive bad KIND_RECORD reports
     int other_bad_crc;                       // consecutive bad reports of other kinds
     int skipped_pages;                       // pages given up since the last stored one
-    int last_given_up_key;
+    // No page has a negative key: a first page given up with key 0 still
+    // counts as skipped, or its download could never complete.
+    int last_given_up_key = -1;
 };
 
 extern LinkCounters link_counters;

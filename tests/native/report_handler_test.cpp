@@ -219,6 +219,15 @@ TEST_F(ReportHandler, GivenUpPagesCountOncePerKey)
     EXPECT_EQ(counters.last_given_up_key, 3);
 }
 
+TEST_F(ReportHandler, AFirstPageWithKeyZeroGivenUpStillCounts)
+{
+    give_up_page(2, 0);
+    EXPECT_EQ(counters.skipped_pages, 1);
+    feed_page(2, 1, "second", "");
+    EXPECT_EQ(slot_text(0), "second");
+    EXPECT_EQ(flags.history_complete, 1);
+}
+
 TEST_F(ReportHandler, PageAfterASkippedOneTakesTheNextSlotAndTheDownloadStillCompletes)
 {
     feed_page(3, 1, "first", "");
