@@ -139,7 +139,19 @@ const RECT &area_rect(const DashboardView &view, int control)
     return view.areas[dashboard_area_index(control)];
 }
 
-void paint_values(HDC dc, const DashboardView &view)
+// The hidden area control carries the text painted over it, so that
+// screen readers and automation can read what the page shows.
+void describe(HWND page, int control, const wchar_t *text, const wchar_t *label)
+{
+    wchar_t shown[80];
+    wsprintfW(shown, label[0] ? L"%s %s" : L"%s", text, label);
+    wchar_t current[80] = {};
+    HWND item = GetDlgItem(page, control);
+    if (item && GetWindowTextW(item, current, 80) >= 0 && lstrcmpW(current, shown) != 0)
+        SetWindowTextW(item, shown);
+}
+
+void paint_values(HWND page, HDC dc, const DashboardView &view)
 {
     for (const ValueArea &area : value_areas) {
         const char16_t *token = view.values->slot[token_of(area, view)];
@@ -147,12 +159,13 @@ void paint_values(HDC dc, const DashboardView &view)
         // Pressure and wind speed without a token leave the area as it is.
         if (!dashboard_value_text(area.kind, token, *view.units, &shown))
             continue;
-        draw_value(dc, wide(shown.text), area_rect(view, area.control), area.blank_run, 0,
-                   wide(value_label(area.kind, shown.text, *view.units)));
+        const wchar_t *label = wide(value_label(area.kind, shown.text, *view.units));
+        draw_value(dc, wide(shown.text), area_rect(view, area.control), area.blank_run, 0, label);
+        describe(page, area.control, wide(shown.text), label);
     }
 }
 
-void paint_direction(HDC dc, const DashboardView &view)
+void paint_direction(HWND page, HDC dc, const DashboardView &view)
 {
     const UnitSettings &units = *view.units;
     const char16_t *token = view.values->slot[direction_token(units.direction_style)];
@@ -170,6 +183,7 @@ void paint_direction(HDC dc, const DashboardView &view)
     put_back(dc, previous);
 
     const wchar_t *label = wide(value_label(ReadingKind::direction, shown.text, units));
+    describe(page, DIRECTION_AREA, wide(shown.text), label);
     if (label[0] == 0)
         return;
     previous = select_text(dc, FONT_UNIT);
@@ -178,13 +192,14 @@ void paint_direction(HDC dc, const DashboardView &view)
     put_back(dc, previous);
 }
 
-void paint_uv_index(HDC dc, const DashboardView &view)
+void paint_uv_index(HWND page, HDC dc, const DashboardView &view)
 {
     FormattedText shown;
     if (!dashboard_value_text(ReadingKind::text, view.values->slot[token::uv_index], *view.units,
                               &shown))
         return;
     draw_value(dc, wide(shown.text), area_rect(view, UV_AREA), UV_BLANK_RUN, 1, L"");
+    describe(page, UV_AREA, wide(shown.text), L"");
 }
 
 } // namespace
@@ -216,9 +231,9 @@ void paint_dashboard(HWND page, HDC dc, const DashboardView &view)
         draw_panel_frame(page, dc, frame.control, frame.colour);
     if (!view.values || !view.units)
         return;
-    paint_values(dc, view);
-    paint_direction(dc, view);
-    paint_uv_index(dc, view);
+    paint_values(page, dc, view);
+    paint_direction(page, dc, view);
+    paint_uv_index(page, dc, view);
 }
 
 RECT compass_picture_rect(const DashboardView &view)
