@@ -54,3 +54,31 @@ INT_PTR transparent_text(HDC dc, COLORREF colour)
     SetTextColor(dc, colour);
     return reinterpret_cast<INT_PTR>(shared_drawing.page_brush);
 }
+
+RECT child_rect(HWND dlg, int control)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(dlg, control), &r);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT *>(&r), 2);
+    return r;
+}
+
+SIZE bitmap_size(HBITMAP bitmap)
+{
+    BITMAP info = {};
+    if (bitmap && GetObjectW(bitmap, sizeof info, &info))
+        return {info.bmWidth, info.bmHeight};
+    return {0, 0};
+}
+
+void stretch_bitmap(HDC dc, HBITMAP bitmap, SIZE source, const RECT &target)
+{
+    if (!bitmap)
+        return;
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    StretchBlt(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
+               memory, 0, 0, source.cx, source.cy, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+}

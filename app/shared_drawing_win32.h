@@ -33,3 +33,11 @@ void delete_shared_drawing();
 INT_PTR page_background(HDC dc);
 // Transparent text of the given colour on the page brush.
 INT_PTR transparent_text(HDC dc, COLORREF colour);
+
+// A child control's rectangle in its dialog's client coordinates.
+RECT child_rect(HWND dlg, int control);
+// Width and height of a bitmap; 0 x 0 for a null or unreadable one.
+SIZE bitmap_size(HBITMAP bitmap);
+// Copies a whole bitmap of the given size onto target, stretched; the face
+// of an owner-drawn button. A null bitmap draws nothing.
+void stretch_bitmap(HDC dc, HBITMAP bitmap, SIZE source, const RECT &target);

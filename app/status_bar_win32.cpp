@@ -21,14 +21,6 @@ RECT logger_area;
 RECT progress_area;
 const COLORREF status_grey = RGB(145, 145, 145);
 
-RECT control_rect(HWND dlg, int control)
-{
-    RECT r = {};
-    GetWindowRect(GetDlgItem(dlg, control), &r);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT *>(&r), 2);
-    return r;
-}
-
 void apply_texts(HWND dlg)
 {
     SetDlgItemTextW(dlg, IDC_LOGGER_LABEL, ui_text(54));
@@ -43,8 +35,8 @@ void clear_progress(HWND dlg)
 
 INT_PTR on_init(HWND dlg)
 {
-    logger_area = control_rect(dlg, IDC_LOGGER_AREA);
-    progress_area = control_rect(dlg, IDC_PROGRESS_AREA);
+    logger_area = child_rect(dlg, IDC_LOGGER_AREA);
+    progress_area = child_rect(dlg, IDC_PROGRESS_AREA);
     ShowWindow(GetDlgItem(dlg, IDC_CANCEL_DOWNLOAD), SW_HIDE);
     lstrcpynW(status_bar_texts.logger, L"Logger --%", 32);
     status_bar_texts.progress[0] = 0;

@@ -36,15 +36,6 @@ void label_tabs(HWND dlg)
     SetDlgItemTextW(dlg, IDC_TAB_SETUP, ui_text(5));
 }
 
-RECT control_rect(HWND dlg, int control)
-{
-    RECT r = {};
-    HWND child = GetDlgItem(dlg, control);
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT *>(&r), 2);
-    return r;
-}
-
 void open_help_file(HWND dlg)
 {
     wchar_t path[MAX_PATH] = {};
@@ -65,9 +56,7 @@ INT_PTR on_init(HWND dlg)
     create_shared_drawing();
     help_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_HELP));
     help_pressed_bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_HELP_PRESSED));
-    BITMAP info = {};
-    if (help_bitmap && GetObjectW(help_bitmap, sizeof info, &info))
-        help_bitmap_size = {info.bmWidth, info.bmHeight};
+    help_bitmap_size = bitmap_size(help_bitmap);
 
     set_font(dlg, IDC_TAB_DASHBOARD, FONT_TAB);
     set_font(dlg, IDC_TAB_SETUP, FONT_TAB);
@@ -118,15 +107,7 @@ INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
     if (item->CtlID != IDC_HELP_BUTTON)
         return FALSE;
     HBITMAP face = (item->itemState & ODS_SELECTED) ? help_pressed_bitmap : help_bitmap;
-    if (!face)
-        return TRUE;
-    HDC memory = CreateCompatibleDC(item->hDC);
-    HGDIOBJ previous = SelectObject(memory, face);
-    const RECT &r = item->rcItem;
-    StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
-               help_bitmap_size.cx, help_bitmap_size.cy, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
+    stretch_bitmap(item->hDC, face, help_bitmap_size, item->rcItem);
     return TRUE;
 }
 
@@ -144,7 +125,7 @@ INT_PTR on_paint(HWND dlg)
     HDC dc = BeginPaint(dlg, &ps);
     RECT client;
     GetClientRect(dlg, &client);
-    const RECT setup_tab = control_rect(dlg, IDC_TAB_SETUP);
+    const RECT setup_tab = child_rect(dlg, IDC_TAB_SETUP);
     const int separator = setup_tab.right - setup_tab.left;
     const int bottom = setup_tab.bottom;
 

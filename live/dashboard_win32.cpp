@@ -64,14 +64,6 @@ template <size_t N> bool contains(const int (&ids)[N], int id)
     return false;
 }
 
-SIZE bitmap_size(HBITMAP bitmap)
-{
-    BITMAP info = {};
-    if (bitmap && GetObjectW(bitmap, sizeof info, &info))
-        return {info.bmWidth, info.bmHeight};
-    return {0, 0};
-}
-
 void apply_language(HWND dlg)
 {
     apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
@@ -222,15 +214,7 @@ INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
     if (item->CtlID != refresh_button)
         return FALSE;
     HBITMAP face = (item->itemState & ODS_SELECTED) ? refresh_pressed_bitmap : refresh_bitmap;
-    if (face) {
-        HDC memory = CreateCompatibleDC(item->hDC);
-        HGDIOBJ previous = SelectObject(memory, face);
-        const RECT &r = item->rcItem;
-        StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
-                   refresh_size.cx, refresh_size.cy, SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
-    }
+    stretch_bitmap(item->hDC, face, refresh_size, item->rcItem);
     return TRUE;
 }
 

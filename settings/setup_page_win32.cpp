@@ -152,9 +152,7 @@ void load_button_faces()
             for (int language = 0; language < 5; ++language)
                 button_faces[b][state][language] = LoadBitmapW(
                     app_instance, MAKEINTRESOURCEW(button_bitmaps[b][state][language]));
-    BITMAP info = {};
-    if (button_faces[0][0][0] && GetObjectW(button_faces[0][0][0], sizeof info, &info))
-        button_face_size = {info.bmWidth, info.bmHeight};
+    button_face_size = bitmap_size(button_faces[0][0][0]);
 }
 
 INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
@@ -166,15 +164,7 @@ INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
         return FALSE;
     const int language = language_index >= 0 && language_index < 5 ? language_index : 0;
     HBITMAP face = button_faces[b][(item->itemState & ODS_SELECTED) ? 1 : 0][language];
-    if (face) {
-        HDC memory = CreateCompatibleDC(item->hDC);
-        HGDIOBJ previous = SelectObject(memory, face);
-        const RECT &r = item->rcItem;
-        StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
-                   button_face_size.cx, button_face_size.cy, SRCCOPY);
-        SelectObject(memory, previous);
-        DeleteDC(memory);
-    }
+    stretch_bitmap(item->hDC, face, button_face_size, item->rcItem);
     return TRUE;
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_window.h"
+
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -38,34 +40,9 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 HWND make_window()
 {
-    static ATOM atom = 0;
-    if (!atom) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = window_proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"SimPipeTestWindow";
-        atom = RegisterClassW(&wc);
-    }
-    return CreateWindowExW(0, L"SimPipeTestWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    return make_message_window(L"SimPipeTestWindow", window_proc);
 }
 
-// Handles this thread's messages (the console's SendMessageW lands here)
-// until done() holds or the time is up.
-template <class Done> bool pump_until(Done done, DWORD ms = 5000)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        if (done())
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
 
 // The program's side: the station handle opened on the pipe path.
 struct Client {

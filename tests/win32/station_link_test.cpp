@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_window.h"
+
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -44,34 +46,9 @@ LRESULT CALLBACK test_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 
 HWND make_test_window()
 {
-    static ATOM atom = 0;
-    if (!atom) {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = test_window_proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"StationLinkTestWindow";
-        atom = RegisterClassW(&wc);
-    }
-    return CreateWindowExW(0, L"StationLinkTestWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    return make_message_window(L"StationLinkTestWindow", test_window_proc);
 }
 
-// Runs this thread's messages (the reader's SendMessageW lands here) until
-// `done` holds or the time is up.
-template <class Done> bool pump_until(Done done, DWORD ms = 5000)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        if (done())
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
 
 int count_of(UINT message)
 {
