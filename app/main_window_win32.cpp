@@ -204,11 +204,14 @@ static void read_credential(int control, wchar_t text[64])
 
 static LRESULT on_destroy()
 {
-    stop_reader();
+    // The reader must be gone before the device record it reads is freed.
+    const int reader_ended = finish_reader();
     if (station_device) {
         station_device_close(station_device);
-        delete station_device;
-        station_device = nullptr;
+        if (reader_ended) {
+            delete station_device;
+            station_device = nullptr;
+        }
     }
 
     wchar_t id[64], key[64];

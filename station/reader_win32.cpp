@@ -176,3 +176,15 @@ void stop_reader()
         SetEvent(current->event);
     }
 }
+
+int finish_reader()
+{
+    stop_reader();
+    if (!current)
+        return 1;
+    if (!wait_reader_end(current))
+        return 0; // left to end on its own; its record is not freed under it
+    free_reader(current);
+    current = nullptr;
+    return 1;
+}

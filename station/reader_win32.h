@@ -11,3 +11,8 @@ int start_reader(HWND target_window, HWND status_bar);
 
 // Sets reader_stop and wakes a waiting reader (shutdown and disconnect).
 void stop_reader();
+
+// Shutdown: stops the reader and waits (a few seconds at most, answering
+// the messages it sends meanwhile) until it has ended, so that the device
+// record can go. 1 when no reader runs any more.
+int finish_reader();

@@ -367,6 +367,18 @@ TEST_F(StationLink, StopEndsTheReaderAndANewStartAnswersAgain)
     EXPECT_EQ(live_record(server, "c", "d"), "cd");
 }
 
+TEST_F(StationLink, FinishingTheReaderWaitsUntilItHasEnded)
+{
+    PipeServer server;
+    connect_to(server);
+    EXPECT_EQ(live_record(server, "a", "b"), "ab");
+    // No pumping here: finish_reader itself must let the reader end.
+    EXPECT_EQ(finish_reader(), 1);
+    ASSERT_TRUE(server.send(make_report(KIND_STATUS, 0, 0, 1, 1)));
+    EXPECT_EQ(server.command(500), "") << "an ended reader answers nothing";
+    EXPECT_EQ(finish_reader(), 1) << "nothing left to finish";
+}
+
 TEST_F(StationLink, AClosedConsoleEndsThePendingReadAndTheReaderMovesToTheNewHandle)
 {
     PipeServer first;
