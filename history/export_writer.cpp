@@ -1,0 +1,255 @@
+#include "history/export_writer.h"
+
+#include "live/units.h"
+
+namespace {
+
+constexpr int ALWAYS = -1;
+
+// How a column gets its value and its caption. Plain columns copy the token;
+// the others go through the formatting shared with the dashboard.
+enum class Source { plain, converted, pressure, direction };
+
+struct Column {
+    const char16_t *title;   // a "/" marks the line break of a two-line title
+    const char16_t *caption; // null: taken from the kind and the unit settings
+    Source source;
+    ReadingKind kind;
+    int token;               // ignored for pressure and direction
+    int data_set;            // index into ExportRequest::data_set, or ALWAYS
+};
+
+// data_set indices: 0 pressure, 1 indoor, 2 outdoor, 3 rain, 4 UV, 5 wind,
+// 6 dew point, 7 heat index, 8 .. 14 CH1 .. CH7.
+constexpr Column columns[EXPORT_COLUMNS] = {
+    {u"Date", u"yy-mm-dd", Source::plain, ReadingKind::text, token::date, ALWAYS},
+    {u"Time", u"hh:mm", Source::plain, ReadingKind::text, token::time, ALWAYS},
+    {u"Barometric/pressure", nullptr, Source::pressure, ReadingKind::pressure, 0, 0},
+    {u"Indoor/temperature", nullptr, Source::converted, ReadingKind::temperature, token::indoor_temp, 1},
+    {u"Indoor/humidity", nullptr, Source::plain, ReadingKind::humidity, token::indoor_humidity, 1},
+    {u"Outdoor/temperature", nullptr, Source::converted, ReadingKind::temperature, token::outdoor_temp, 2},
+    {u"Outdoor/humidity", nullptr, Source::plain, ReadingKind::humidity, token::outdoor_humidity, 2},
+    {u"Dew-point", nullptr, Source::converted, ReadingKind::temperature, token::dew_point, 6},
+    {u"Heat/index", nullptr, Source::converted, ReadingKind::temperature, token::heat_index, 7},
+    {u"Wind/speed", nullptr, Source::converted, ReadingKind::wind_speed, token::wind_speed, 5},
+    {u"Wind/gust", nullptr, Source::converted, ReadingKind::wind_speed, token::wind_gust, 5},
+    {u"Wind/chill", nullptr, Source::converted, ReadingKind::temperature, token::wind_chill, 5},
+    {u"Wind/direction", nullptr, Source::direction, ReadingKind::direction, 0, 5},
+    {u"Rain rate", nullptr, Source::converted, ReadingKind::rain_rate, token::rain_rate, 3},
+    {u"Hourly/rainfall", nullptr, Source::converted, ReadingKind::rain_amount, token::hourly_rain, 3},
+    {u"Daily/rainfall", nullptr, Source::converted, ReadingKind::rain_amount, token::daily_rain, 3},
+    {u"Weekly/rainfall", nullptr, Source::converted, ReadingKind::rain_amount, token::weekly_rain, 3},
+    {u"Monthly/rainfall", nullptr, Source::converted, ReadingKind::rain_amount, token::monthly_rain, 3},
+    {u"UV/index", u"index", Source::plain, ReadingKind::text, token::uv_index, 4},
+    {u"CH1/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch1_temp, 8},
+    {u"CH1/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch1_humidity, 8},
+    {u"CH2/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch2_temp, 9},
+    {u"CH2/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch2_humidity, 9},
+    {u"CH3/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch3_temp, 10},
+    {u"CH3/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch3_humidity, 10},
+    {u"CH4/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch4_temp, 11},
+    {u"CH4/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch4_humidity, 11},
+    {u"CH5/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch5_temp, 12},
+    {u"CH5/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch5_humidity, 12},
+    {u"CH6/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch6_temp, 13},
+    {u"CH6/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch6_humidity, 13},
+    {u"CH7/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch7_temp, 14},
+    {u"CH7/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch7_humidity, 14},
+};
+
+// Column 16 (daily rainfall) carries two spaces before its caption.
+constexpr int wide_caption_column = 15;
+
+// A row being built; appends stop at the capacity instead of overrunning,
+// and the row is then refused as a whole.
+struct Row {
+    char16_t *units;
+    int capacity;
+    int length;
+    int overflow;
+};
+
+void append(Row &row, const char16_t *text)
+{
+    for (; *text != 0; ++text) {
+        if (row.length >= row.capacity) {
+            row.overflow = 1;
+            return;
+        }
+        row.units[row.length++] = *text;
+    }
+}
+
+void append_unit(Row &row, char16_t unit)
+{
+    const char16_t text[2] = {unit, 0};
+    append(row, text);
+}
+
+// Little-endian bytes, one code unit at a time, whatever wchar_t is here.
+int send_row(const ByteSink &sink, const Row &row, std::uint8_t *bytes)
+{
+    if (row.overflow)
+        return 0;
+    for (int i = 0; i < row.length; ++i) {
+        bytes[2 * i] = static_cast<std::uint8_t>(row.units[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(row.units[i] >> 8);
+    }
+    return sink.write(sink.context, bytes, static_cast<std::size_t>(row.length) * 2);
+}
+
+void append_title(Row &row, const char16_t *title)
+{
+    const char16_t *slash = title;
+    while (*slash != 0 && *slash != u'/')
+        ++slash;
+    if (*slash == 0) {
+        append(row, title);
+        return;
+    }
+    append_unit(row, u'"');
+    for (const char16_t *c = title; c != slash; ++c)
+        append_unit(row, *c);
+    append(row, u"\r\n");
+    append(row, slash + 1);
+    append_unit(row, u'"');
+}
+
+const char16_t *caption_of(const Column &column, const UnitSettings &units)
+{
+    return column.caption != nullptr ? column.caption : export_caption(column.kind, units);
+}
+
+// A signed decimal as "%d" reads it: white space, sign, at least one digit.
+// Values are held far below overflow; more digits keep the number saturated.
+const char16_t *read_number(const char16_t *text, long long *value)
+{
+    while (*text == u' ' || (*text >= u'\t' && *text <= u'\r'))
+        ++text;
+    int negative = 0;
+    if (*text == u'+' || *text == u'-')
+        negative = *text++ == u'-';
+    if (*text < u'0' || *text > u'9')
+        return nullptr;
+    long long number = 0;
+    for (; *text >= u'0' && *text <= u'9'; ++text)
+        if (number < 1000000000000LL)
+            number = number * 10 + (*text - u'0');
+    *value = negative ? -number : number;
+    return text;
+}
+
+int in_period(const char16_t *date, const ExportRequest &request)
+{
+    long long day = 0, first = 0, last = 0;
+    if (!read_date_key(date, &day) || !read_date_key(request.period_start, &first) ||
+        !read_date_key(request.period_end, &last))
+        return 0;
+    return day >= first && day <= last;
+}
+
+} // namespace
+
+int read_date_key(const char16_t *text, long long *key)
+{
+    long long part[3];
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (*text != u'-')
+                return 0;
+            ++text;
+        }
+        text = read_number(text, &part[i]);
+        if (text == nullptr)
+            return 0;
+    }
+    *key = part[0] * 10000 + part[1] * 100 + part[2];
+    return 1;
+}
+
+int compare_dates(const char16_t *a, const char16_t *b)
+{
+    long long key_a = 0, key_b = 0;
+    if (!read_date_key(a, &key_a) || !read_date_key(b, &key_b))
+        return 0;
+    return key_a > key_b ? 2 : key_a < key_b ? 1 : 0;
+}
+
+int write_export_header(const ByteSink &sink, const UnitSettings &units)
+{
+    static const std::uint8_t bom[2] = {0xFF, 0xFE};
+    if (!sink.write(sink.context, bom, 2))
+        return 0;
+
+    char16_t units_buffer[EXPORT_ROW_UNITS];
+    std::uint8_t bytes[EXPORT_ROW_UNITS * 2];
+    Row titles{units_buffer, EXPORT_ROW_UNITS, 0, 0};
+    for (int c = 0; c < EXPORT_COLUMNS; ++c) {
+        append_title(titles, columns[c].title);
+        append_unit(titles, c + 1 < EXPORT_COLUMNS ? u'\t' : u'\n');
+    }
+    if (!send_row(sink, titles, bytes))
+        return 0;
+
+    Row captions{units_buffer, EXPORT_ROW_UNITS, 0, 0};
+    for (int c = 0; c < EXPORT_COLUMNS; ++c) {
+        append(captions, c == wide_caption_column ? u"  " : u" ");
+        append(captions, caption_of(columns[c], units));
+        append(captions, c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n");
+    }
+    return send_row(sink, captions, bytes);
+}
+
+int write_record_row(const ByteSink &sink, const std::uint8_t *record,
+                     const ExportRequest &request, const UnitSettings &units,
+                     ExportWorkspace *work)
+{
+    if (record == nullptr || record[0] == 0)
+        return 1;
+    decode_station_record_n(reinterpret_cast<const char *>(record), RECORD_BYTES, &work->values);
+    const auto &slot = work->values.slot;
+    if (request.whole_period != 1 && !in_period(slot[token::date], request))
+        return 1;
+
+    Row row{work->row, EXPORT_ROW_UNITS, 0, 0};
+    for (int c = 0; c < EXPORT_COLUMNS; ++c) {
+        const Column &column = columns[c];
+        append_unit(row, u' ');
+        if (column.data_set == ALWAYS || request.data_set[column.data_set] == 1) {
+            switch (column.source) {
+            case Source::plain:
+                append(row, slot[column.token]);
+                break;
+            case Source::converted:
+                append(row, export_cell_text(column.kind, slot[column.token], units).text);
+                break;
+            case Source::pressure:
+                append(row, export_cell_text(column.kind, slot[pressure_token(units.pressure_kind)],
+                                             units).text);
+                break;
+            case Source::direction:
+                append(row, export_cell_text(column.kind,
+                                             slot[direction_token(units.direction_style)],
+                                             units).text);
+                break;
+            }
+        }
+        append(row, c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n");
+    }
+    return send_row(sink, row, work->bytes);
+}
+
+ExportOutcome write_export(const ByteSink &sink, const HistoryStore &store,
+                           const ExportRequest &request, const UnitSettings &units,
+                           const LinkFlags &flags, ExportWorkspace *work)
+{
+    if (!write_export_header(sink, units))
+        return ExportOutcome::write_failed;
+    for (int i = 0; i < flags.history_total && i < HISTORY_SLOTS; ++i) {
+        if (!write_record_row(sink, store.slot[i], request, units, work))
+            return ExportOutcome::write_failed;
+        if (flags.history_cancel == 1)
+            return ExportOutcome::cancelled;
+    }
+    return ExportOutcome::written;
+}
