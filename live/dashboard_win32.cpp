@@ -11,6 +11,8 @@
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
+#include "history/export_worker_win32.h"
+#include "history/history_store.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/read_time.h"
 #include "resources/resource.h"
@@ -169,6 +171,17 @@ INT_PTR on_export_done(HWND dlg, LPARAM result)
     return TRUE;
 }
 
+INT_PTR on_history_complete(HWND dlg)
+{
+    // Without a worker nobody would clear history_active, and Export would
+    // stay refused for the rest of the run.
+    if (!start_export_worker(reinterpret_cast<const wchar_t *>(export_request.file_name))) {
+        SendMessageW(dlg, UM_EXPORT_DONE, 0, EXPORT_FAILED);
+        link_flags.history_active = 0;
+    }
+    return TRUE;
+}
+
 void step_channel(HWND dlg, int step)
 {
     const int next = channel + step;
@@ -277,6 +290,8 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_export_done(dlg, lparam);
     case UM_STAMP_READ_TIME:
         return on_stamp_read_time(dlg);
+    case UM_HISTORY_COMPLETE:
+        return on_history_complete(dlg);
     case UM_NO_HISTORY:
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
         return TRUE;

@@ -10,6 +10,7 @@
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
+#include "history/export_group_win32.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
@@ -212,6 +213,8 @@ INT_PTR on_init(HWND dlg)
 
 INT_PTR on_command(HWND dlg, WPARAM wparam)
 {
+    if (export_group_command(dlg, wparam))
+        return TRUE;
     const int id = LOWORD(wparam);
     if (id >= first_unit_combo && id < first_unit_combo + 6) {
         const LRESULT selection = SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0);
