@@ -1,0 +1,358 @@
+// The export in-process under Wine: the worker writing, failing and being
+// cancelled, and the Export button's checks and save dialog on the page's
+// own controls.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/message_box_win32.h"
+#include "app/save_dialog_win32.h"
+#include "history/export_group_win32.h"
+#include "history/export_worker_win32.h"
+#include "history/history_store.h"
+#include "resources/resource.h"
+#include "settings/unit_settings.h"
+#include "station/link_state.h"
+#include "station/messages.h"
+
+namespace {
+
+const char record[] =
+    "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3 3 4.6 7.9 "
+    "19.4 50 18.2 51 17.3 52 16.4 53 15.5 54 14.6 55 13.7 56 7.8 0.2 4.4 14.8";
+
+std::wstring temp_file(const wchar_t *name)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+std::vector<unsigned char> file_bytes(const std::wstring &path)
+{
+    std::vector<unsigned char> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    unsigned char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int row_count(const std::vector<unsigned char> &bytes)
+{
+    int rows = 0;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        if (bytes[i] == '\n' && bytes[i + 1] == 0 && !(bytes[i - 2] == '\r' && bytes[i - 1] == 0))
+            ++rows;
+    return rows;
+}
+
+HistoryStore store; // 27 MB
+
+void fill(int count)
+{
+    clear_history_store(store);
+    for (int i = 0; i < count; ++i)
+        std::memcpy(store.slot[i], record, sizeof record - 1);
+}
+
+ExportRequest whole_request()
+{
+    ExportRequest request{};
+    request.whole_period = 1;
+    for (int &flag : request.data_set)
+        flag = 1;
+    return request;
+}
+
+// ---- the worker ------------------------------------------------------------
+
+TEST(ExportWorker, WritesTheFileAndReplacesAnOldOne)
+{
+    const std::wstring path = temp_file(L"nimbrel-export-written.csv");
+    HANDLE old = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(old, INVALID_HANDLE_VALUE);
+    std::vector<char> junk(200000, 'x');
+    DWORD written = 0;
+    WriteFile(old, junk.data(), DWORD(junk.size()), &written, nullptr);
+    CloseHandle(old);
+
+    fill(3);
+    LinkFlags flags;
+    flags.history_complete = 1;
+    flags.history_total = 3;
+    flags.history_cancel = 1; // left from an earlier cancel: the worker clears it
+    EXPECT_EQ(run_export(path.c_str(), store, whole_request(), UnitSettings{}, flags), EXPORT_ENDED);
+    const auto bytes = file_bytes(path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+    EXPECT_EQ(row_count(bytes), 5);
+    EXPECT_LT(bytes.size(), junk.size()) << "the old file was not replaced";
+    EXPECT_EQ(flags.history_complete, 1);
+    DeleteFileW(path.c_str());
+}
+
+TEST(ExportWorker, FailuresAreReportedAndLeaveNoFile)
+{
+    fill(3);
+    struct Case {
+        const char *name;
+        std::wstring path;
+        int complete;
+    } cases[] = {
+        {"download not complete", temp_file(L"nimbrel-export-incomplete.csv"), 0},
+        {"folder does not exist", temp_file(L"no-such-folder\\report.csv"), 1},
+    };
+    for (const Case &c : cases) {
+        LinkFlags flags;
+        flags.history_complete = c.complete;
+        flags.history_total = 3;
+        EXPECT_EQ(run_export(c.path.c_str(), store, whole_request(), UnitSettings{}, flags),
+                  EXPORT_FAILED)
+            << c.name;
+        EXPECT_FALSE(exists(c.path)) << c.name;
+    }
+}
+
+struct CancelWatch {
+    std::wstring path;
+    LinkFlags *flags;
+};
+
+DWORD WINAPI cancel_when_file_appears(void *argument)
+{
+    auto *watch = static_cast<CancelWatch *>(argument);
+    while (!exists(watch->path))
+        Sleep(1);
+    watch->flags->history_cancel = 1;
+    return 0;
+}
+
+TEST(ExportWorker, CancelDeletesTheFileAndEndsAsWritten)
+{
+    const std::wstring path = temp_file(L"nimbrel-export-cancelled.csv");
+    DeleteFileW(path.c_str());
+    fill(HISTORY_SLOTS);
+    LinkFlags flags;
+    flags.history_complete = 1;
+    flags.history_total = HISTORY_SLOTS;
+    CancelWatch watch{path, &flags};
+    HANDLE canceller = CreateThread(nullptr, 0, cancel_when_file_appears, &watch, 0, nullptr);
+    ASSERT_NE(canceller, nullptr);
+    EXPECT_EQ(run_export(path.c_str(), store, whole_request(), UnitSettings{}, flags), EXPORT_ENDED);
+    WaitForSingleObject(canceller, INFINITE);
+    CloseHandle(canceller);
+    EXPECT_FALSE(exists(path));
+    EXPECT_EQ(flags.history_complete, 0);
+}
+
+// ---- the export group on the page's controls -------------------------------
+
+struct Shown {
+    std::wstring text, caption;
+};
+std::vector<Shown> shown;
+int record_message(HWND, const wchar_t *text, const wchar_t *caption, UINT)
+{
+    shown.push_back({text, caption});
+    return IDOK;
+}
+
+std::wstring dialog_answer; // empty: the user cancels
+int dialog_calls;
+int answer_dialog(HWND, wchar_t *path, DWORD capacity)
+{
+    ++dialog_calls;
+    if (dialog_answer.empty())
+        return 0;
+    wcsncpy(path, dialog_answer.c_str(), capacity - 1);
+    return 1;
+}
+
+INT_PTR CALLBACK plain_page(HWND, UINT msg, WPARAM, LPARAM)
+{
+    return msg == WM_INITDIALOG;
+}
+
+// The page's template is a child dialog: it needs a top-level parent.
+HWND make_parent()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"NimbrelExportTest";
+    RegisterClassW(&wc); // fails harmlessly when already registered
+    return CreateWindowExW(0, L"NimbrelExportTest", L"", WS_OVERLAPPED, 0, 0, 900, 600, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+class ExportGroup : public ::testing::Test {
+protected:
+    HWND parent = nullptr;
+    HWND page = nullptr;
+    void SetUp() override
+    {
+        parent = make_parent();
+        page = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETUP), parent,
+                                  plain_page, 0);
+        ASSERT_NE(page, nullptr);
+        message_box_hook = record_message;
+        save_dialog_hook = answer_dialog;
+        shown.clear();
+        dialog_calls = 0;
+        dialog_answer.clear();
+        export_request = ExportRequest{};
+        link_flags.connected = 1;
+        link_flags.history_active = 0;
+        link_flags.history_cancel = 1;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(parent);
+        link_flags.connected = 0;
+        link_flags.history_cancel = 0;
+    }
+    void type_dates(const wchar_t *const dates[6])
+    {
+        const int edits[6] = {IDC_START_YEAR, IDC_START_MONTH, IDC_START_DAY,
+                              IDC_END_YEAR,   IDC_END_MONTH,   IDC_END_DAY};
+        for (int i = 0; i < 6; ++i)
+            SetDlgItemTextW(page, edits[i], dates[i]);
+    }
+    void click(int id) { export_group_command(page, MAKEWPARAM(id, BN_CLICKED)); }
+    UINT state(int id) { return IsDlgButtonChecked(page, id); }
+};
+
+TEST_F(ExportGroup, SelectAllAndClearAllLeaveWholePeriodAlone)
+{
+    click(IDC_SELECT_ALL);
+    for (int id = IDC_SET_PRESSURE; id <= IDC_SET_CH7; ++id)
+        EXPECT_EQ(state(id), UINT(BST_CHECKED)) << "box " << id;
+    EXPECT_EQ(state(IDC_WHOLE_PERIOD), UINT(BST_UNCHECKED));
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+    click(IDC_CLEAR_ALL);
+    for (int id = IDC_SET_PRESSURE; id <= IDC_SET_CH7; ++id)
+        EXPECT_EQ(state(id), UINT(BST_UNCHECKED)) << "box " << id;
+    EXPECT_EQ(state(IDC_WHOLE_PERIOD), UINT(BST_CHECKED));
+    EXPECT_EQ(export_group_command(page, MAKEWPARAM(IDC_START_YEAR, EN_CHANGE)), 0);
+}
+
+TEST_F(ExportGroup, WholePeriodEmptiesAndDisablesTheDates)
+{
+    const wchar_t *dates[6] = {L"2018", L"1", L"5", L"2018", L"2", L"6"};
+    type_dates(dates);
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+    click(IDC_WHOLE_PERIOD);
+    for (int id = IDC_START_YEAR; id <= IDC_END_DAY; ++id) {
+        EXPECT_EQ(GetWindowTextLengthW(GetDlgItem(page, id)), 0) << "field " << id;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, id))) << "field " << id;
+    }
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_UNCHECKED);
+    click(IDC_WHOLE_PERIOD);
+    for (int id = IDC_START_YEAR; id <= IDC_END_DAY; ++id) {
+        EXPECT_EQ(GetWindowTextLengthW(GetDlgItem(page, id)), 0) << "field " << id;
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, id))) << "field " << id;
+    }
+}
+
+TEST_F(ExportGroup, ExportDoesNothingWhileBusyOrWithoutStation)
+{
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+    dialog_answer = L"C:\\report.csv";
+    link_flags.history_active = 1;
+    click(IDC_EXPORT);
+    link_flags.history_active = 0;
+    link_flags.connected = 0;
+    click(IDC_EXPORT);
+    EXPECT_EQ(dialog_calls, 0);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(export_request.file_name[0], 0);
+    EXPECT_EQ(link_flags.history_cancel, 1);
+}
+
+TEST_F(ExportGroup, BadDateStopsBeforeTheDialog)
+{
+    const wchar_t *dates[6] = {L"2018", L"13", L"5", L"2016", L"1", L"5"};
+    type_dates(dates);
+    click(IDC_EXPORT);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, L"Month input error !");
+    EXPECT_EQ(shown[0].caption, L"Error");
+    EXPECT_EQ(dialog_calls, 0);
+}
+
+TEST_F(ExportGroup, DialogAnswers)
+{
+    const std::wstring long_path = L"C:\\" + std::wstring(300, L'a') + L".csv";
+    struct Case {
+        const wchar_t *name;
+        std::wstring answer;
+        const wchar_t *message; // null: silent
+        const wchar_t *stored;  // file name afterwards
+    } cases[] = {
+        {L"cancelled", L"", nullptr, L"C:\\old.csv"},
+        {L"wrong extension", L"C:\\report.txt", L"File name error!", L"C:\\old.csv"},
+        {L"too long", long_path, L"The path of the file is too long (at most 255 characters)!",
+         L"C:\\old.csv"},
+        {L"upper case", L"C:\\report.XLS", nullptr, L"C:\\report.XLS"},
+    };
+    for (const Case &c : cases) {
+        shown.clear();
+        wcscpy(reinterpret_cast<wchar_t *>(export_request.file_name), L"C:\\old.csv");
+        dialog_answer = c.answer;
+        const wchar_t *dates[6] = {L"2018", L"09", L"5", L"2019", L"1", L"31"};
+        type_dates(dates);
+        CheckDlgButton(page, IDC_SET_UV, BST_CHECKED);
+        EXPECT_EQ(choose_export_file(page), c.message == nullptr && !c.answer.empty()) << c.name;
+        if (c.message == nullptr) {
+            EXPECT_TRUE(shown.empty()) << c.name;
+        } else {
+            ASSERT_EQ(shown.size(), 1u) << c.name;
+            EXPECT_EQ(shown[0].text, c.message) << c.name;
+            EXPECT_EQ(shown[0].caption, L"ERROR") << c.name;
+        }
+        EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.file_name), c.stored) << c.name;
+    }
+}
+
+TEST_F(ExportGroup, AcceptedExportWipesTheStoreAndReportsAFailedSend)
+{
+    // Connected without a device handle: the command cannot be written.
+    std::memcpy(history_store.slot[0], record, sizeof record - 1);
+    std::memcpy(history_store.slot[HISTORY_SLOTS - 1], record, sizeof record - 1);
+    const wchar_t *dates[6] = {L"2018", L"09", L"5", L"2019", L"1", L"31"};
+    type_dates(dates);
+    CheckDlgButton(page, IDC_SET_INDOOR, BST_CHECKED);
+    dialog_answer = L"C:\\report.csv";
+    click(IDC_EXPORT);
+
+    EXPECT_EQ(dialog_calls, 1);
+    EXPECT_EQ(link_flags.history_cancel, 0);
+    EXPECT_EQ(history_store.slot[0][0], 0);
+    EXPECT_EQ(history_store.slot[HISTORY_SLOTS - 1][0], 0);
+    EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.file_name), L"C:\\report.csv");
+    EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.period_start), L"2018-09-5");
+    EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.period_end), L"2019-1-31");
+    EXPECT_EQ(export_request.data_set[1], 1) << "indoor";
+    EXPECT_EQ(export_request.data_set[2], 0) << "outdoor";
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, L"Command send failed !");
+    EXPECT_EQ(shown[0].caption, L"Error");
+}
+
+} // namespace
