@@ -1,0 +1,120 @@
+#include "upload/request.h"
+
+#include <cstdio>
+#include <cstring>
+
+const char *upload_host(int service)
+{
+    return service == UPLOAD_WC ? WC_UPLOAD_HOST : WU_UPLOAD_HOST;
+}
+
+CredentialSource credential_source(int service, int service_in_view)
+{
+    return service == service_in_view ? CREDENTIALS_FROM_BOXES : CREDENTIALS_FROM_STORE;
+}
+
+int utf16_to_utf8(const char16_t *text, char *out, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; text[i] != 0; ++i) {
+        std::uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        unsigned char bytes[4];
+        int count;
+        if (c < 0x80) {
+            bytes[0] = static_cast<unsigned char>(c);
+            count = 1;
+        } else if (c < 0x800) {
+            bytes[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+            bytes[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            count = 2;
+        } else if (c < 0x10000) {
+            bytes[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+            bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            count = 3;
+        } else {
+            bytes[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+            bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            bytes[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            count = 4;
+        }
+        if (n + count >= size) {
+            out[0] = 0;
+            return 0;
+        }
+        std::memcpy(out + n, bytes, count);
+        n += count;
+    }
+    out[n] = 0;
+    return 1;
+}
+
+int build_upload_request(int service, const char *body, const char16_t *id,
+                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES])
+{
+    std::memset(out, 0, UPLOAD_REQUEST_BYTES);
+    char id8[UPLOAD_CREDENTIAL_BYTES] = {};
+    char key8[UPLOAD_CREDENTIAL_BYTES] = {};
+    if (!id[0] || !key[0] || !utf16_to_utf8(id, id8, sizeof id8) ||
+        !utf16_to_utf8(key, key8, sizeof key8))
+        return 0;
+    // The body buffer is the console's, filled to its end when it sent no NUL.
+    const void *end = std::memchr(body, 0, UPLOAD_BODY_BYTES);
+    const int body_length =
+        end ? static_cast<int>(static_cast<const char *>(end) - body) : UPLOAD_BODY_BYTES;
+
+    int length;
+    if (service == UPLOAD_WC)
+        length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
+                               "GET /v01/set/wid/%s/key/%s%.*s HTTP/1.0\r\nHost:  %s\r\n\r\n", id8,
+                               key8, body_length, body, WC_UPLOAD_HOST);
+    else
+        length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
+                               "GET /weatherstation/updateweatherstation.php?ID=%s&PASSWORD=%s&%.*s"
+                               "&softwaretype=vws%%20versionxx&action=updateraw&realtime=1&rtfreq2.5"
+                               " HTTP/1.0\r\nHost:  %s\r\n\r\n",
+                               id8, key8, body_length, body, WU_UPLOAD_HOST);
+    if (length < 0 || length >= UPLOAD_REQUEST_BYTES) {
+        std::memset(out, 0, UPLOAD_REQUEST_BYTES);
+        return 0;
+    }
+    return 1;
+}
+
+int parse_upload_server(const char16_t *text, char host[UPLOAD_HOST_BYTES], int *port)
+{
+    host[0] = 0;
+    *port = 0;
+    int colon = -1;
+    int i = 0;
+    for (; text[i] != 0; ++i) {
+        if (text[i] <= 0x20 || text[i] >= 0x7F)
+            return 0;
+        if (text[i] == u':')
+            colon = i;
+    }
+    if (colon <= 0 || colon >= UPLOAD_HOST_BYTES || colon == i - 1 || i - colon - 1 > 5)
+        return 0;
+    long number = 0;
+    for (int d = colon + 1; d < i; ++d) {
+        if (text[d] < u'0' || text[d] > u'9')
+            return 0;
+        number = number * 10 + (text[d] - u'0');
+    }
+    if (number < 1 || number > 65535)
+        return 0;
+    for (int c = 0; c < colon; ++c)
+        host[c] = static_cast<char>(text[c]);
+    host[colon] = 0;
+    *port = static_cast<int>(number);
+    return 1;
+}

@@ -1,0 +1,52 @@
+// Upload requests: the console's ready-made body for a service, wrapped
+// with the user's station ID and key into an HTTP/1.0 GET request.
+//
+//   Weather Underground
+//     GET /weatherstation/updateweatherstation.php?ID=(id)&PASSWORD=(key)&(body)
+//         &softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq2.5 HTTP/1.0
+//   Weathercloud
+//     GET /v01/set/wid/(id)/key/(key)(body) HTTP/1.0
+//   then CR LF, "Host:" with two spaces and the service's host, CR LF, CR LF.
+//
+// ID and key go in as typed (UTF-8, no percent-encoding). A request that
+// would not fit its buffer is refused whole: a cut one would upload a
+// different station's data or a broken query.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr int UPLOAD_WU = 0; // Weather Underground
+constexpr int UPLOAD_WC = 1; // Weathercloud
+
+constexpr int UPLOAD_BODY_BYTES = 1024;
+constexpr int UPLOAD_REQUEST_BYTES = 1024;   // 1023 bytes and a NUL
+constexpr int UPLOAD_CREDENTIAL_BYTES = 64;  // UTF-8: 63 bytes and a NUL
+constexpr int UPLOAD_CREDENTIAL_UNITS = 64;  // UTF-16 as typed: 63 and a NUL
+constexpr int UPLOAD_HOST_BYTES = 128;
+
+constexpr char WU_UPLOAD_HOST[] = "rtupdate.wunderground.com";
+constexpr char WC_UPLOAD_HOST[] = "api.weathercloud.net";
+
+// The host a service's requests name and go to.
+const char *upload_host(int service);
+
+// Where a body's credentials come from: the setup page's ID and key boxes
+// show the service in view, so they are right only for that service; the
+// other service's were stored when its "Auto Upload" was ticked.
+enum CredentialSource { CREDENTIALS_FROM_BOXES, CREDENTIALS_FROM_STORE };
+CredentialSource credential_source(int service, int service_in_view);
+
+// UTF-16 text to NUL-terminated UTF-8 in `size` bytes; a lone surrogate
+// becomes U+FFFD. 0 when the result would not fit.
+int utf16_to_utf8(const char16_t *text, char *out, std::size_t size);
+
+// The finished request for `service` in `out` (NUL-terminated, the rest
+// zero). `body` is read up to its NUL, at most UPLOAD_BODY_BYTES. 0 and an
+// empty `out` when ID or key is empty, a credential's UTF-8 form is longer
+// than 63 bytes, or the request would be longer than 1023 bytes.
+int build_upload_request(int service, const char *body, const char16_t *id,
+                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES]);
+
+// "HOST:PORT" (a host of at most 127 characters, a port 1 to 65535) for
+// sending every upload to one server; 0 when malformed.
+int parse_upload_server(const char16_t *text, char host[UPLOAD_HOST_BYTES], int *port);
