@@ -4,6 +4,8 @@
 // "--simulate" runs it on the built-in simulated console and
 // "--simulate=FILE" replays a scenario file; either way the console is
 // reached through the same I/O path as the USB device.
+// "--upload-server=HOST:PORT" sends both services' uploads to that server
+// instead of their own hosts, for tests against a local server.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -14,16 +16,19 @@
 #include "app/message_box_win32.h"
 #include "app/shell_win32.h"
 #include "station/sim_pipe_win32.h"
+#include "upload/request.h"
+#include "upload/upload_worker_win32.h"
 
 namespace {
 struct Options {
     bool simulate;
     const wchar_t *scenario; // null: the built-in weather
+    bool bad_upload_server;
 };
 
 Options read_options(int argc, wchar_t **argv)
 {
-    Options options = {false, nullptr};
+    Options options = {false, nullptr, false};
     const wchar_t flag[] = L"--simulate";
     const size_t flag_length = sizeof flag / sizeof flag[0] - 1;
     for (int i = 1; i < argc; ++i) {
@@ -32,6 +37,10 @@ Options read_options(int argc, wchar_t **argv)
         } else if (std::wcsncmp(argv[i], flag, flag_length) == 0 && argv[i][flag_length] == L'=') {
             options.simulate = true;
             options.scenario = argv[i] + flag_length + 1;
+        } else if (std::wcsncmp(argv[i], L"--upload-server=", 16) == 0) {
+            options.bad_upload_server = !parse_upload_server(
+                reinterpret_cast<const char16_t *>(argv[i] + 16), upload_server.host,
+                &upload_server.port);
         }
     }
     return options;
@@ -63,7 +72,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    const Options options = argv ? read_options(argc, argv) : Options{false, nullptr};
+    const Options options = argv ? read_options(argc, argv) : Options{false, nullptr, false};
+    if (options.bad_upload_server) {
+        std::fwprintf(stderr, L"nimbrel: --upload-server wants HOST:PORT\n");
+        return 2;
+    }
     if (options.simulate && !start_simulation(options))
         return 2;
 

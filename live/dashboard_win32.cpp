@@ -23,6 +23,7 @@
 #include "station/link_state.h"
 #include "station/messages.h"
 #include "station/station_device_win32.h"
+#include "upload/request_win32.h"
 
 LiveValues dashboard_values;
 HICON upload_fail_icon;
@@ -294,6 +295,13 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_history_complete(dlg);
     case UM_NO_HISTORY:
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
+        return TRUE;
+    case UM_WU_BODY:
+        // Nothing goes back to the reader, whatever became of the body.
+        post_upload_request(0, reinterpret_cast<const char *>(lparam));
+        return TRUE;
+    case UM_WC_BODY:
+        post_upload_request(1, reinterpret_cast<const char *>(lparam));
         return TRUE;
     case UM_TIME_SYNC:
         sync_station_clock(dlg);

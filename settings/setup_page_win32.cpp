@@ -14,6 +14,7 @@
 #include "live/dashboard_paint_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
+#include "settings/server_group_win32.h"
 #include "settings/settings_store_win32.h"
 #include "settings/unit_settings.h"
 #include "settings/upload_state.h"
@@ -91,22 +92,6 @@ void make_read_only(HWND dlg, int combo)
         SendMessageW(edit, EM_SETREADONLY, TRUE, 0);
 }
 
-void load_credentials(HWND dlg, bool keep_when_empty)
-{
-    wchar_t id[64] = {}, key[64] = {};
-    if (upload_service == 0) {
-        read_setting_id(id);
-        read_setting_key(key);
-    } else {
-        read_setting_id1(id);
-        read_setting_key1(key);
-    }
-    if (id[0] || !keep_when_empty)
-        SetDlgItemTextW(dlg, id_edit, id);
-    if (key[0] || !keep_when_empty)
-        SetDlgItemTextW(dlg, key_edit, key);
-}
-
 void apply_language(HWND dlg)
 {
     apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
@@ -115,35 +100,6 @@ void apply_language(HWND dlg)
     const int status = upload_state.upload_status[upload_service];
     if (status == 1 || status == 2)
         SetDlgItemTextW(dlg, status_text, ui_text(status == 1 ? 35 : 36));
-}
-
-void show_service_status(HWND dlg)
-{
-    const int status = upload_state.upload_status[upload_service];
-    const bool shown = status == 1 || status == 2;
-    if (shown) {
-        SendDlgItemMessageW(dlg, status_icon, STM_SETICON,
-                            reinterpret_cast<WPARAM>(status == 1 ? upload_ok_icon : upload_fail_icon), 0);
-        SetDlgItemTextW(dlg, status_text, ui_text(status == 1 ? 35 : 36));
-    }
-    ShowWindow(GetDlgItem(dlg, status_icon), shown ? SW_SHOW : SW_HIDE);
-    ShowWindow(GetDlgItem(dlg, status_text), shown ? SW_SHOW : SW_HIDE);
-}
-
-void switch_service(HWND dlg)
-{
-    const LRESULT selection = SendDlgItemMessageW(dlg, service_combo, CB_GETCURSEL, 0, 0);
-    if (selection != 0 && selection != 1)
-        return;
-    upload_service = static_cast<int>(selection);
-    load_credentials(dlg, false);
-    const bool on = upload_state.auto_upload[upload_service] == 1;
-    CheckDlgButton(dlg, auto_upload_box, on ? BST_CHECKED : BST_UNCHECKED);
-    EnableWindow(GetDlgItem(dlg, id_edit), !on);
-    EnableWindow(GetDlgItem(dlg, key_edit), !on);
-    show_service_status(dlg);
-    SetDlgItemTextW(dlg, id_label, ui_text(upload_service == 0 ? 29 : 31));
-    SetDlgItemTextW(dlg, key_label, ui_text(upload_service == 0 ? 30 : 32));
 }
 
 void load_button_faces()
@@ -203,7 +159,7 @@ INT_PTR on_init(HWND dlg)
     SendDlgItemMessageW(dlg, key_edit, EM_SETLIMITTEXT, 64, 0);
     for (int i = 0; i < 6; ++i)
         SendDlgItemMessageW(dlg, date_edits[i], EM_SETLIMITTEXT, date_limits[i], 0);
-    load_credentials(dlg, true);
+    server_group_load_credentials(dlg, true);
 
     read_setting_unit(unit_settings);
     select_unit_items(dlg);
@@ -226,8 +182,6 @@ INT_PTR on_command(HWND dlg, WPARAM wparam)
                             selection == 0 ? L"Absolute Pressure" : L"Relative Pressure");
         return TRUE;
     }
-    if (id == service_combo && HIWORD(wparam) == CBN_SELCHANGE)
-        switch_service(dlg);
     return TRUE;
 }
 
@@ -283,6 +237,9 @@ void setup_page_reset_on_disconnect(HWND page)
 
 INT_PTR CALLBACK setup_page_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)
 {
+    INT_PTR result;
+    if (server_group_message(dlg, msg, wparam, lparam, &result))
+        return result;
     switch (msg) {
     case WM_INITDIALOG:
         return on_init(dlg);

@@ -1,5 +1,6 @@
 // The upload worker: one thread for the whole run that takes finished
-// request texts from its thread message queue.
+// request texts from its thread message queue and sends each to its
+// service over HTTP, reporting positive replies to the setup page.
 #pragma once
 #include <windows.h>
 
@@ -9,3 +10,16 @@ extern DWORD upload_thread_id;
 // Starts the worker and waits until its message queue exists, so that a
 // request posted right after start-up is not lost. 1 on success.
 int start_upload_worker();
+
+// Where uploads go. With an empty host, each service's own host on port 80;
+// otherwise this host and port for both (the "Host:" header keeps the
+// service's name). Set before the worker starts.
+struct UploadServer {
+    char host[128];
+    int port;
+};
+extern UploadServer upload_server;
+
+// Sends a request of `service` (UPLOAD_WU, UPLOAD_WC): up to five attempts
+// at a socket, one transaction, reports to the setup page. Always 0.
+int upload_to_host(const char *request, int service);

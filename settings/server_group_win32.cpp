@@ -1,0 +1,159 @@
+#include "settings/server_group_win32.h"
+
+#include "app/app_state.h"
+#include "app/languages_win32.h"
+#include "live/dashboard_win32.h"
+#include "settings/settings_store_win32.h"
+#include "settings/upload_state.h"
+#include "station/link_state.h"
+#include "station/messages.h"
+
+namespace {
+constexpr int service_combo = 1232;
+constexpr int id_label = 1024;
+constexpr int key_label = 1025;
+constexpr int id_edit = 1207;
+constexpr int key_edit = 1208;
+constexpr int auto_upload_box = 1215;
+constexpr int status_icon = 1015;
+constexpr int status_text = 1029;
+constexpr UINT STATUS_PERIOD_MS = 600000;
+
+void show_status(HWND page, int status)
+{
+    const bool shown = status == 1 || status == 2;
+    if (shown) {
+        SendDlgItemMessageW(page, status_icon, STM_SETICON,
+                            reinterpret_cast<WPARAM>(status == 1 ? upload_ok_icon : upload_fail_icon), 0);
+        SetDlgItemTextW(page, status_text, ui_text(status == 1 ? 35 : 36));
+    }
+    ShowWindow(GetDlgItem(page, status_icon), shown ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(page, status_text), shown ? SW_SHOW : SW_HIDE);
+}
+
+void enable_boxes(HWND page, bool enabled)
+{
+    EnableWindow(GetDlgItem(page, id_edit), enabled);
+    EnableWindow(GetDlgItem(page, key_edit), enabled);
+}
+
+void switch_service(HWND page)
+{
+    const LRESULT selection = SendDlgItemMessageW(page, service_combo, CB_GETCURSEL, 0, 0);
+    if (selection != 0 && selection != 1)
+        return;
+    upload_service = static_cast<int>(selection);
+    server_group_load_credentials(page, false);
+    const bool on = upload_state.auto_upload[upload_service] == 1;
+    CheckDlgButton(page, auto_upload_box, on ? BST_CHECKED : BST_UNCHECKED);
+    enable_boxes(page, !on);
+    show_status(page, upload_state.upload_status[upload_service]);
+    SetDlgItemTextW(page, id_label, ui_text(upload_service == 0 ? 29 : 31));
+    SetDlgItemTextW(page, key_label, ui_text(upload_service == 0 ? 30 : 32));
+}
+
+void switch_auto_upload(HWND page)
+{
+    const int service = upload_service == 1 ? 1 : 0;
+    wchar_t id[64] = {}, key[64] = {};
+    GetDlgItemTextW(page, id_edit, id, 64);
+    GetDlgItemTextW(page, key_edit, key, 64);
+    if (!id[0] || !key[0]) {
+        CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
+        show_status(page, 0);
+        upload_state.upload_status[service] = 0;
+        return;
+    }
+    if (IsDlgButtonChecked(page, auto_upload_box) == BST_CHECKED) {
+        upload_state.auto_upload[service] = 1;
+        if (service == 0) {
+            write_setting_id(id);
+            write_setting_key(key);
+        } else {
+            write_setting_id1(id);
+            write_setting_key1(key);
+        }
+        if (link_flags.connected == 1) {
+            upload_state.upload_ok_count[service] = 0;
+            SetTimer(page, service + 1, STATUS_PERIOD_MS, nullptr);
+        }
+        enable_boxes(page, false);
+        return;
+    }
+    show_status(page, 0);
+    enable_boxes(page, true);
+    upload_state.upload_ok_count[service] = 0;
+    KillTimer(page, service + 1);
+    upload_state.auto_upload[service] = 0;
+    upload_state.upload_status[service] = 0;
+}
+
+void upload_succeeded(HWND page, int service)
+{
+    if (upload_state.upload_ok_count[service]++ != 0)
+        return;
+    upload_state.upload_status[service] = 1;
+    if (service == upload_service)
+        show_status(page, 1);
+}
+
+void status_tick(HWND page, int service)
+{
+    if (link_flags.connected != 1)
+        return;
+    if (upload_state.upload_ok_count[service] > 0) {
+        upload_state.upload_status[service] = 1;
+        upload_state.upload_ok_count[service] = 0;
+    } else {
+        upload_state.upload_status[service] = 2;
+    }
+    if (service == upload_service)
+        show_status(page, upload_state.upload_status[service]);
+}
+} // namespace
+
+void server_group_load_credentials(HWND page, bool keep_when_empty)
+{
+    wchar_t id[64] = {}, key[64] = {};
+    if (upload_service == 0) {
+        read_setting_id(id);
+        read_setting_key(key);
+    } else {
+        read_setting_id1(id);
+        read_setting_key1(key);
+    }
+    if (id[0] || !keep_when_empty)
+        SetDlgItemTextW(page, id_edit, id);
+    if (key[0] || !keep_when_empty)
+        SetDlgItemTextW(page, key_edit, key);
+}
+
+int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *result)
+{
+    *result = TRUE;
+    switch (msg) {
+    case WM_COMMAND:
+        if (LOWORD(wparam) == service_combo && HIWORD(wparam) == CBN_SELCHANGE) {
+            switch_service(page);
+            return 1;
+        }
+        if (LOWORD(wparam) == auto_upload_box) {
+            switch_auto_upload(page);
+            return 1;
+        }
+        return 0;
+    case UM_WU_UPLOAD_OK:
+        upload_succeeded(page, 0);
+        return 1;
+    case UM_WC_UPLOAD_OK:
+        upload_succeeded(page, 1);
+        return 1;
+    case WM_TIMER:
+        if (wparam != 1 && wparam != 2)
+            return 0;
+        status_tick(page, static_cast<int>(wparam) - 1);
+        return 1;
+    default:
+        return 0;
+    }
+}
