@@ -1,0 +1,132 @@
+// The upload worker's HTTP client against a server on 127.0.0.1 run by the
+// test: the bytes on the wire, the reply judging and its reports, the
+// receive time-out, and requests posted to the worker thread.
+// Sockets first: winsock2.h must come before windows.h.
+#include "local_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/shell_win32.h"
+#include "message_window.h"
+#include "station/messages.h"
+#include "upload/request.h"
+#include "upload/upload_worker_win32.h"
+
+namespace {
+std::vector<UINT> reports;
+LRESULT CALLBACK record_reports(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == UM_WU_UPLOAD_OK || msg == UM_WC_UPLOAD_OK) {
+        reports.push_back(msg);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+std::string request_for(int service)
+{
+    char body[UPLOAD_BODY_BYTES] = {};
+    std::strcpy(body, service == UPLOAD_WU ? "tempf=46.8&humidity=78" : "/temp/80/hum/78");
+    char out[UPLOAD_REQUEST_BYTES];
+    EXPECT_TRUE(build_upload_request(service, body, u"ID 1&2", u"key", out));
+    return out;
+}
+
+class UploadWorker : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        start_sockets();
+        setup_page = make_message_window(L"UploadReports", record_reports);
+    }
+    void SetUp() override { reports.clear(); }
+};
+} // namespace
+
+TEST_F(UploadWorker, RepliesAndTheirReports)
+{
+    struct Case {
+        const char *name;
+        int service;
+        std::string reply;
+        std::vector<UINT> reports;
+    } const cases[] = {
+        {"Weather Underground success", UPLOAD_WU, "HTTP/1.0 200 OK\r\n\r\nsuccess\n", {UM_WU_UPLOAD_OK}},
+        {"Weathercloud 200", UPLOAD_WC, "HTTP/1.1 200 OK\r\n\r\n200", {UM_WC_UPLOAD_OK}},
+        {"Weather Underground error with status 200", UPLOAD_WU,
+         "HTTP/1.0 200 OK\r\n\r\nINVALIDPASSWORDID|Password or key incorrect", {}},
+        {"Weathercloud rejection", UPLOAD_WC, "HTTP/1.1 401 Unauthorized\r\n\r\n401", {}},
+        {"success beyond the first 1023 bytes", UPLOAD_WU,
+         "HTTP/1.0 200 OK\r\n\r\n" + std::string(3000, '.') + "success", {}},
+        {"no reply at all", UPLOAD_WU, "", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        reports.clear();
+        LocalServer server;
+        server.reply = c.reply;
+        start(server, 1);
+        const std::string request = request_for(c.service);
+        EXPECT_EQ(upload_to_host(request.c_str(), c.service), 0);
+        stop(server);
+        // The request and exactly one NUL after its empty line.
+        ASSERT_EQ(server.received.size(), 1u);
+        EXPECT_EQ(server.received[0], request + std::string(1, '\0'));
+        EXPECT_EQ(reports, c.reports);
+    }
+}
+
+TEST_F(UploadWorker, ServerThatNeverAnswersTimesOutAfterSixSeconds)
+{
+    LocalServer server;
+    server.silent = true;
+    start(server, 1);
+    testing::internal::CaptureStdout();
+    const DWORD begun = GetTickCount();
+    upload_to_host(request_for(UPLOAD_WU).c_str(), UPLOAD_WU);
+    const DWORD took = GetTickCount() - begun;
+    const std::string said = testing::internal::GetCapturedStdout();
+    stop(server);
+    EXPECT_GE(took, 5500u);
+    EXPECT_LT(took, 7900u);
+    EXPECT_NE(said.find("recv timeout!\n"), std::string::npos) << said;
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(UploadWorker, RefusedConnectionReportsNothing)
+{
+    // A port that was just free: nobody listens there.
+    LocalServer server;
+    start(server, 0);
+    stop(server);
+    upload_to_host(request_for(UPLOAD_WC).c_str(), UPLOAD_WC);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(UploadWorker, PostedRequestsAreSentInOrderAndFreed)
+{
+    LocalServer server;
+    server.reply = "HTTP/1.0 200 OK\r\n\r\nsuccess 200";
+    start(server, 2);
+    ASSERT_TRUE(start_upload_worker());
+    // The first Weathercloud request of a run is not held back, however
+    // recently the computer started.
+    const std::string wc = request_for(UPLOAD_WC), wu = request_for(UPLOAD_WU);
+    for (auto [message, text] : {std::pair{UM_WC_REQUEST, &wc}, std::pair{UM_WU_REQUEST, &wu}}) {
+        char *handed = new char[UPLOAD_REQUEST_BYTES]();
+        std::memcpy(handed, text->c_str(), text->size());
+        ASSERT_TRUE(PostThreadMessageW(upload_thread_id, message, reinterpret_cast<WPARAM>(handed), 0));
+    }
+    EXPECT_TRUE(pump_until([] { return reports.size() == 1; }, 15000));
+    stop(server);
+    ASSERT_EQ(server.received.size(), 2u);
+    EXPECT_EQ(server.received[0], wc + std::string(1, '\0'));
+    EXPECT_EQ(server.received[1], wu + std::string(1, '\0'));
+    // "success 200" is Weather Underground's word: the Weathercloud request
+    // earns nothing from it.
+    EXPECT_EQ(reports, std::vector<UINT>{UM_WU_UPLOAD_OK});
+}
