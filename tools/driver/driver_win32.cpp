@@ -11,6 +11,7 @@
 //   type PAGE CONTROL TEXT         set an edit box's text
 //   wait-text PAGE CONTROL TEXT SECONDS   wait until the control shows TEXT
 //   message-box SECONDS            print the text of a message box and close it
+//   save-as PATH SECONDS           wait for the save dialog, enter PATH and save
 //   close                          WM_CLOSE to the main window, wait for the exit
 //   registry NAME                  print a stored setting's bytes in hex
 //
@@ -115,6 +116,43 @@ HWND find_message_box()
     return found;
 }
 
+// The save dialog is the #32770 window holding the file-name combo (1148).
+HWND find_save_dialog()
+{
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(hwnd) && GetDlgItem(hwnd, 1148)) {
+                *reinterpret_cast<HWND *>(data) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The Edit that the file-name combo keeps inside it.
+HWND find_edit_inside(HWND parent)
+{
+    HWND found = nullptr;
+    EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (wcscmp(name, L"Edit") == 0) {
+                *reinterpret_cast<HWND *>(data) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 bool wait_for(double seconds, bool (*ready)(const void *), const void *data)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(100))
@@ -189,6 +227,19 @@ int run(int argc, wchar_t **argv)
         HWND box = find_message_box();
         print(control_text(GetDlgItem(box, 0xFFFF)));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
+    if (verb == L"save-as" && argc == 4) {
+        if (!wait_for(_wtof(argv[3]), [](const void *) { return find_save_dialog() != nullptr; },
+                      nullptr))
+            return 1;
+        HWND dialog = find_save_dialog();
+        HWND edit = find_edit_inside(GetDlgItem(dialog, 1148));
+        if (!edit)
+            return 2;
+        SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]), SMTO_NORMAL,
+                            5000, nullptr);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         return 0;
     }
     if (verb == L"close" && argc == 2) {
