@@ -2,11 +2,13 @@
 // the program's own report handler into the history store, reply for reply.
 // On USB each report and each reply takes at least one 1 ms full-speed
 // frame, so a packet costs at least 2 ms; usb_limit_records_per_s is the
-// record rate that allows, to set against records_per_s.
+// record rate that allows, to set against records_per_s. The second run
+// writes the export of the downloaded store after each download.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include "history/export_writer.h"
 #include "station/report_handler.h"
 #include "station/virtual_console.h"
 #include "station/weather_model.h"
@@ -35,7 +37,13 @@ const VirtualConsole &filled_console()
     return *console;
 }
 
-void BM_HistoryDownload60000(benchmark::State &state)
+int count_bytes(void *context, const std::uint8_t *, std::size_t count)
+{
+    *static_cast<std::size_t *>(context) += count;
+    return 1;
+}
+
+void download(benchmark::State &state, bool then_export)
 {
     auto console = std::make_unique<VirtualConsole>(filled_console());
     auto reader = std::make_unique<ReaderState>();
@@ -63,6 +71,19 @@ void BM_HistoryDownload60000(benchmark::State &state)
             state.SkipWithError("the download did not complete");
             return;
         }
+        if (then_export) {
+            static ExportWorkspace work;
+            ExportRequest request{};
+            request.whole_period = 1;
+            for (int &flag : request.data_set)
+                flag = 1;
+            std::size_t bytes = 0;
+            if (write_export(ByteSink{&bytes, &count_bytes}, history_store, request, UnitSettings{},
+                             flags, &work) != ExportOutcome::written) {
+                state.SkipWithError("the export failed");
+                return;
+            }
+        }
     }
     const double packets_per_record = static_cast<double>(packets) / (static_cast<double>(state.iterations()) * RECORDS);
     const double usb_limit = 1000.0 / (2.0 * packets_per_record);
@@ -71,9 +92,23 @@ void BM_HistoryDownload60000(benchmark::State &state)
                                                          benchmark::Counter::kIsRate);
     state.counters["packets_per_record"] = packets_per_record;
     state.counters["usb_limit_records_per_s"] = usb_limit;
+    state.counters["times_usb_limit"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * RECORDS / usb_limit,
+                           benchmark::Counter::kIsRate);
+}
+
+void BM_HistoryDownload60000(benchmark::State &state)
+{
+    download(state, false);
+}
+
+void BM_HistoryDownloadAndExport60000(benchmark::State &state)
+{
+    download(state, true);
 }
 
 } // namespace
 
 BENCHMARK(BM_HistoryDownload60000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryDownloadAndExport60000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
