@@ -8,6 +8,7 @@
 //   visible PAGE CONTROL           print 1 or 0
 //   click PAGE CONTROL             BN_CLICKED / STN_CLICKED from the control
 //   select PAGE CONTROL INDEX      pick a combo box item (CBN_SELCHANGE)
+//   check PAGE CONTROL 0|1         untick or tick a check box, then BN_CLICKED
 //   type PAGE CONTROL TEXT         set an edit box's text
 //   wait-text PAGE CONTROL TEXT SECONDS   wait until the control shows TEXT
 //   message-box SECONDS            print the text of a message box and close it
@@ -194,6 +195,13 @@ int run(int argc, wchar_t **argv)
             return 2;
         SendMessageW(control, CB_SETCURSEL, _wtoi(argv[4]), 0);
         return command_notify(argv[2], argv[3], CBN_SELCHANGE);
+    }
+    if (verb == L"check" && argc == 5) {
+        HWND control = find_control(argv[2], argv[3]);
+        if (!control)
+            return 2;
+        SendMessageW(control, BM_SETCHECK, _wtoi(argv[4]) ? BST_CHECKED : BST_UNCHECKED, 0);
+        return command_notify(argv[2], argv[3], BN_CLICKED);
     }
     if (verb == L"type" && argc == 5) {
         HWND control = find_control(argv[2], argv[3]);

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Uploads end to end: the real program on a simulated console whose bodies
+# go, once "Auto Upload" is ticked for both services, to a local server
+# standing in for both services. The requests must arrive byte for byte and
+# the page must show UPLOAD.
+. "$(dirname "$0")/lib/common.bash"
+
+# The stand-in service: answers each request as its service would, keeps
+# every request's bytes, and stops by itself after a minute and a half.
+cat >"$work/server.py" <<'SERVER'
+import socket, sys, time
+work = sys.argv[1]
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(8)
+open(work + "/port", "w").write(str(listener.getsockname()[1]))
+deadline = time.time() + 90
+count = 0
+while time.time() < deadline:
+    listener.settimeout(max(0.1, deadline - time.time()))
+    try:
+        c, _ = listener.accept()
+    except socket.timeout:
+        break
+    c.settimeout(10)
+    data = b""
+    try:
+        while b"\r\n\r\n\0" not in data:
+            chunk = c.recv(1024)
+            if not chunk:
+                break
+            data += chunk
+    except socket.timeout:
+        pass
+    count += 1
+    kind = "wc" if data.startswith(b"GET /v01/set/") else "wu"
+    open("%s/%s-%d" % (work, kind, count), "wb").write(data)
+    c.sendall(b"HTTP/1.0 200 OK\r\n\r\nsuccess\n" if kind == "wu" else b"HTTP/1.1 200 OK\r\n\r\n200")
+    c.close()
+SERVER
+python3 "$work/server.py" "$work" &
+server_pid=$!
+trap 'kill "$server_pid" 2>/dev/null; finish' EXIT
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+[ -s "$work/port" ] || fail "the local server did not start"
+port=$(cat "$work/port")
+
+live="live 42 2026-12-08 14:30 21.5 45 3.2 88 0.0 0.0 12.6 20.1 225 SW 1013.2 1009.8 3 1.4 2.0 19.8 50 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 3.0 0.0 4.2 31.0"
+wu_body="dateutc=2026-12-08+14%3A30%3A00&tempf=37.8&humidity=88&baromin=29.82"
+wc_body="/temp/32/hum/88/bar/10098"
+{
+  echo "$live"
+  # Rounds of bodies: the first ones may come before both switches are on.
+  for _ in 1 2 3 4; do
+    echo "wait 8000"
+    echo "wu-body $wu_body"
+    echo "wc-body $wc_body"
+  done
+} >"$work/scenario.txt"
+
+forget_settings
+start_nimbrel "--simulate=$(windows_path "$work/scenario.txt")" "--upload-server=127.0.0.1:$port"
+drive wait-text statusbar 1199 "USB connected" 30 || fail "not connected"
+drive click tabbar 1037
+drive type setup 1207 "KTEST 1&2"
+drive type setup 1208 "wu-key"
+drive check setup 1215 1
+drive select setup 1232 1
+drive type setup 1207 "cloud-id"
+drive type setup 1208 "cloud-key"
+drive check setup 1215 1
+
+# The status text holds "UPLOAD" from the start, hidden: wait until it shows.
+status_shown() { # seconds
+  for _ in $(seq $(($1 * 2))); do
+    [ "$(drive visible setup 1029 | tr -d '\r')" = 1 ] && return 0
+    sleep 0.5
+  done
+  return 1
+}
+status_shown 60 || fail "no Weathercloud status shown"
+drive wait-text setup 1029 "UPLOAD" 5 || fail "Weathercloud status is not UPLOAD"
+drive select setup 1232 0
+status_shown 30 || fail "no Weather Underground status shown"
+drive wait-text setup 1029 "UPLOAD" 5 || fail "Weather Underground status is not UPLOAD"
+
+expected() { # request line's target
+  printf 'GET %s HTTP/1.0\r\nHost:  %s\r\n\r\n\0' "$1" "$2"
+}
+expected "/weatherstation/updateweatherstation.php?ID=KTEST 1&2&PASSWORD=wu-key&$wu_body&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq2.5" \
+  rtupdate.wunderground.com >"$work/expected-wu"
+expected "/v01/set/wid/cloud-id/key/cloud-key$wc_body" api.weathercloud.net >"$work/expected-wc"
+for kind in wu wc; do
+  first=$(ls "$work" | grep "^$kind-[0-9]*$" | sort -t- -k2 -n | head -1)
+  [ -n "$first" ] || fail "no $kind request received"
+  cmp "$work/expected-$kind" "$work/$first" || fail "$kind request differs: $(od -c "$work/$first" | head -20)"
+done
+drive close || fail "the program did not close"
+echo "PASS"
