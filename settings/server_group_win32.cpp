@@ -3,20 +3,21 @@
 #include "app/app_state.h"
 #include "app/languages_win32.h"
 #include "live/dashboard_win32.h"
+#include "resources/resource.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
 #include "station/link_state.h"
 #include "station/messages.h"
 
 namespace {
-constexpr int service_combo = 1232;
-constexpr int id_label = 1024;
-constexpr int key_label = 1025;
-constexpr int id_edit = 1207;
-constexpr int key_edit = 1208;
-constexpr int auto_upload_box = 1215;
-constexpr int status_icon = 1015;
-constexpr int status_text = 1029;
+constexpr int service_combo = IDC_SERVICE;
+constexpr int id_label = IDC_STATION_ID_LABEL;
+constexpr int key_label = IDC_STATION_KEY_LABEL;
+constexpr int id_edit = IDC_STATION_ID;
+constexpr int key_edit = IDC_STATION_KEY;
+constexpr int auto_upload_box = IDC_AUTO_UPLOAD;
+constexpr int status_icon = IDC_UPLOAD_ICON;
+constexpr int status_text = IDC_UPLOAD_TEXT;
 constexpr UINT STATUS_PERIOD_MS = 600000;
 
 void show_status(HWND page, int status)
