@@ -24,7 +24,7 @@ TEST(UploadReply, Verdicts)
         {"rejection", "HTTP/1.1 401 Unauthorized\r\n\r\n401", REPLY_NOTHING},
         {"\"200\" in a header counts", "HTTP/1.1 404 Not Found\r\nX-Id: 12003\r\n\r\n", REPLY_200},
         {"cut by a NUL", std::string("HTTP/1.0 401\r\n\r\n\0success", 24), REPLY_NOTHING},
-        {"NUL first", std::string("\0200", 4), REPLY_NOTHING},
+        {"NUL first", std::string("\0" "200", 4), REPLY_NOTHING},
         {"empty", "", REPLY_NOTHING},
         {"word split by the 1023-byte cut", std::string(1020, ' ') + "success", REPLY_NOTHING},
         {"word just inside", std::string(1016, ' ') + "success", REPLY_SUCCESS},
