@@ -65,18 +65,6 @@ std::vector<std::string> cells(const std::string &row)
     return out;
 }
 
-UnitSettings units(int t, int r, int p, int w, int k, int d)
-{
-    UnitSettings u;
-    u.temperature_unit = std::uint8_t(t);
-    u.rain_unit = std::uint8_t(r);
-    u.pressure_unit = std::uint8_t(p);
-    u.wind_unit = std::uint8_t(w);
-    u.pressure_kind = std::uint8_t(k);
-    u.direction_style = std::uint8_t(d);
-    return u;
-}
-
 ExportRequest whole_request(int chosen)
 {
     ExportRequest request{};
@@ -168,12 +156,12 @@ TEST(ExportHeader, UnitsRowFollowsTheChosenUnits)
         UnitSettings u;
         std::vector<std::pair<int, std::string>> expected; // column number, cell
     } cases[] = {
-        {"°F, in, inHg absolute, knots, degrees", units(1, 1, 2, 3, 0, 1),
+        {"°F, in, inHg absolute, knots, degrees", UnitSettings{1, 1, 2, 3, 0, 1},
          {{3, " inHg(Abs) "}, {4, " °F "}, {10, " knots "}, {13, " 360°(Degree) "},
           {14, " in/h "}, {15, " in "}, {16, "  in "}, {33, " % "}}},
-        {"mmHg relative, mph", units(0, 0, 1, 0, 1, 0),
+        {"mmHg relative, mph", UnitSettings{0, 0, 1, 0, 1, 0},
          {{3, " mmHg(Rel) "}, {11, " mph "}, {12, " °C "}}},
-        {"m/s", units(0, 0, 0, 1, 1, 0), {{10, " m/s "}}},
+        {"m/s", UnitSettings{0, 0, 0, 1, 1, 0}, {{10, " m/s "}}},
     };
     for (const Case &c : cases) {
         MemorySink sink;
@@ -239,22 +227,22 @@ TEST(ExportRow, ValuesInTheChosenUnits)
         int column;
         const char *cell;
     } cases[] = {
-        {"°F 21.3", 3, "21.3", units(1, 0, 0, 2, 1, 0), 4, " 70.3 "},
-        {"°F -0.1", 3, "-0.1", units(1, 0, 0, 2, 1, 0), 4, " 31.8 "},
-        {"°F -5.0 is a sign", 3, "-5.0", units(1, 0, 0, 2, 1, 0), 4, " 23.0 "},
-        {"°F missing", 3, "--.-", units(1, 0, 0, 2, 1, 0), 4, " --.- "},
-        {"°F wind chill", 32, "21.3", units(1, 0, 0, 2, 1, 0), 12, " 70.3 "},
-        {"in 10.0", 7, "10.0", units(0, 1, 0, 2, 1, 0), 16, " 0.39 "},
-        {"in missing daily", 7, "-.-", units(0, 1, 0, 2, 1, 0), 16, " -.- "},
-        {"in missing rate", 8, "-.-", units(0, 1, 0, 2, 1, 0), 14, " -.- "},
-        {"inHg relative", 13, "1013.2", units(0, 0, 2, 2, 1, 0), 3, " 29.92 "},
-        {"mmHg relative", 13, "1013.2", units(0, 0, 1, 2, 1, 0), 3, " 760.0 "},
-        {"absolute pressure", 14, "1000.0", units(0, 0, 0, 2, 0, 0), 3, " 1000.0 "},
-        {"knots", 9, "10.0", units(0, 0, 0, 3, 1, 0), 10, " 5.4 "},
-        {"m/s", 9, "36.0", units(0, 0, 0, 1, 1, 0), 10, " 10.0 "},
-        {"mph", 9, "100", units(0, 0, 0, 0, 1, 0), 10, " 62.1 "},
-        {"degrees", 11, "225", units(0, 0, 0, 2, 1, 1), 13, " 225 "},
-        {"not a number", 9, "abc", units(0, 0, 0, 3, 1, 0), 10, " abc "},
+        {"°F 21.3", 3, "21.3", UnitSettings{1, 0, 0, 2, 1, 0}, 4, " 70.3 "},
+        {"°F -0.1", 3, "-0.1", UnitSettings{1, 0, 0, 2, 1, 0}, 4, " 31.8 "},
+        {"°F -5.0 is a sign", 3, "-5.0", UnitSettings{1, 0, 0, 2, 1, 0}, 4, " 23.0 "},
+        {"°F missing", 3, "--.-", UnitSettings{1, 0, 0, 2, 1, 0}, 4, " --.- "},
+        {"°F wind chill", 32, "21.3", UnitSettings{1, 0, 0, 2, 1, 0}, 12, " 70.3 "},
+        {"in 10.0", 7, "10.0", UnitSettings{0, 1, 0, 2, 1, 0}, 16, " 0.39 "},
+        {"in missing daily", 7, "-.-", UnitSettings{0, 1, 0, 2, 1, 0}, 16, " -.- "},
+        {"in missing rate", 8, "-.-", UnitSettings{0, 1, 0, 2, 1, 0}, 14, " -.- "},
+        {"inHg relative", 13, "1013.2", UnitSettings{0, 0, 2, 2, 1, 0}, 3, " 29.92 "},
+        {"mmHg relative", 13, "1013.2", UnitSettings{0, 0, 1, 2, 1, 0}, 3, " 760.0 "},
+        {"absolute pressure", 14, "1000.0", UnitSettings{0, 0, 0, 2, 0, 0}, 3, " 1000.0 "},
+        {"knots", 9, "10.0", UnitSettings{0, 0, 0, 3, 1, 0}, 10, " 5.4 "},
+        {"m/s", 9, "36.0", UnitSettings{0, 0, 0, 1, 1, 0}, 10, " 10.0 "},
+        {"mph", 9, "100", UnitSettings{0, 0, 0, 0, 1, 0}, 10, " 62.1 "},
+        {"degrees", 11, "225", UnitSettings{0, 0, 0, 2, 1, 1}, 13, " 225 "},
+        {"not a number", 9, "abc", UnitSettings{0, 0, 0, 3, 1, 0}, 10, " abc "},
     };
     for (const Case &c : cases) {
         std::vector<std::string> tokens;

@@ -98,41 +98,39 @@ int command_notify(const wchar_t *page_name, const wchar_t *id, WORD code)
     return 0;
 }
 
-// A message box of any program on this display: the end-to-end runs have
-// only Nimbrel on it.
-HWND find_message_box()
+// A dialog of any program on this display holding the given control: the
+// end-to-end runs have only Nimbrel on it.
+HWND find_dialog_with(int control)
 {
-    HWND found = nullptr;
+    struct Search {
+        int control;
+        HWND found;
+    } search = {control, nullptr};
     EnumWindows(
         [](HWND hwnd, LPARAM data) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(data);
             wchar_t name[16] = {};
             GetClassNameW(hwnd, name, 16);
-            if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(hwnd) && GetDlgItem(hwnd, 0xFFFF)) {
-                *reinterpret_cast<HWND *>(data) = hwnd;
+            if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(hwnd) && GetDlgItem(hwnd, s->control)) {
+                s->found = hwnd;
                 return FALSE;
             }
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-// The save dialog is the #32770 window holding the file-name combo (1148).
+// A message box keeps its text in static 0xFFFF.
+HWND find_message_box()
+{
+    return find_dialog_with(0xFFFF);
+}
+
+// The save dialog holds the file-name combo (1148).
 HWND find_save_dialog()
 {
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND hwnd, LPARAM data) -> BOOL {
-            wchar_t name[16] = {};
-            GetClassNameW(hwnd, name, 16);
-            if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(hwnd) && GetDlgItem(hwnd, 1148)) {
-                *reinterpret_cast<HWND *>(data) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    return find_dialog_with(1148);
 }
 
 // The Edit that the file-name combo keeps inside it.
