@@ -131,6 +131,10 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
         if (!count_bad_report(c.record_bad_crc, CMD_PAGE_NAK, CMD_PAGE_ACK, action))
             return;
         c.record_packet = 0;
+        // A live record (page count zero) is no page of a download: counting it
+        // would end the next download one page early.
+        if ((report[2] | report[3]) == 0)
+            return;
         const int key = report[4] << 8 | report[5];
         if (key != c.last_given_up_key)
             skip_page(reader, link, action);

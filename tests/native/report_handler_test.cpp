@@ -228,6 +228,17 @@ TEST_F(ReportHandler, AFirstPageWithKeyZeroGivenUpStillCounts)
     EXPECT_EQ(flags.history_complete, 1);
 }
 
+TEST_F(ReportHandler, AGivenUpLiveRecordDoesNotShortenTheNextDownload)
+{
+    give_up_page(0, 0);
+    EXPECT_EQ(counters.skipped_pages, 0);
+    feed_page(2, 1, "first", "");
+    EXPECT_EQ(flags.history_complete, 0);
+    feed_page(2, 2, "second", "");
+    EXPECT_EQ(slot_text(1), "second");
+    EXPECT_EQ(flags.history_complete, 1);
+}
+
 TEST_F(ReportHandler, PageAfterASkippedOneTakesTheNextSlotAndTheDownloadStillCompletes)
 {
     feed_page(3, 1, "first", "");
