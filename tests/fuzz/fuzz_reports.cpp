@@ -2,13 +2,15 @@
 // with a fresh reader, counters and flags per input. Byte 0 of each report
 // (the report id, never examined by the handler) also plays the interface
 // thread: it cancels, clears the download or removes the export file
-// between reports. Any overrun is caught by the sanitizers; the checks
+// between reports, and mostly seals the report with a good CRC so that the
+// handling behind the CRC check is reached. Any overrun is caught by the sanitizers; the checks
 // below catch results that point outside the reader's buffers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "station/crc.h"
 #include "station/messages.h"
 #include "station/report_handler.h"
 
@@ -33,7 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     ReportAction action;
     for (std::size_t at = 0; at + REPORT_BYTES <= size; at += REPORT_BYTES) {
-        const std::uint8_t *report = data + at;
+        std::uint8_t report[REPORT_BYTES];
+        std::memcpy(report, data + at, REPORT_BYTES);
+        if (report[0] & 0x18) {
+            const int crc = crc16(report, 1, 62);
+            report[62] = static_cast<std::uint8_t>(crc >> 8);
+            report[63] = static_cast<std::uint8_t>(crc);
+        }
         if (report[0] & 1)
             flags.history_cancel = 1;
         if (report[0] & 2)
