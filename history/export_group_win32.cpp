@@ -51,6 +51,7 @@ void export_pressed(HWND page)
     if (!check_export_request(page) || !choose_export_file(page))
         return;
     link_flags.history_cancel = 0;
+    link_flags.history_requested = 1;
     clear_history_store(history_store);
     if (!send_command(CMD_READ_HISTORY))
         show_message(main_window, L"Command send failed !", L"Error", MB_OK);

@@ -57,7 +57,8 @@ Assembly assemble(const std::uint8_t *report, std::uint8_t *buffer, int size, in
 {
     const int index = packet_index(report);
     const int length = report[7];
-    ++counter;
+    // A first packet restarts whatever an interruption left half done.
+    counter = index == 1 ? 1 : counter + 1;
     if (counter != index || length > MAX_PAYLOAD) {
         counter = 0;
         return DROPPED;
@@ -117,12 +118,30 @@ void store_page(ReaderState &reader, const LinkContext &link, ReportAction &acti
     account_pages(reader, link, 1, action);
 }
 
+// A page that will not be stored counts once, however many of its packets
+// are lost.
+void lose_page(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
+               ReportAction &action)
+{
+    LinkCounters &c = *link.counters;
+    const int key = report[4] << 8 | report[5];
+    if (key != c.last_given_up_key)
+        skip_page(reader, link, action);
+    c.last_given_up_key = key;
+}
+
 void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
                    ReportAction &action)
 {
     LinkCounters &c = *link.counters;
     LinkFlags &flags = *link.flags;
 
+    // What an interrupted download left counted is not the requested one's.
+    if (flags.history_requested.exchange(0)) {
+        c.record_packet = 0;
+        c.skipped_pages = 0;
+        c.last_given_up_key = -1;
+    }
     if (report[2] == 0xFF && report[3] == 0xFF && report[4] == 0xFF && report[5] == 0xFF) {
         add_message(action, TO_TARGET, UM_NO_HISTORY, 0);
         return;
@@ -135,10 +154,7 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
         // would end the next download one page early.
         if ((report[2] | report[3]) == 0)
             return;
-        const int key = report[4] << 8 | report[5];
-        if (key != c.last_given_up_key)
-            skip_page(reader, link, action);
-        c.last_given_up_key = key;
+        lose_page(report, reader, link, action);
         return;
     }
 
@@ -163,6 +179,10 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
     // The first packet never completes a record: a record spans two packets at least.
     const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
                                   reader.record_offset);
+    if (got == DROPPED && flags.history_active == 1) {
+        lose_page(report, reader, link, action);
+        return;
+    }
     if (got != LAST || packet_index(report) == 1)
         return;
     c.record_packet = 0;

@@ -41,7 +41,9 @@ struct ReaderState {
     int downloading; // this reader announced a download that has not completed
 };
 
-// Kept across reader restarts for the whole run; written by the reader only.
+// Kept across reader restarts; written by the reader only. The skipped-page
+// count, last given-up key and record packet start afresh with each
+// history request.
 struct LinkCounters {
     int record_packet, wu_packet, wc_packet; // index of the last accepted packet
     int record_bad_crc;                      // consecutive bad KIND_RECORD reports

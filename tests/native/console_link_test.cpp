@@ -34,13 +34,16 @@ struct Session {
 
     void command(const std::uint8_t *frame) { console_feed_command(&console, frame, FRAME_BYTES, now); }
 
-    // Moves reports and replies until the console waits for nothing.
-    void run()
+    // Moves reports and replies until the console waits for nothing, or
+    // until `reports` reports have been handled.
+    void run(int reports = -1)
     {
         const LinkContext link = {&program.counters, &program.flags, program.store.get(),
                                   program.file_name};
         std::uint8_t report[REPORT_BYTES];
         for (int guard = 0; guard < 2000000; ++guard) {
+            if (reports-- == 0)
+                return;
             if (!console_next_report(&console, now, report)) {
                 if (console_idle(&console))
                     return;
@@ -172,4 +175,68 @@ TEST(ConsoleWithReportHandler, ScenarioRawReportsReachTheHandlerUnchanged)
     EXPECT_TRUE(scenario_done(&scenario, &run));
     EXPECT_EQ(s.program.counters.record_bad_crc, 1);
     EXPECT_EQ(s.program.wu_bodies, (std::vector<std::string>{"after"}));
+}
+
+// Whatever interrupted the download before, the next one of N pages ends
+// with exactly those N records in slots 0 to N-1.
+TEST(ConsoleWithReportHandler, DownloadAfterAnInterruptionIsComplete)
+{
+    struct Row {
+        const char *what;
+        int reports;  // reports handled before the interruption
+        int corrupt;  // bad reports at the start of the first download
+        int live;     // a live record between the two downloads
+        int unplug;   // the interruption is an unplug rather than a cancel
+    };
+    std::vector<Row> rows;
+    // Records take three packets: a cancel at every position of the first three.
+    for (int n = 1; n <= 9; ++n)
+        rows.push_back({"cancel", n, 0, 0, 0});
+    for (int n = 1; n <= 4; ++n)
+        rows.push_back({"cancel, live record", n, 0, 1, 0});
+    for (int n = 1; n <= 4; ++n)
+        rows.push_back({"unplug", n, 0, 0, 1});
+    rows.push_back({"page given up, cancel", 12, 10, 0, 0});
+    rows.push_back({"page given up, unplug", 12, 10, 0, 1});
+    rows.push_back({"page given up, cancel, live record", 12, 10, 1, 0});
+    rows.push_back({"page given up at once, cancel", 10, 10, 0, 0});
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.what << " after " << row.reports << " reports");
+        Session s;
+        DemoConsole demo;
+        demo_start(&demo, &s.console, 8, 1, s.now);
+        const std::size_t records = s.console.history.size();
+        Program &p = s.program;
+        s.console.corrupt_reports = row.corrupt;
+        s.command(CMD_READ_HISTORY);
+        s.run(row.reports);
+        p.flags.history_cancel = 1;
+        p.flags.history_active = 0;
+        if (row.unplug) {
+            console_disconnect(&s.console);
+            p.reader = {}; // a new reader starts at the next connect
+            console_connect(&s.console, s.now);
+            p.flags.history_cancel = 0;
+        } else {
+            s.command(CMD_STOP_TRANSFER);
+        }
+        s.run();
+        if (row.live) {
+            s.command(CMD_READ_LIVE);
+            s.run();
+        }
+        // Export pressed again.
+        p.flags.history_cancel = 0;
+        p.flags.history_requested = 1;
+        clear_history_store(*p.store);
+        p.messages.clear();
+        s.command(CMD_READ_HISTORY);
+        s.run();
+        EXPECT_EQ(s.count(UM_HISTORY_COMPLETE), 1);
+        std::size_t stored = 0;
+        while (stored < records && std::string(reinterpret_cast<const char *>(p.store->slot[stored])) ==
+                                       s.console.history[stored])
+            ++stored;
+        EXPECT_EQ(stored, records);
+    }
 }
