@@ -139,6 +139,7 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
     // What an interrupted download left counted is not the requested one's.
     if (flags.history_requested.exchange(0)) {
         c.record_packet = 0;
+        c.record_bad_crc = 0;
         c.skipped_pages = 0;
         c.last_given_up_key = -1;
     }
@@ -176,14 +177,16 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
     add_reply(action, CMD_PAGE_ACK);
     c.record_bad_crc = 0;
 
-    // The first packet never completes a record: a record spans two packets at least.
+    // The first packet never completes a record: a record spans two packets at
+    // least. A page that cannot be stored still counts, or its download never ends.
     const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
                                   reader.record_offset);
-    if (got == DROPPED && flags.history_active == 1) {
+    const int first = packet_index(report) == 1;
+    if ((got == DROPPED || (got == LAST && first)) && flags.history_active == 1) {
         lose_page(report, reader, link, action);
         return;
     }
-    if (got != LAST || packet_index(report) == 1)
+    if (got != LAST || first)
         return;
     c.record_packet = 0;
     if (flags.history_active == 1)

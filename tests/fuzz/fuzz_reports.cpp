@@ -4,7 +4,8 @@
 // thread: it cancels, clears the download or removes the export file
 // between reports, and mostly seals the report with a good CRC so that the
 // handling behind the CRC check is reached. Any overrun is caught by the sanitizers; the checks
-// below catch results that point outside the reader's buffers.
+// below catch results that point outside the reader's buffers, and a
+// download after the input that would not end whole.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -72,5 +73,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             reader.wc_offset >= BODY_BYTES)
             std::abort();
     }
+
+    // Whatever came before, Export pressed now gets a download that ends
+    // with its pages in the first slots.
+    flags.history_cancel = 0;
+    flags.history_active = 0;
+    flags.history_complete = 0;
+    flags.history_requested = 1;
+    file_name[0] = u'f';
+    constexpr int PAGES = 3;
+    int completed = 0;
+    for (int page = 0; page < PAGES; ++page)
+        for (int index = 1; index <= 2; ++index) {
+            std::uint8_t report[REPORT_BYTES] = {0, KIND_RECORD, 0, PAGES, 0,
+                                                 static_cast<std::uint8_t>(page + 1),
+                                                 static_cast<std::uint8_t>(0x20 | index), 1,
+                                                 static_cast<std::uint8_t>(index == 1 ? 'a' + page : 'z')};
+            const int crc = crc16(report, 1, 62);
+            report[62] = static_cast<std::uint8_t>(crc >> 8);
+            report[63] = static_cast<std::uint8_t>(crc);
+            handle_report(report, reader, link, action);
+            for (int i = 0; i < action.count; ++i)
+                completed += action.step[i].message == UM_HISTORY_COMPLETE;
+        }
+    if (completed != 1 || flags.history_complete != 1)
+        std::abort();
+    for (int page = 0; page < PAGES; ++page)
+        if (history_store.slot[page][0] != 'a' + page || history_store.slot[page][1] != 'z')
+            std::abort();
     return 0;
 }

@@ -416,4 +416,61 @@ TEST_F(ReportHandler, ARecordThatWouldFillItsBufferIsDropped)
     EXPECT_EQ(counters.record_packet, 0);
 }
 
+// Whatever the payload before left behind, the next one starting with its
+// first packet arrives whole.
+TEST_F(ReportHandler, APayloadRightAfterAnotherOfItsKindArrivesWhole)
+{
+    const struct {
+        const char *before;
+        std::uint8_t kind;
+        int count, packets, index; // the packet the payload before ended with
+    } rows[] = {
+        {"a record of one packet", KIND_RECORD, 0, 1, 1},
+        {"a page of one packet", KIND_RECORD, 3, 1, 1},
+        {"a record cut after its first packet", KIND_RECORD, 0, 3, 1},
+        {"a record cut after its second packet", KIND_RECORD, 0, 3, 2},
+        {"a body of one packet", KIND_WU_BODY, 0, 1, 1},
+        {"a body cut after its second packet", KIND_WC_BODY, 0, 3, 2},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.before);
+        reader = {};
+        counters = {};
+        flags.history_active = 0;
+        for (int i = 1; i <= r.index; ++i)
+            feed(make_report(r.kind, r.count, 1, i, r.packets, "old"));
+        feed(make_report(r.kind, r.count, 2, 1, 2, "new "));
+        feed(make_report(r.kind, r.count, 2, 2, 2, "one"));
+        const std::vector<Sent> got = messages();
+        ASSERT_FALSE(got.empty());
+        const char *text = r.kind == KIND_RECORD    ? reinterpret_cast<const char *>(reader.record)
+                           : r.kind == KIND_WU_BODY ? reinterpret_cast<const char *>(reader.wu_body)
+                                                    : reinterpret_cast<const char *>(reader.wc_body);
+        EXPECT_STREQ(text, "new one");
+        if (r.count == 0)
+            EXPECT_EQ(got.back().lparam, reinterpret_cast<std::intptr_t>(text));
+        else
+            EXPECT_EQ(slot_text(0), "new one");
+    }
+}
+
+TEST_F(ReportHandler, AHistoryRequestRestartsTheBadCountAndTheSkippedPages)
+{
+    feed_page(5, 1, "p1 ", "a");
+    give_up_page(5, 2);
+    for (int i = 0; i < 9; ++i)
+        feed(make_report(KIND_RECORD, 5, 3, 1, 2, "x", 0));
+    // Cancelled here; Export is pressed again.
+    flags.history_active = 0;
+    flags.history_requested = 1;
+    for (int i = 0; i < 9; ++i) {
+        feed(make_report(KIND_RECORD, 2, 1, 1, 2, "x", 0));
+        EXPECT_EQ(reply(), CMD_PAGE_NAK) << "bad report " << i + 1;
+    }
+    feed_page(2, 1, "q1 ", "a");
+    feed_page(2, 2, "q2 ", "b");
+    EXPECT_EQ(slot_text(1), "q2 b");
+    EXPECT_EQ(flags.history_complete.load(), 1);
+}
+
 } // namespace
