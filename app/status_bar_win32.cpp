@@ -78,6 +78,7 @@ INT_PTR on_ctl_colour_static(HDC dc, HWND control)
 void cancel_download(HWND dlg)
 {
     link_flags.history_cancel = 1;
+    link_flags.export_cancel = 1;
     send_command(CMD_STOP_TRANSFER);
     ShowWindow(GetDlgItem(dlg, IDC_CANCEL_DOWNLOAD), SW_HIDE);
     clear_progress(dlg);

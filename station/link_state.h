@@ -12,6 +12,8 @@
 //   history_complete  set by the reader when the last page is stored;
 //                     cleared by a cancelled export
 //   history_total     latched by the reader from the first accepted page
+//   export_cancel     set by the cancel button, cleared at the export start:
+//                     only the user's cancel stops a complete download's file
 //   history_requested set by the Export button with its history request;
 //                     taken by the reader, which then counts pages afresh
 #pragma once
@@ -24,6 +26,7 @@ struct LinkFlags {
     std::atomic<int> history_active{0};
     std::atomic<int> history_complete{0};
     std::atomic<int> history_total{0};
+    std::atomic<int> export_cancel{0};
     std::atomic<int> history_requested{0};
 };
 

@@ -372,17 +372,22 @@ TEST(ExportWalk, StopsAtTheAnnouncedCountAndAtTheStoreEnd)
     }
 }
 
-TEST(ExportWalk, CancelStopsAfterTheRecordBeingWritten)
+// Only the user's cancel stops a complete download's export; an unplug or
+// a console stop (history_cancel) lets the file be finished.
+TEST(ExportWalk, OnlyTheUsersCancelStopsAfterTheRecordBeingWritten)
 {
     fill_store({sample, sample, sample});
-    LinkFlags flags;
-    flags.history_total = 3;
-    flags.history_cancel = 1;
     static ExportWorkspace work;
-    MemorySink sink;
-    EXPECT_EQ(write_export(sink.sink(), store, whole_request(1), UnitSettings{}, flags, &work),
-              ExportOutcome::cancelled);
-    EXPECT_EQ(sink.lines().size(), 3u);
+    for (int user : {1, 0}) {
+        SCOPED_TRACE(user ? "user's cancel" : "download cancelled");
+        LinkFlags flags;
+        flags.history_total = 3;
+        (user ? flags.export_cancel : flags.history_cancel) = 1;
+        MemorySink sink;
+        EXPECT_EQ(write_export(sink.sink(), store, whole_request(1), UnitSettings{}, flags, &work),
+                  user ? ExportOutcome::cancelled : ExportOutcome::written);
+        EXPECT_EQ(sink.lines().size(), user ? 3u : 5u);
+    }
 }
 
 TEST(ExportWalk, ARefusedWriteIsAFailureNotASuccess)

@@ -139,7 +139,7 @@ DWORD WINAPI cancel_when_file_appears(void *argument)
     auto *watch = static_cast<CancelWatch *>(argument);
     while (!exists(watch->path))
         Sleep(1);
-    watch->flags->history_cancel = 1;
+    watch->flags->export_cancel = 1;
     return 0;
 }
 
