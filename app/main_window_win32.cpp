@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/languages_win32.h"
 #include "app/pages_win32.h"
+#include "history/export_worker_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/settings_layout.h"
@@ -204,6 +205,8 @@ static void read_credential(int control, wchar_t text[64])
 
 static LRESULT on_destroy()
 {
+    // A file being written is finished rather than left cut but looking whole.
+    finish_export_worker();
     // The reader must be gone before the device record it reads is freed.
     const int reader_ended = finish_reader();
     if (station_device) {

@@ -4,6 +4,7 @@
 #include "app/save_dialog_win32.h"
 #include "app/shell_win32.h"
 #include "history/export_checks.h"
+#include "history/export_worker_win32.h"
 #include "history/history_store.h"
 #include "resources/resource.h"
 #include "station/commands.h"
@@ -44,11 +45,17 @@ void whole_period_changed(HWND page)
     }
 }
 
+int export_busy()
+{
+    return link_flags.history_active == 1 || export_running() || link_flags.connected != 1;
+}
+
 void export_pressed(HWND page)
 {
-    if (link_flags.history_active == 1 || link_flags.connected != 1)
+    if (export_busy())
         return;
-    if (!check_export_request(page) || !choose_export_file(page))
+    // The dialog answers messages: a download may have begun under it.
+    if (!check_export_request(page) || !choose_export_file(page) || export_busy())
         return;
     link_flags.history_cancel = 0;
     link_flags.history_requested = 1;

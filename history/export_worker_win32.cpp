@@ -1,10 +1,15 @@
 #include "history/export_worker_win32.h"
 
+#include <atomic>
+
+
 #include "app/shell_win32.h"
 #include "history/export_writer.h"
 #include "station/messages.h"
 
 namespace {
+
+constexpr DWORD FINISH_WAIT_MS = 5000;
 
 // Rows go out through one 64 KiB buffer; the first refused write makes the
 // whole export a failure rather than a short file reported as written.
@@ -59,6 +64,7 @@ long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags)
 {
     flags.history_cancel = 0;
+    flags.export_cancel = 0;
     if (flags.history_complete != 1)
         return EXPORT_FAILED;
     HANDLE file = CreateFileW(file_name, GENERIC_WRITE,
@@ -88,21 +94,57 @@ long run_export(const wchar_t *file_name, const HistoryStore &store,
     return EXPORT_FAILED;
 }
 
-DWORD WINAPI export_worker(void *file_name)
+namespace {
+
+// What the running export was started with: the page may change the
+// request, the units or the file name while it writes.
+struct ExportJob {
+    wchar_t file_name[256];
+    ExportRequest request;
+    UnitSettings units;
+};
+ExportJob job;
+HANDLE worker = nullptr; // the interface thread's only
+std::atomic<int> running{0};
+
+} // namespace
+
+DWORD WINAPI export_worker(void *)
 {
-    const long result = run_export(static_cast<const wchar_t *>(file_name), history_store,
-                                   export_request, unit_settings, link_flags);
+    const long result = run_export(job.file_name, history_store, job.request, job.units, link_flags);
     SendMessageW(dashboard_page, UM_EXPORT_DONE, 0, result);
     link_flags.history_active = 0;
+    running = 0;
     return 1;
 }
 
+int export_running() { return running; }
+
 int start_export_worker(const wchar_t *file_name)
 {
-    HANDLE thread = CreateThread(nullptr, 0, export_worker, const_cast<wchar_t *>(file_name), 0,
-                                 nullptr);
-    if (thread == nullptr)
+    if (running)
         return 0;
-    CloseHandle(thread);
-    return 1;
+    lstrcpynW(job.file_name, file_name, 256);
+    job.request = export_request;
+    job.units = unit_settings;
+    if (worker)
+        CloseHandle(worker);
+    running = 1;
+    worker = CreateThread(nullptr, 0, export_worker, nullptr, 0, nullptr);
+    if (worker == nullptr)
+        running = 0;
+    return worker != nullptr;
+}
+
+void finish_export_worker()
+{
+    if (!worker)
+        return;
+    // The worker's last message is sent to this thread: answer it while waiting.
+    const DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, 100, QS_SENDMESSAGE) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < FINISH_WAIT_MS) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }

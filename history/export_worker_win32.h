@@ -14,9 +14,17 @@
 long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags);
 
-// Thread body (argument: the zero-terminated file name): run_export over the
-// process-wide state, UM_EXPORT_DONE to the dashboard, then history_active 0.
-DWORD WINAPI export_worker(void *file_name);
+// Thread body: run_export over a copy of the request and units taken at the
+// start, UM_EXPORT_DONE to the dashboard, then history_active 0.
+DWORD WINAPI export_worker(void *);
 
-// Starts the worker and lets it go; 0 when the thread cannot be created.
+// Starts the worker on the named file; 0 when one is running already or the
+// thread cannot be created.
 int start_export_worker(const wchar_t *file_name);
+
+// 1 from the worker's start until its last act, whatever cleared history_active.
+int export_running();
+
+// At shutdown: waits a few seconds for a running worker, so that no cut
+// file is left looking whole.
+void finish_export_worker();

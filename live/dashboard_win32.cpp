@@ -174,6 +174,9 @@ INT_PTR on_export_done(HWND dlg, LPARAM result)
 
 INT_PTR on_history_complete(HWND dlg)
 {
+    // A download the console sent unasked while a file is written waits its turn.
+    if (export_running())
+        return TRUE;
     // Without a worker nobody would clear history_active, and Export would
     // stay refused for the rest of the run.
     if (!start_export_worker(reinterpret_cast<const wchar_t *>(export_request.file_name))) {
