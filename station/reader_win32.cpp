@@ -32,6 +32,9 @@ struct Reader {
 };
 
 Reader *current = nullptr;
+// The waits for a reader's end answer sent messages, a device notice among
+// them: no reader is started or freed from inside one.
+int waiting = 0;
 
 int stopping(const Reader *r) { return link_flags.reader_stop || r->stop; }
 
@@ -67,7 +70,8 @@ ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report)
 
 void carry_out(const Reader *r, const ReportAction &action)
 {
-    for (int i = 0; i < action.count; ++i) {
+    // A stopped reader may be one left behind: it no longer speaks.
+    for (int i = 0; i < action.count && !stopping(r); ++i) {
         const LinkStep &step = action.step[i];
         if (step.frame)
             send_command(step.frame); // a lost reply is answered by the console's resend
@@ -108,6 +112,10 @@ DWORD WINAPI reader_main(void *param)
 // to this thread's windows meanwhile (it may be inside SendMessageW).
 int wait_reader_end(Reader *r)
 {
+    struct Mark {
+        Mark() { waiting = 1; }
+        ~Mark() { waiting = 0; }
+    } mark;
     const DWORD start = GetTickCount();
     for (;;) {
         SetEvent(r->event);
@@ -136,6 +144,8 @@ void free_reader(Reader *r)
 
 int start_reader(HWND target_window, HWND status_bar)
 {
+    if (waiting)
+        return 1; // the start or stop under way decides
     if (current) {
         if (WaitForSingleObject(current->thread, 0) == WAIT_TIMEOUT && !stopping(current))
             return 1; // the running reader goes on
@@ -180,6 +190,8 @@ void stop_reader()
 int finish_reader()
 {
     stop_reader();
+    if (waiting)
+        return 0; // the wait under way still uses the record
     if (!current)
         return 1;
     if (!wait_reader_end(current))
