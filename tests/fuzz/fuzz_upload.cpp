@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     char text[REPLY_TEXT_BYTES];
     std::memset(text, 'x', sizeof text);
-    judge_reply(reinterpret_cast<const char *>(data), size, text);
+    reply_text(reinterpret_cast<const char *>(data), size, text);
     if (!std::memchr(text, 0, sizeof text))
         std::abort();
+    reply_accepted(text, UPLOAD_WU);
+    reply_accepted(text, UPLOAD_WC);
 
     // First 128 bytes: ID and key as UTF-16 (64 units each, made to end);
     // the rest: the body, cut to its buffer like the reader's.
