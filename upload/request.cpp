@@ -96,6 +96,10 @@ int build_upload_request(int service, const char *body, const char16_t *id,
     const void *end = std::memchr(body, 0, UPLOAD_BODY_BYTES);
     const int body_length =
         end ? static_cast<int>(static_cast<const char *>(end) - body) : UPLOAD_BODY_BYTES;
+    // A space or control byte would end the request line or add a header.
+    for (int i = 0; i < body_length; ++i)
+        if (static_cast<unsigned char>(body[i]) <= ' ' || body[i] == 0x7F)
+            return 0;
 
     int length;
     if (service == UPLOAD_WC)

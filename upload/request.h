@@ -45,7 +45,8 @@ int utf16_to_utf8(const char16_t *text, char *out, std::size_t size);
 // The finished request for `service` in `out` (NUL-terminated, the rest
 // zero). `body` is read up to its NUL, at most UPLOAD_BODY_BYTES. 0 and an
 // empty `out` when ID or key is empty, a credential's UTF-8 form is longer
-// than 63 bytes, or the request would be longer than 1023 bytes.
+// than 63 bytes, the body holds a space or control byte, or the request
+// would be longer than 1023 bytes.
 int build_upload_request(int service, const char *body, const char16_t *id,
                          const char16_t *key, char out[UPLOAD_REQUEST_BYTES]);
 

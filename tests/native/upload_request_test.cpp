@@ -92,6 +92,8 @@ TEST(UploadRequest, RefusedRatherThanCut)
         {"63 bytes of key that encode to 189 fit", u"i", hashes63.c_str(), "b=1", 1},
         {"encoding takes the request past 1023 bytes", u"i", hashes63.c_str(),
          std::string(850, 'b'), 0},
+        {"body holding a space", u"i", u"k", "a=1 b", 0},
+        {"body holding a line end", u"i", u"k", "a=1\r\nX-Extra: 1", 0},
         {"body too long for the request", u"i", u"k", std::string(1000, 'b'), 0},
         {"body without NUL", u"i", u"k", std::string(UPLOAD_BODY_BYTES, 'b'), 0},
     };
