@@ -5,7 +5,8 @@
 // "--simulate=FILE" replays a scenario file; either way the console is
 // reached through the same I/O path as the USB device.
 // "--upload-server=HOST:PORT" sends both services' uploads to that server
-// instead of their own hosts, for tests against a local server.
+// instead of their own hosts, for tests against a local server; with
+// "--simulate" and no server the uploads are built and dropped.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -79,6 +80,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     }
     if (options.simulate && !start_simulation(options))
         return 2;
+    // Invented weather goes to a local server or nowhere.
+    if (options.simulate && !upload_server.host[0])
+        upload_server.discard = 1;
 
     InitCommonControls();
     register_main_window_class(instance);

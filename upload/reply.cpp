@@ -5,7 +5,7 @@
 #include "station/messages.h"
 #include "upload/request.h"
 
-ReplyVerdict judge_reply(const char *reply, std::size_t length, char text[REPLY_TEXT_BYTES])
+void reply_text(const char *reply, std::size_t length, char text[REPLY_TEXT_BYTES])
 {
     std::size_t n = length < REPLY_TEXT_BYTES - 1 ? length : REPLY_TEXT_BYTES - 1;
     if (const void *nul = reply ? std::memchr(reply, 0, n) : nullptr)
@@ -13,18 +13,56 @@ ReplyVerdict judge_reply(const char *reply, std::size_t length, char text[REPLY_
     if (n > 0)
         std::memcpy(text, reply, n);
     text[n] = 0;
-    if (std::strstr(text, "success"))
-        return REPLY_SUCCESS;
-    if (std::strstr(text, "200"))
-        return REPLY_200;
-    return REPLY_NOTHING;
 }
 
-unsigned upload_report(ReplyVerdict verdict, int service)
+namespace {
+bool is_digit(char c)
 {
-    if (verdict == REPLY_SUCCESS && service == UPLOAD_WU)
-        return UM_WU_UPLOAD_OK;
-    if (verdict == REPLY_200 && service == UPLOAD_WC)
-        return UM_WC_UPLOAD_OK;
-    return 0;
+    return c >= '0' && c <= '9';
+}
+
+// Servers end lines with CR LF; a bare LF is taken as well.
+const char *after_empty_line(const char *text)
+{
+    for (const char *p = std::strchr(text, '\n'); p; p = std::strchr(p + 1, '\n')) {
+        if (p[1] == '\n')
+            return p + 2;
+        if (p[1] == '\r' && p[2] == '\n')
+            return p + 3;
+    }
+    return nullptr;
+}
+} // namespace
+
+int reply_status(const char *text, const char **body)
+{
+    *body = nullptr;
+    if (std::strncmp(text, "HTTP/", 5) != 0)
+        return 0;
+    const char *p = text + 5;
+    while (*p && *p != ' ' && *p != '\r' && *p != '\n')
+        ++p;
+    if (*p != ' ' || !is_digit(p[1]) || !is_digit(p[2]) || !is_digit(p[3]) || is_digit(p[4]))
+        return 0;
+    const int status = (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
+    *body = after_empty_line(p);
+    return status;
+}
+
+int reply_accepted(const char *text, int service)
+{
+    const char *body = nullptr;
+    if (reply_status(text, &body) != 200 || !body)
+        return 0;
+    if (service == UPLOAD_WU)
+        return std::strstr(body, "success") != nullptr;
+    // The code is the body's first word; what follows it does not matter.
+    while (*body == ' ' || *body == '\t' || *body == '\r' || *body == '\n')
+        ++body;
+    return std::strncmp(body, "200", 3) == 0 && !is_digit(body[3]);
+}
+
+unsigned upload_report(int service)
+{
+    return service == UPLOAD_WC ? UM_WC_UPLOAD_OK : UM_WU_UPLOAD_OK;
 }

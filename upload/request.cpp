@@ -58,6 +58,28 @@ int utf16_to_utf8(const char16_t *text, char *out, std::size_t size)
     return 1;
 }
 
+namespace {
+// Every byte outside A-Z a-z 0-9 - . _ ~ as %XX, so that no credential can
+// end the query field or the request line early. `out` holds three bytes
+// per input byte and a NUL.
+void percent_encode(const char *text, char *out)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    for (; *text; ++text) {
+        const unsigned char c = static_cast<unsigned char>(*text);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            *out++ = static_cast<char>(c);
+        } else {
+            *out++ = '%';
+            *out++ = hex[c >> 4];
+            *out++ = hex[c & 15];
+        }
+    }
+    *out = 0;
+}
+} // namespace
+
 int build_upload_request(int service, const char *body, const char16_t *id,
                          const char16_t *key, char out[UPLOAD_REQUEST_BYTES])
 {
@@ -67,22 +89,29 @@ int build_upload_request(int service, const char *body, const char16_t *id,
     if (!id[0] || !key[0] || !utf16_to_utf8(id, id8, sizeof id8) ||
         !utf16_to_utf8(key, key8, sizeof key8))
         return 0;
+    char id_field[3 * UPLOAD_CREDENTIAL_BYTES], key_field[3 * UPLOAD_CREDENTIAL_BYTES];
+    percent_encode(id8, id_field);
+    percent_encode(key8, key_field);
     // The body buffer is the console's, filled to its end when it sent no NUL.
     const void *end = std::memchr(body, 0, UPLOAD_BODY_BYTES);
     const int body_length =
         end ? static_cast<int>(static_cast<const char *>(end) - body) : UPLOAD_BODY_BYTES;
+    // A space or control byte would end the request line or add a header.
+    for (int i = 0; i < body_length; ++i)
+        if (static_cast<unsigned char>(body[i]) <= ' ' || body[i] == 0x7F)
+            return 0;
 
     int length;
     if (service == UPLOAD_WC)
         length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
-                               "GET /v01/set/wid/%s/key/%s%.*s HTTP/1.0\r\nHost:  %s\r\n\r\n", id8,
-                               key8, body_length, body, WC_UPLOAD_HOST);
+                               "GET /v01/set/wid/%s/key/%s%.*s HTTP/1.0\r\nHost:  %s\r\n\r\n",
+                               id_field, key_field, body_length, body, WC_UPLOAD_HOST);
     else
         length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
                                "GET /weatherstation/updateweatherstation.php?ID=%s&PASSWORD=%s&%.*s"
-                               "&softwaretype=vws%%20versionxx&action=updateraw&realtime=1&rtfreq2.5"
+                               "&softwaretype=vws%%20versionxx&action=updateraw&realtime=1&rtfreq=2.5"
                                " HTTP/1.0\r\nHost:  %s\r\n\r\n",
-                               id8, key8, body_length, body, WU_UPLOAD_HOST);
+                               id_field, key_field, body_length, body, WU_UPLOAD_HOST);
     if (length < 0 || length >= UPLOAD_REQUEST_BYTES) {
         std::memset(out, 0, UPLOAD_REQUEST_BYTES);
         return 0;

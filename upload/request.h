@@ -3,12 +3,14 @@
 //
 //   Weather Underground
 //     GET /weatherstation/updateweatherstation.php?ID=(id)&PASSWORD=(key)&(body)
-//         &softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq2.5 HTTP/1.0
+//         &softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq=2.5 HTTP/1.0
 //   Weathercloud
 //     GET /v01/set/wid/(id)/key/(key)(body) HTTP/1.0
 //   then CR LF, "Host:" with two spaces and the service's host, CR LF, CR LF.
 //
-// ID and key go in as typed (UTF-8, no percent-encoding). A request that
+// ID and key go in as their UTF-8 bytes, each byte outside A-Z a-z 0-9
+// - . _ ~ percent-encoded (upper-case hex), so that "&", "#", "%", "+" or a
+// space in a key cannot change the request. A request that
 // would not fit its buffer is refused whole: a cut one would upload a
 // different station's data or a broken query.
 #pragma once
@@ -43,7 +45,8 @@ int utf16_to_utf8(const char16_t *text, char *out, std::size_t size);
 // The finished request for `service` in `out` (NUL-terminated, the rest
 // zero). `body` is read up to its NUL, at most UPLOAD_BODY_BYTES. 0 and an
 // empty `out` when ID or key is empty, a credential's UTF-8 form is longer
-// than 63 bytes, or the request would be longer than 1023 bytes.
+// than 63 bytes, the body holds a space or control byte, or the request
+// would be longer than 1023 bytes.
 int build_upload_request(int service, const char *body, const char16_t *id,
                          const char16_t *key, char out[UPLOAD_REQUEST_BYTES]);
 

@@ -2,12 +2,11 @@
 
 int wc_slot_open(const WcSpacing &spacing, std::uint32_t now)
 {
-    return !spacing.uploaded || static_cast<std::uint32_t>(now - spacing.last_tick) > WC_SPACING_MS;
+    return static_cast<std::uint32_t>(now - spacing.last_tick) > WC_SPACING_MS;
 }
 
 void wc_upload_begun(WcSpacing &spacing, std::uint32_t now)
 {
-    spacing.uploaded = 1;
     spacing.last_tick = now;
 }
 

@@ -8,10 +8,9 @@ constexpr std::uint32_t WC_SPACING_MS = 600000;
 constexpr int WC_SPACING_CHECKS = 60;
 constexpr std::uint32_t WC_CHECK_PAUSE_MS = 5000;
 
-// When the last Weathercloud upload began. Until the first one there is no
-// spacing to keep, whatever the tick count (it starts near 0 at boot).
+// When the last Weathercloud upload began. It starts at tick 0, so the
+// first ten minutes after the computer started hold uploads back as well.
 struct WcSpacing {
-    int uploaded;          // 0: none yet this run
     std::uint32_t last_tick;
 };
 

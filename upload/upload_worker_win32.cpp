@@ -17,6 +17,21 @@
 
 DWORD upload_thread_id;
 UploadServer upload_server;
+DWORD upload_deadline_ms = 30000;
+
+namespace {
+std::uint32_t tick_count(void *)
+{
+    return GetTickCount();
+}
+
+void pause_ms(void *, std::uint32_t ms)
+{
+    Sleep(ms);
+}
+} // namespace
+
+UploadClock upload_clock = {tick_count, pause_ms, nullptr};
 
 namespace {
 constexpr int SERVICE_PORT = 80;
@@ -52,9 +67,21 @@ int socket_error(SOCKET s)
     return error;
 }
 
-int set_timeout(SOCKET s, int option, const char *complaint)
+// Milliseconds left of the transaction begun at tick `begun`; 0 when none.
+DWORD time_left(DWORD begun)
 {
-    const DWORD ms = TIMEOUT_MS;
+    const DWORD spent = GetTickCount() - begun;
+    return spent < upload_deadline_ms ? upload_deadline_ms - spent : 0;
+}
+
+// Sets the send or receive time-out to 6 s, or to what is left of the
+// transaction when that is less. 0 when no time is left or it cannot be set.
+int set_timeout(SOCKET s, int option, const char *complaint, DWORD begun)
+{
+    const DWORD left = time_left(begun);
+    if (left == 0)
+        return 0;
+    const DWORD ms = left < TIMEOUT_MS ? left : TIMEOUT_MS;
     for (int i = 0; i < TIMEOUT_TRIES; ++i) {
         if (setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&ms), sizeof ms) == 0)
             return 1;
@@ -89,11 +116,11 @@ int connect_upload_socket(UploadConnection *c)
     return 0;
 }
 
-int send_all(UploadConnection *c, const char *bytes, int length)
+int send_all(UploadConnection *c, const char *bytes, int length, DWORD begun)
 {
     int sent = 0;
     while (sent < length) {
-        if (!set_timeout(c->socket, SO_SNDTIMEO, "set sendtimeout error/n"))
+        if (!set_timeout(c->socket, SO_SNDTIMEO, "set sendtimeout error/n", begun))
             return -1;
         const int n = send(c->socket, bytes + sent, length - sent, 0);
         if (n == SOCKET_ERROR) {
@@ -106,13 +133,18 @@ int send_all(UploadConnection *c, const char *bytes, int length)
     return sent;
 }
 
-long receive_all(UploadConnection *c, char **reply, long limit)
+long receive_all(UploadConnection *c, char **reply, long limit, DWORD begun)
 {
     *reply = nullptr;
     long count = 0;
     char chunk[CHUNK_BYTES];
     while (limit == 0 || count < limit) {
-        if (!set_timeout(c->socket, SO_RCVTIMEO, "set revtimeout error/n"))
+        if (time_left(begun) == 0) {
+            // A server trickling its reply must not hold every queued upload.
+            diagnostic("recv timeout!\n");
+            return -1;
+        }
+        if (!set_timeout(c->socket, SO_RCVTIMEO, "set revtimeout error/n", begun))
             return -1;
         const int n = recv(c->socket, chunk, sizeof chunk, 0);
         if (n == SOCKET_ERROR) {
@@ -142,24 +174,24 @@ int transact_request(UploadConnection *c, const char *request, int service)
     std::memcpy(text, request, sizeof text);
     text[sizeof text - 1] = 0;
     const int length = static_cast<int>(std::strlen(text));
+    const DWORD begun = GetTickCount();
     if (connect_upload_socket(c) != 0)
         return 0;
     // The NUL goes out after the final empty line, as the services have
     // always received it.
-    if (send_all(c, text, length + 1) < 0)
+    if (send_all(c, text, length + 1, begun) < 0)
         return 0;
 
     char *reply = nullptr;
-    const long received = receive_all(c, &reply, REPLY_LIMIT);
-    char reply_text[REPLY_TEXT_BYTES];
-    const ReplyVerdict verdict =
-        received > 0 ? judge_reply(reply, static_cast<size_t>(received), reply_text) : REPLY_NOTHING;
+    const long received = receive_all(c, &reply, REPLY_LIMIT, begun);
+    char answer[REPLY_TEXT_BYTES];
+    reply_text(reply, received > 0 ? static_cast<size_t>(received) : 0, answer);
     std::free(reply);
-    if (verdict == REPLY_200)
-        OutputDebugStringA(reply_text);
-    const unsigned report = upload_report(verdict, service);
-    if (!report)
+    if (!reply_accepted(answer, service))
         return 0;
+    if (service == UPLOAD_WC)
+        OutputDebugStringA(answer);
+    const unsigned report = upload_report(service);
     SendMessageW(setup_page, report, 0, 0);
     return 1;
 }
@@ -169,16 +201,6 @@ struct WorkerState {
     WcSpacing spacing;
     char request[UPLOAD_REQUEST_BYTES];
 };
-
-std::uint32_t tick_count(void *)
-{
-    return GetTickCount();
-}
-
-void pause_ms(void *, std::uint32_t ms)
-{
-    Sleep(ms);
-}
 
 // The request buffer was allocated by the builder for this message alone.
 void take_request(WorkerState &w, WPARAM wparam)
@@ -218,9 +240,8 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
             locked_upload(w, UPLOAD_WU);
         } else if (msg.message == UM_WC_REQUEST) {
             take_request(w, msg.wParam);
-            const UploadClock clock = {tick_count, pause_ms, nullptr};
             std::uint32_t start = 0;
-            if (await_wc_slot(w.spacing, clock, &start)) {
+            if (await_wc_slot(w.spacing, upload_clock, &start)) {
                 locked_upload(w, UPLOAD_WC);
                 wc_upload_begun(w.spacing, start);
             }
@@ -231,6 +252,8 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
 
 int upload_to_host(const char *request, int service)
 {
+    if (upload_server.discard)
+        return 0;
     const bool redirected = upload_server.host[0] != 0;
     const char *host = redirected ? upload_server.host : upload_host(service);
     const int port = redirected ? upload_server.port : SERVICE_PORT;

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "upload/spacing.h"
+
 // Thread identifier of the worker, for PostThreadMessageW (0 before start).
 extern DWORD upload_thread_id;
 
@@ -13,12 +15,23 @@ int start_upload_worker();
 
 // Where uploads go. With an empty host, each service's own host on port 80;
 // otherwise this host and port for both (the "Host:" header keeps the
-// service's name). Set before the worker starts.
+// service's name). With `discard`, requests go nowhere: the simulated
+// console's invented weather must not reach a real station page. Set
+// before the worker starts.
 struct UploadServer {
     char host[128];
     int port;
+    int discard;
 };
 extern UploadServer upload_server;
+
+// The clock the Weathercloud spacing is kept by: the tick count since boot
+// and Sleep. Set before the worker starts.
+extern UploadClock upload_clock;
+
+// How long one transaction may take, from connect to the end of the reply
+// (30 s); each send and receive still times out after 6 s.
+extern DWORD upload_deadline_ms;
 
 // Sends a request of `service` (UPLOAD_WU, UPLOAD_WC): up to five attempts
 // at a socket, one transaction, reports to the setup page. Always 0.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Uploads end to end: the real program on a simulated console whose bodies
 # go, once "Auto Upload" is ticked for both services, to a local server
-# standing in for both services. The requests must arrive byte for byte and
-# the page must show UPLOAD.
+# standing in for both services. The requests must arrive byte for byte,
+# the credentials percent-encoded; Weather Underground's success must show
+# UPLOAD, and Weathercloud's refusal (status 200, code 401) never may.
 . "$(dirname "$0")/lib/common.bash"
 
 # The stand-in service: answers each request as its service would, keeps
@@ -35,7 +36,7 @@ while time.time() < deadline:
     count += 1
     kind = "wc" if data.startswith(b"GET /v01/set/") else "wu"
     open("%s/%s-%d" % (work, kind, count), "wb").write(data)
-    c.sendall(b"HTTP/1.0 200 OK\r\n\r\nsuccess\n" if kind == "wu" else b"HTTP/1.1 200 OK\r\n\r\n200")
+    c.sendall(b"HTTP/1.0 200 OK\r\n\r\nsuccess\n" if kind == "wu" else b"HTTP/1.1 200 OK\r\n\r\n401")
     c.close()
 SERVER
 python3 "$work/server.py" "$work" &
@@ -62,8 +63,8 @@ forget_settings
 start_nimbrel "--simulate=$(windows_path "$work/scenario.txt")" "--upload-server=127.0.0.1:$port"
 drive wait-text statusbar 1199 "USB connected" 30 || fail "not connected"
 drive click tabbar 1037
-drive type setup 1207 "KTEST 1&2"
-drive type setup 1208 "wu-key"
+drive type setup 1207 "K 1&2"
+drive type setup 1208 "p&w#d"
 drive check setup 1215 1
 drive select setup 1232 1
 drive type setup 1207 "cloud-id"
@@ -78,8 +79,13 @@ status_shown() { # seconds
   done
   return 1
 }
-status_shown 60 || fail "no Weathercloud status shown"
-drive wait-text setup 1029 "UPLOAD" 5 || fail "Weathercloud status is not UPLOAD"
+wc_received() { ls "$work" | grep -q '^wc-[0-9]*$'; }
+for _ in $(seq 120); do wc_received && break; sleep 0.5; done
+wc_received || fail "no Weathercloud request received"
+sleep 2
+if [ "$(drive visible setup 1029 | tr -d '\r')" = 1 ]; then
+  drive wait-text setup 1029 "UPLOAD" 1 && fail "Weathercloud's refusal shows UPLOAD"
+fi
 drive select setup 1232 0
 status_shown 30 || fail "no Weather Underground status shown"
 drive wait-text setup 1029 "UPLOAD" 5 || fail "Weather Underground status is not UPLOAD"
@@ -87,7 +93,7 @@ drive wait-text setup 1029 "UPLOAD" 5 || fail "Weather Underground status is not
 expected() { # request line's target
   printf 'GET %s HTTP/1.0\r\nHost:  %s\r\n\r\n\0' "$1" "$2"
 }
-expected "/weatherstation/updateweatherstation.php?ID=KTEST 1&2&PASSWORD=wu-key&$wu_body&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq2.5" \
+expected "/weatherstation/updateweatherstation.php?ID=K%201%262&PASSWORD=p%26w%23d&$wu_body&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq=2.5" \
   rtupdate.wunderground.com >"$work/expected-wu"
 expected "/v01/set/wid/cloud-id/key/cloud-key$wc_body" api.weathercloud.net >"$work/expected-wc"
 for kind in wu wc; do

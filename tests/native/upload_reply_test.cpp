@@ -1,63 +1,56 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "station/messages.h"
 #include "upload/reply.h"
 #include "upload/request.h"
 #include "upload/spacing.h"
 
-TEST(UploadReply, Verdicts)
+TEST(UploadReply, JudgedByStatusAndBodyForEachService)
 {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+    const std::string pad(1100, ' ');
     struct Case {
         const char *name;
         std::string reply;
-        ReplyVerdict verdict;
+        int wu, wc; // accepted for Weather Underground, for Weathercloud
     } const cases[] = {
-        {"Weather Underground", "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nsuccess\n",
-         REPLY_SUCCESS},
-        {"Weathercloud", "HTTP/1.1 200 OK\r\n\r\n200", REPLY_200},
-        {"status 200, error body", "HTTP/1.0 200 OK\r\n\r\nINVALIDPASSWORDID|Password is incorrect",
-         REPLY_200},
-        {"success without status", "success", REPLY_SUCCESS},
-        {"rejection", "HTTP/1.1 401 Unauthorized\r\n\r\n401", REPLY_NOTHING},
-        {"\"200\" in a header counts", "HTTP/1.1 404 Not Found\r\nX-Id: 12003\r\n\r\n", REPLY_200},
-        {"cut by a NUL", std::string("HTTP/1.0 401\r\n\r\n\0success", 24), REPLY_NOTHING},
-        {"NUL first", std::string("\0" "200", 4), REPLY_NOTHING},
-        {"empty", "", REPLY_NOTHING},
-        {"word split by the 1023-byte cut", std::string(1020, ' ') + "success", REPLY_NOTHING},
-        {"word just inside", std::string(1016, ' ') + "success", REPLY_SUCCESS},
-        {"200 beyond 1023 bytes", std::string(2000, 'x') + "200", REPLY_NOTHING},
+        {"200, success", ok + "success\n", 1, 0},
+        {"200, code 200", ok + "200", 0, 1},
+        {"200, code 200 with a line end", ok + "200\r\n", 0, 1},
+        {"200, code 200 that also says success", ok + "200 success", 1, 1},
+        {"200, code 401", ok + "401", 0, 0},
+        {"200, code 429", ok + "429", 0, 0},
+        {"200, code 2001", ok + "2001", 0, 0},
+        {"200, error text", ok + "INVALIDPASSWORDID|Password or key incorrect", 0, 0},
+        {"401, success", "HTTP/1.1 401 Unauthorized\r\n\r\nsuccess", 0, 0},
+        {"429, code 200", "HTTP/1.1 429 Too Many Requests\r\n\r\n200", 0, 0},
+        {"500 page holding success", "HTTP/1.0 500 Internal Server Error\r\n\r\nno success", 0, 0},
+        {"500, code 200", "HTTP/1.0 500 Internal Server Error\r\n\r\n200", 0, 0},
+        {"a header holds 200 and success", "HTTP/1.1 401 No\r\nX-Id: 200 success\r\n\r\n401", 0, 0},
+        {"200, only headers hold the word", "HTTP/1.1 200 OK\r\nX-Note: success\r\nX-Id: 200\r\n\r\n", 0, 0},
+        {"200, headers never end", "HTTP/1.1 200 OK\r\nX-Note: success 200", 0, 0},
+        {"bare line ends", "HTTP/1.0 200 OK\nServer: x\n\n200 success", 1, 1},
+        {"no status line", "success 200", 0, 0},
+        {"malformed status", "HTTP/1.1 2000 OK\r\n\r\n200 success", 0, 0},
+        {"cut by a NUL", std::string("HTTP/1.0 200 OK\r\n\r\n\0" "200 success", 31), 0, 0},
+        {"empty", "", 0, 0},
+        {"word split by the 1023-byte cut", ok + std::string(1023 - ok.size() - 3, ' ') + "success", 0, 0},
+        {"word just inside", ok + std::string(1023 - ok.size() - 7, ' ') + "success", 1, 0},
+        {"code beyond 1023 bytes", ok + pad + "200", 0, 0},
+        {"success beyond 1023 bytes", ok + pad + "success", 0, 0},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         char text[REPLY_TEXT_BYTES];
-        EXPECT_EQ(judge_reply(c.reply.data(), c.reply.size(), text), c.verdict) << c.name;
-        EXPECT_LE(std::string(text).size(), static_cast<std::size_t>(REPLY_TEXT_BYTES - 1)) << c.name;
+        std::memset(text, 'x', sizeof text);
+        reply_text(c.reply.data(), c.reply.size(), text);
+        ASSERT_NE(std::memchr(text, 0, sizeof text), nullptr);
+        EXPECT_EQ(reply_accepted(text, UPLOAD_WU), c.wu);
+        EXPECT_EQ(reply_accepted(text, UPLOAD_WC), c.wc);
     }
-}
-
-TEST(UploadReply, TextIsTheReplyUpToItsNul)
-{
-    char text[REPLY_TEXT_BYTES];
-    judge_reply("200 OK\0junk", 11, text);
-    EXPECT_STREQ(text, "200 OK");
-    const std::string long_reply(5000, 'a');
-    judge_reply(long_reply.data(), long_reply.size(), text);
-    EXPECT_EQ(std::string(text), std::string(1023, 'a'));
-    judge_reply(nullptr, 0, text);
-    EXPECT_STREQ(text, "");
-}
-
-TEST(UploadReply, AVerdictCountsOnlyForItsOwnService)
-{
-    EXPECT_EQ(upload_report(REPLY_SUCCESS, UPLOAD_WU), UM_WU_UPLOAD_OK);
-    EXPECT_EQ(upload_report(REPLY_200, UPLOAD_WC), UM_WC_UPLOAD_OK);
-    // A Weather Underground error with status 200 is no Weathercloud success.
-    EXPECT_EQ(upload_report(REPLY_200, UPLOAD_WU), 0u);
-    EXPECT_EQ(upload_report(REPLY_SUCCESS, UPLOAD_WC), 0u);
-    EXPECT_EQ(upload_report(REPLY_NOTHING, UPLOAD_WU), 0u);
-    EXPECT_EQ(upload_report(REPLY_NOTHING, UPLOAD_WC), 0u);
 }
 
 namespace {
@@ -94,7 +87,7 @@ long long send_time(const WcSpacing &spacing, std::uint32_t arrival, FakeClock &
 TEST(WeathercloudSpacing, RequestsWaitForTheTenMinuteMark)
 {
     const std::uint32_t last = 50000000;
-    const WcSpacing spacing = {1, last};
+    const WcSpacing spacing = {last};
     FakeClock clock;
 
     // Seven minutes after the last upload: sent about three minutes later,
@@ -117,25 +110,20 @@ TEST(WeathercloudSpacing, RequestsWaitForTheTenMinuteMark)
 
 TEST(WeathercloudSpacing, TickCountWrap)
 {
-    const WcSpacing spacing = {1, 0xFFFFFFFFu - 100000};
-    EXPECT_TRUE(wc_slot_open(spacing, 500000));  // 600001 ms later, across the wrap
-    EXPECT_FALSE(wc_slot_open(spacing, 499999)); // 600000 ms later
+    const WcSpacing spacing = {0xFFFFFFFFu - 100000};
+    EXPECT_FALSE(wc_slot_open(spacing, 0xFFFFFFFFu - 50000)); // 50 s later, before the wrap
     EXPECT_FALSE(wc_slot_open(spacing, 10));
+    EXPECT_FALSE(wc_slot_open(spacing, 499999)); // exactly ten minutes later
+    EXPECT_TRUE(wc_slot_open(spacing, 500000));  // 600001 ms later, across the wrap
 }
 
-TEST(WeathercloudSpacing, FirstUploadAfterBootIsNotHeldBack)
+TEST(WeathercloudSpacing, TheFirstTenMinutesAfterBootHoldUploadsBack)
 {
-    // The tick count is small for ten minutes after boot; with no upload
-    // yet there is nothing to keep apart from.
-    WcSpacing spacing = {};
+    const WcSpacing spacing = {};
     FakeClock clock;
-    EXPECT_EQ(send_time(spacing, 1000, clock), 1000);
-    EXPECT_EQ(send_time(spacing, 0, clock), 0);
-
-    wc_upload_begun(spacing, 1000);
-    EXPECT_FALSE(wc_slot_open(spacing, 1000 + 300000));
-    EXPECT_TRUE(wc_slot_open(spacing, 1000 + 600001));
-    // An upload that began at tick 0 is spaced like any other.
-    wc_upload_begun(spacing, 0);
-    EXPECT_FALSE(wc_slot_open(spacing, 500000));
+    // Two minutes after boot: five minutes of waiting, then dropped.
+    EXPECT_EQ(send_time(spacing, 120000, clock), -1);
+    // Seven minutes after boot: sent just after the ten-minute mark.
+    EXPECT_EQ(send_time(spacing, 420000, clock), 605000);
+    EXPECT_EQ(send_time(spacing, 600001, clock), 600001);
 }

@@ -31,7 +31,7 @@ std::string request(int service, const std::string &body, const char16_t *id, co
 }
 
 const std::string wu_tail =
-    "&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq2.5 HTTP/1.0\r\n"
+    "&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq=2.5 HTTP/1.0\r\n"
     "Host:  rtupdate.wunderground.com\r\n\r\n";
 const std::string wc_tail = " HTTP/1.0\r\nHost:  api.weathercloud.net\r\n\r\n";
 } // namespace
@@ -46,25 +46,28 @@ TEST(UploadRequest, BothServicesByteForByte)
               "GET /v01/set/wid/abc/key/0123/temp/215/hum/45" + wc_tail);
 }
 
-TEST(UploadRequest, CredentialsGoInAsTyped)
+TEST(UploadRequest, CredentialsArePercentEncoded)
 {
     struct Case {
         const char *name;
         const char16_t *id, *key;
-        const char *id8, *key8;
+        const char *id_field, *key_field;
     } const cases[] = {
-        {"ampersand and space", u"A&B C", u"k=1&x", "A&B C", "k=1&x"},
-        {"percent sign", u"50%", u"%20", "50%", "%20"},
-        {"non-ASCII, converted once", u"Z\u00fcrich", u"\u20ac", "Z\xc3\xbcrich", "\xe2\x82\xac"},
-        {"surrogate pair", u"\U0001F600", u"k", "\xf0\x9f\x98\x80", "k"},
+        {"space, ampersand, hash", u"K 1&2", u"p&w#d", "K%201%262", "p%26w%23d"},
+        {"plus, percent, equals", u"a+b", u"50%=x", "a%2Bb", "50%25%3Dx"},
+        {"slash, question mark", u"w/1", u"k?", "w%2F1", "k%3F"},
+        {"unreserved marks stay", u"A-z.0_9~", u"Zz09", "A-z.0_9~", "Zz09"},
+        {"non-ASCII as its UTF-8 bytes", u"Z\u00fcrich", u"\u20ac", "Z%C3%BCrich", "%E2%82%AC"},
+        {"surrogate pair", u"\U0001F600", u"k", "%F0%9F%98%80", "k"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(request(UPLOAD_WU, "b=1", c.id, c.key),
-                  std::string("GET /weatherstation/updateweatherstation.php?ID=") + c.id8 +
-                      "&PASSWORD=" + c.key8 + "&b=1" + wu_tail);
+                  std::string("GET /weatherstation/updateweatherstation.php?ID=") + c.id_field +
+                      "&PASSWORD=" + c.key_field + "&b=1" + wu_tail);
         EXPECT_EQ(request(UPLOAD_WC, "/b/1", c.id, c.key),
-                  std::string("GET /v01/set/wid/") + c.id8 + "/key/" + c.key8 + "/b/1" + wc_tail);
+                  std::string("GET /v01/set/wid/") + c.id_field + "/key/" + c.key_field + "/b/1" +
+                      wc_tail);
     }
 }
 
@@ -73,6 +76,7 @@ TEST(UploadRequest, RefusedRatherThanCut)
     const std::u16string long63(63, u'a'), long64(64, u'a');
     // 21 two-byte characters are 42 UTF-8 bytes; 32 of them are 64.
     const std::u16string wide31(31, u'\u00e9'), wide32(32, u'\u00e9');
+    const std::u16string hashes63(63, u'#');
     struct Case {
         const char *name;
         const char16_t *id, *key;
@@ -85,6 +89,11 @@ TEST(UploadRequest, RefusedRatherThanCut)
         {"64-byte ID does not", long64.c_str(), u"k", "b=1", 0},
         {"62 UTF-8 bytes of key fit", u"i", wide31.c_str(), "b=1", 1},
         {"64 UTF-8 bytes of key do not", u"i", wide32.c_str(), "b=1", 0},
+        {"63 bytes of key that encode to 189 fit", u"i", hashes63.c_str(), "b=1", 1},
+        {"encoding takes the request past 1023 bytes", u"i", hashes63.c_str(),
+         std::string(850, 'b'), 0},
+        {"body holding a space", u"i", u"k", "a=1 b", 0},
+        {"body holding a line end", u"i", u"k", "a=1\r\nX-Extra: 1", 0},
         {"body too long for the request", u"i", u"k", std::string(1000, 'b'), 0},
         {"body without NUL", u"i", u"k", std::string(UPLOAD_BODY_BYTES, 'b'), 0},
     };

@@ -25,6 +25,7 @@ struct LocalServer {
     int port = 0;
     std::string reply;
     bool silent = false;
+    DWORD trickle_ms = 0; // when set, the reply goes out a byte at a time
     int connections = 0; // how many to serve before the thread ends
     std::vector<std::string> received;
     HANDLE thread = nullptr;
@@ -50,6 +51,12 @@ inline DWORD WINAPI serve(LPVOID data)
         s->received.push_back(got);
         if (s->silent) {
             Sleep(8000); // longer than the client's 6 s
+        } else if (s->trickle_ms) {
+            for (char byte : s->reply) {
+                if (send(c, &byte, 1, 0) != 1)
+                    break;
+                Sleep(s->trickle_ms);
+            }
         } else {
             send(c, s->reply.data(), static_cast<int>(s->reply.size()), 0);
         }

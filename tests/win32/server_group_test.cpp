@@ -41,6 +41,12 @@ bool enabled(int control)
     return IsWindowEnabled(GetDlgItem(setup_page, control)) != 0;
 }
 
+// Whether the page's ten-minute timer `id` runs; it no longer does after.
+bool timer_running(int id)
+{
+    return KillTimer(setup_page, id) != 0;
+}
+
 bool ticked()
 {
     return IsDlgButtonChecked(setup_page, auto_box) == BST_CHECKED;
@@ -89,6 +95,9 @@ protected:
     {
         start_sockets();
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Corvalen");
+        // Long after boot, whatever the machine's uptime: Weathercloud's
+        // first upload is not held back.
+        upload_clock.tick = [](void *) -> std::uint32_t { return 0x40000000; };
         HINSTANCE instance = GetModuleHandleW(nullptr);
         ASSERT_TRUE(register_main_window_class(instance));
         ASSERT_TRUE(init_instance(instance, SW_SHOW));
@@ -240,8 +249,64 @@ TEST_F(ServerGroup, BodiesBecomeRequestsWithTheRightCredentials)
     EXPECT_EQ(server.received[0],
               std::string("GET /weatherstation/updateweatherstation.php?ID=KBOX&PASSWORD=box-key&"
                           "tempf=46.8&softwaretype=vws%20versionxx&action=updateraw&realtime=1&"
-                          "rtfreq2.5 HTTP/1.0\r\nHost:  rtupdate.wunderground.com\r\n\r\n") +
+                          "rtfreq=2.5 HTTP/1.0\r\nHost:  rtupdate.wunderground.com\r\n\r\n") +
                   std::string(1, '\0'));
     EXPECT_EQ(upload_state.upload_status[0], 1);
     expect_status("Weathercloud in view", 0);
+}
+
+TEST_F(ServerGroup, TimersFollowTheSwitchAndTheConnection)
+{
+    type_credentials(L"id", L"key");
+    click_auto_upload();
+    EXPECT_TRUE(timer_running(1));
+    EXPECT_FALSE(timer_running(2));
+
+    click_auto_upload(); // off
+    click_auto_upload(); // on again: a fresh timer
+    click_auto_upload(); // off kills it
+    EXPECT_FALSE(timer_running(1));
+
+    // Turned on while the console is away: no timer.
+    link_flags.connected = 0;
+    click_auto_upload();
+    EXPECT_FALSE(timer_running(1));
+    click_auto_upload();
+
+    // Both on, then the console goes: both timers are killed.
+    link_flags.connected = 1;
+    click_auto_upload();
+    choose_service(1);
+    type_credentials(L"cid", L"ckey");
+    click_auto_upload();
+    setup_page_reset_on_disconnect(setup_page);
+    EXPECT_FALSE(timer_running(1));
+    EXPECT_FALSE(timer_running(2));
+}
+
+TEST_F(ServerGroup, BothSwitchesOnGiveOneRequestPerBody)
+{
+    LocalServer server;
+    server.reply = "HTTP/1.0 200 OK\r\n\r\n200 success";
+    start(server, 2);
+    type_credentials(L"K 1&2", L"p&w#d");
+    click_auto_upload();
+    choose_service(1);
+    type_credentials(L"cid", L"ckey");
+    click_auto_upload();
+
+    char wu_body[UPLOAD_BODY_BYTES] = "tempf=46.8";
+    char wc_body[UPLOAD_BODY_BYTES] = "/temp/80";
+    SendMessageW(dashboard_page, UM_WU_BODY, 0, reinterpret_cast<LPARAM>(wu_body));
+    SendMessageW(dashboard_page, UM_WC_BODY, 0, reinterpret_cast<LPARAM>(wc_body));
+    EXPECT_TRUE(pump_until(
+        [] { return upload_state.upload_ok_count[0] == 1 && upload_state.upload_ok_count[1] == 1; },
+        15000));
+    stop(server);
+    ASSERT_EQ(server.received.size(), 2u);
+    EXPECT_EQ(server.received[0].rfind("GET /weatherstation/updateweatherstation.php?ID=K%201%262"
+                                       "&PASSWORD=p%26w%23d&tempf=46.8&",
+                                       0),
+              0u);
+    EXPECT_EQ(server.received[1].rfind("GET /v01/set/wid/cid/key/ckey/temp/80 HTTP/1.0\r\n", 0), 0u);
 }

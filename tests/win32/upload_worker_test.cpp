@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ TEST_F(UploadWorker, RepliesAndTheirReports)
         {"Weather Underground error with status 200", UPLOAD_WU,
          "HTTP/1.0 200 OK\r\n\r\nINVALIDPASSWORDID|Password or key incorrect", {}},
         {"Weathercloud rejection", UPLOAD_WC, "HTTP/1.1 401 Unauthorized\r\n\r\n401", {}},
+        {"Weathercloud refusal with status 200", UPLOAD_WC, "HTTP/1.1 200 OK\r\n\r\n401", {}},
+        {"Weather Underground error page holding success", UPLOAD_WU,
+         "HTTP/1.0 500 Internal Server Error\r\n\r\nno success", {}},
         {"success beyond the first 1023 bytes", UPLOAD_WU,
          "HTTP/1.0 200 OK\r\n\r\n" + std::string(3000, '.') + "success", {}},
         {"no reply at all", UPLOAD_WU, "", {}},
@@ -107,26 +111,94 @@ TEST_F(UploadWorker, RefusedConnectionReportsNothing)
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(UploadWorker, PostedRequestsAreSentInOrderAndFreed)
+TEST_F(UploadWorker, ServerThatTricklesIsCutOffAtTheDeadline)
 {
     LocalServer server;
-    server.reply = "HTTP/1.0 200 OK\r\n\r\nsuccess 200";
+    server.reply = "HTTP/1.0 200 OK\r\n\r\nsuccess";
+    server.trickle_ms = 400; // about 11 s for the whole reply
+    start(server, 1);
+    const DWORD deadline = upload_deadline_ms;
+    upload_deadline_ms = 2000;
+    const DWORD begun = GetTickCount();
+    upload_to_host(request_for(UPLOAD_WU).c_str(), UPLOAD_WU);
+    const DWORD took = GetTickCount() - begun;
+    upload_deadline_ms = deadline;
+    stop(server);
+    EXPECT_LT(took, 4000u);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(UploadWorker, UnresolvableHostCostsFiveAttempts)
+{
+    const UploadServer saved = upload_server;
+    std::strcpy(upload_server.host, "no-such-host.invalid");
+    const DWORD begun = GetTickCount();
+    upload_to_host(request_for(UPLOAD_WU).c_str(), UPLOAD_WU);
+    const DWORD took = GetTickCount() - begun;
+    upload_server = saved;
+    // Four pauses of a second between five attempts; the tick count is
+    // coarser than a millisecond, four attempts would take three seconds.
+    EXPECT_GE(took, 3950u);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(UploadWorker, DiscardedRequestsNeverConnect)
+{
+    LocalServer server;
+    server.reply = "HTTP/1.0 200 OK\r\n\r\nsuccess";
+    start(server, 1);
+    const std::string dropped = request_for(UPLOAD_WC), sent = request_for(UPLOAD_WU);
+    upload_server.discard = 1;
+    upload_to_host(dropped.c_str(), UPLOAD_WC);
+    upload_server.discard = 0;
+    upload_to_host(sent.c_str(), UPLOAD_WU);
+    stop(server);
+    ASSERT_EQ(server.received.size(), 1u);
+    EXPECT_EQ(server.received[0], sent + std::string(1, '\0'));
+    EXPECT_EQ(reports, std::vector<UINT>{UM_WU_UPLOAD_OK});
+}
+
+namespace {
+// The worker's clock in the test's hands: 590 s after boot, and each
+// five-second pause is 50 ms of real time.
+struct TestClock {
+    std::atomic<std::uint32_t> now{590000};
+    std::atomic<int> pauses{0};
+} test_clock;
+
+std::uint32_t test_tick(void *)
+{
+    return test_clock.now;
+}
+
+void test_pause(void *, std::uint32_t ms)
+{
+    ++test_clock.pauses;
+    Sleep(50);
+    test_clock.now += ms;
+}
+} // namespace
+
+TEST_F(UploadWorker, WeatherUndergroundWaitsBehindAWeathercloudWait)
+{
+    LocalServer server;
+    server.reply = "HTTP/1.0 200 OK\r\n\r\n200 success";
     start(server, 2);
+    upload_clock = {test_tick, test_pause, nullptr};
     ASSERT_TRUE(start_upload_worker());
-    // The first Weathercloud request of a run is not held back, however
-    // recently the computer started.
     const std::string wc = request_for(UPLOAD_WC), wu = request_for(UPLOAD_WU);
     for (auto [message, text] : {std::pair{UM_WC_REQUEST, &wc}, std::pair{UM_WU_REQUEST, &wu}}) {
         char *handed = new char[UPLOAD_REQUEST_BYTES]();
         std::memcpy(handed, text->c_str(), text->size());
         ASSERT_TRUE(PostThreadMessageW(upload_thread_id, message, reinterpret_cast<WPARAM>(handed), 0));
     }
-    EXPECT_TRUE(pump_until([] { return reports.size() == 1; }, 15000));
+    EXPECT_TRUE(pump_until([] { return reports.size() == 2; }, 15000));
     stop(server);
+    // The first ten minutes after boot hold Weathercloud back: 590 s, 595 s
+    // and 600 s are too early, 605 s is not.
+    EXPECT_EQ(test_clock.pauses, 3);
     ASSERT_EQ(server.received.size(), 2u);
     EXPECT_EQ(server.received[0], wc + std::string(1, '\0'));
     EXPECT_EQ(server.received[1], wu + std::string(1, '\0'));
-    // "success 200" is Weather Underground's word: the Weathercloud request
-    // earns nothing from it.
-    EXPECT_EQ(reports, std::vector<UINT>{UM_WU_UPLOAD_OK});
+    EXPECT_EQ(reports, (std::vector<UINT>{UM_WC_UPLOAD_OK, UM_WU_UPLOAD_OK}));
 }
