@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace {
 
 // Every token different, so that a column taking the wrong token shows.
 const char *const sample =
-    "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3 3 4.6 7.9 "
+    "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3 3 4.6 8.6 "
     "19.4 50 18.2 51 17.3 52 16.4 53 15.5 54 14.6 55 13.7 56 7.8 0.2 4.4 14.8";
 
 struct MemorySink {
@@ -52,6 +53,18 @@ struct MemorySink {
         return out;
     }
 };
+
+std::vector<std::string> tokens_of(const std::string &record)
+{
+    std::vector<std::string> out(1);
+    for (char c : record) {
+        if (c == ' ')
+            out.emplace_back();
+        else
+            out.back() += c;
+    }
+    return out;
+}
 
 std::vector<std::string> cells(const std::string &row)
 {
@@ -179,9 +192,12 @@ TEST(ExportHeader, UnitsRowFollowsTheChosenUnits)
 
 TEST(ExportRow, EveryDataSetWithDefaultsRepeatsTheTokens)
 {
+    const auto tokens = tokens_of(sample);
+    ASSERT_EQ(std::set<std::string>(tokens.begin(), tokens.end()).size(), 36u)
+        << "a repeated token would hide a column reading the wrong one";
     const std::string row = row_of(sample, whole_request(1), UnitSettings{});
     EXPECT_EQ(row,
-              " 2026-12-08 \t 14:00 \t 1013.4 \t 21.1 \t 45 \t 7.9 \t 80 \t 4.6 \t 7.9 \t 10.1 \t"
+              " 2026-12-08 \t 14:00 \t 1013.4 \t 21.1 \t 45 \t 7.9 \t 80 \t 4.6 \t 8.6 \t 10.1 \t"
               " 15.2 \t 7.8 \t SSW \t 0.3 \t 0.2 \t 1.5 \t 4.4 \t 14.8 \t 3 \t"
               " 19.4 \t 50 \t 18.2 \t 51 \t 17.3 \t 52 \t 16.4 \t 53 \t 15.5 \t 54 \t"
               " 14.6 \t 55 \t 13.7 \t 56 \n");
@@ -245,18 +261,9 @@ TEST(ExportRow, ValuesInTheChosenUnits)
         {"not a number", 9, "abc", UnitSettings{0, 0, 0, 3, 1, 0}, 10, " abc "},
     };
     for (const Case &c : cases) {
-        std::vector<std::string> tokens;
-        std::string record = sample, token;
-        for (char ch : record + " ") {
-            if (ch == ' ') {
-                tokens.push_back(token);
-                token.clear();
-            } else {
-                token += ch;
-            }
-        }
+        auto tokens = tokens_of(sample);
         tokens[c.token] = c.value;
-        record.clear();
+        std::string record;
         for (const std::string &t : tokens)
             record += (record.empty() ? "" : " ") + t;
         const auto row = cells(row_of(record, whole_request(1), c.u));

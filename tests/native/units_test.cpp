@@ -140,9 +140,8 @@ TEST(Units, FahrenheitIsTheFloorRuleFromMinus50To60)
 TEST(Units, DirectionIndex)
 {
     const struct { const char *text; int style; int index; } cases[] = {
-        {"0", 1, 1}, {"11", 1, 1}, {"12", 1, 2}, {"33", 1, 2}, {"34", 1, 3}, {"78", 1, 4},
-        {"79", 1, 5}, {"190", 1, 9}, {"191", 1, 10}, {"225", 1, 11}, {"326", 1, 16},
-        {"348", 1, 16}, {"349", 1, 1}, {"359", 1, 1}, {"360", 1, 1}, {"720", 1, 1},
+        // 0 .. 359 are in CompassSectorsOfEveryWholeDegree
+        {"360", 1, 1}, {"720", 1, 1},
         {"-5", 1, 1}, {"-200", 1, 1}, {"--", 1, 1}, {"abc", 1, 1}, {"99999999999999999", 1, 1},
         {" 45", 1, 3}, {"+45", 1, 3}, {"45.9", 1, 3}, {"0100", 1, 5}, {"", 1, 0},
         {"N", 0, 1}, {"NNE", 0, 2}, {"SW", 0, 11}, {"NNW", 0, 16}, {"W", 0, 13},
@@ -155,6 +154,23 @@ TEST(Units, DirectionIndex)
         const std::u16string text = utf16(c.text);
         EXPECT_EQ(direction_index(text.c_str(), c.style), c.index)
             << "\"" << c.text << "\" style " << c.style;
+    }
+}
+
+TEST(Units, CompassSectorsOfEveryWholeDegree)
+{
+    // First and last degree of sectors 2 (NNE) .. 16 (NNW); the rest is N.
+    const int sectors[15][2] = {
+        {12, 33},    {34, 55},    {56, 78},    {79, 100},   {101, 123},
+        {124, 145},  {146, 168},  {169, 190},  {191, 213},  {214, 235},
+        {236, 258},  {259, 280},  {281, 303},  {304, 325},  {326, 348}};
+    for (int d = 0; d < 360; ++d) {
+        int expected = 1;
+        for (int s = 0; s < 15; ++s)
+            if (d >= sectors[s][0] && d <= sectors[s][1])
+                expected = s + 2;
+        EXPECT_EQ(direction_index(utf16(std::to_string(d).c_str()).c_str(), 1), expected)
+            << d << " degrees";
     }
 }
 

@@ -252,6 +252,28 @@ TEST_F(ExportGroup, SelectAllAndClearAllLeaveWholePeriodAlone)
     EXPECT_EQ(export_group_command(page, MAKEWPARAM(IDC_START_YEAR, EN_CHANGE)), 0);
 }
 
+TEST_F(ExportGroup, EachDataSetBoxSetsItsOwnFlag)
+{
+    // Box and the export request's flag (0 pressure, 1 indoor, 2 outdoor,
+    // 3 rain, 4 UV, 5 wind, 6 dew point, 7 heat index, 8 .. 14 CH1 .. CH7).
+    const struct { int box, flag; } boxes[] = {
+        {IDC_SET_PRESSURE, 0}, {IDC_SET_INDOOR, 1},     {IDC_SET_OUTDOOR, 2},
+        {IDC_SET_RAIN, 3},     {IDC_SET_UV, 4},         {IDC_SET_WIND, 5},
+        {IDC_SET_DEW_POINT, 6}, {IDC_SET_HEAT_INDEX, 7}, {IDC_SET_CH1, 8},
+        {IDC_SET_CH2, 9},      {IDC_SET_CH3, 10},       {IDC_SET_CH4, 11},
+        {IDC_SET_CH5, 12},     {IDC_SET_CH6, 13},       {IDC_SET_CH7, 14}};
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+    for (const auto &b : boxes) {
+        click(IDC_CLEAR_ALL);
+        CheckDlgButton(page, b.box, BST_CHECKED);
+        ASSERT_EQ(check_export_request(page), 1) << "box " << b.box;
+        for (int flag = 0; flag < 15; ++flag)
+            EXPECT_EQ(export_request.data_set[flag], flag == b.flag ? 1 : 0)
+                << "box " << b.box << ", flag " << flag;
+    }
+    EXPECT_TRUE(shown.empty());
+}
+
 TEST_F(ExportGroup, WholePeriodEmptiesAndDisablesTheDates)
 {
     const wchar_t *dates[6] = {L"2018", L"1", L"5", L"2018", L"2", L"6"};
