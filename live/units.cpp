@@ -296,6 +296,11 @@ int pressure_token(int pressure_kind)
     return kind_index(pressure_kind) == 1 ? token::rel_pressure : token::abs_pressure;
 }
 
+int pressure_caption_key(int pressure_kind)
+{
+    return pressure_token(pressure_kind) == token::rel_pressure ? 18 : 19;
+}
+
 int direction_token(int direction_style)
 {
     return style_index(direction_style) == 1 ? token::wind_dir_degrees : token::wind_dir_point;

@@ -222,6 +222,16 @@ TEST(Units, ExportCaptions)
     EXPECT_EQ(utf8(export_caption(ReadingKind::pressure, units(0, 0, 7, 2, 9, 0))), "hPa(Rel)");
 }
 
+// The dashboard's caption names the pressure the export's caption names,
+// a damaged stored kind included.
+TEST(Units, PressureCaptionFollowsTheExport)
+{
+    for (int kind : {0, 1, 2, 9, 255}) {
+        const std::string caption = utf8(export_caption(ReadingKind::pressure, units(0, 0, 0, 2, kind, 0)));
+        EXPECT_EQ(pressure_caption_key(kind), caption == "hPa(Rel)" ? 18 : 19) << "kind " << kind;
+    }
+}
+
 TEST(Units, MissingReadingsPerKind)
 {
     const struct { ReadingKind kind; const char16_t *token; int missing; } cases[] = {
