@@ -44,13 +44,11 @@ INT_PTR on_init(HWND dlg)
     return TRUE;
 }
 
-// Blanks first, in the opaque default background, to wipe the old text.
-void draw_area(HDC dc, RECT area, int blanks, const wchar_t *text, UINT align)
+// The whole area first, in the opaque default background, to wipe the old
+// text however long it was.
+void draw_area(HDC dc, RECT area, const wchar_t *text, UINT align)
 {
-    wchar_t spaces[40];
-    for (int i = 0; i < blanks; ++i)
-        spaces[i] = L' ';
-    DrawTextW(dc, spaces, blanks, &area, align | DT_SINGLELINE | DT_VCENTER);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
     DrawTextW(dc, text, -1, &area, align | DT_SINGLELINE | DT_VCENTER);
 }
 
@@ -60,8 +58,8 @@ INT_PTR on_paint(HWND dlg)
     HDC dc = BeginPaint(dlg, &ps);
     HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0)));
     SetTextColor(dc, status_grey);
-    draw_area(dc, logger_area, 31, status_bar_texts.logger, DT_RIGHT);
-    draw_area(dc, progress_area, 35, status_bar_texts.progress, DT_LEFT);
+    draw_area(dc, logger_area, status_bar_texts.logger, DT_RIGHT);
+    draw_area(dc, progress_area, status_bar_texts.progress, DT_LEFT);
     SelectObject(dc, old_font);
     EndPaint(dlg, &ps);
     return TRUE;

@@ -41,13 +41,23 @@ void join_date(const Field &year, const Field &month, const Field &day, char16_t
     }
 }
 
+// A pasted text can put other characters into a digits-only field; the
+// date filter could not read them, so they are refused here.
+int all_digits(const Field &field)
+{
+    for (int i = 0; field.text[i] != 0; ++i)
+        if (field.text[i] < u'0' || field.text[i] > u'9')
+            return 0;
+    return 1;
+}
+
 const char16_t *judge_month_day(const Field &month, const Field &day)
 {
     const int m = field_number(month.text);
-    if (m < 1 || m > 12)
+    if (m < 1 || m > 12 || !all_digits(month))
         return u"Month input error !";
     const int d = field_number(day.text);
-    if (d < 1 || d > 31)
+    if (d < 1 || d > 31 || !all_digits(day))
         return u"Day input error !";
     return nullptr;
 }
@@ -93,13 +103,13 @@ const char16_t *check_export_fields(int whole_period, const DateFields &fields,
             f[i] = read_field(fields.text[i], field_limits[i]);
 
         // The start year is judged by its length, the end year by its value.
-        if (length_of(f[0].text) < 4)
+        if (length_of(f[0].text) < 4 || !all_digits(f[0]))
             return u"Year input error !";
         if (const char16_t *message = judge_month_day(f[1], f[2]))
             return message;
         join_date(f[0], f[1], f[2], request.period_start);
 
-        if (field_number(f[3].text) < lowest_end_year)
+        if (field_number(f[3].text) < lowest_end_year || !all_digits(f[3]))
             return u"Year input error !";
         if (const char16_t *message = judge_month_day(f[4], f[5]))
             return message;

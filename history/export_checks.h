@@ -18,7 +18,8 @@ int field_number(const char16_t *text);
 // goes: the whole-period flag always, the start text once the start date
 // passed, the end text once the end date passed, the 15 data-set flags only
 // when everything passed. Returns null when accepted, else the message to
-// show ("Year input error !", "Month input error !", "Day input error !").
+// show ("Year input error !", "Month input error !", "Day input error !"),
+// also when a field holds anything but digits.
 const char16_t *check_export_fields(int whole_period, const DateFields &fields,
                                     const int data_set[15], ExportRequest &request);
 

@@ -167,14 +167,6 @@ int read_date_key(const char16_t *text, long long *key)
     return 1;
 }
 
-int compare_dates(const char16_t *a, const char16_t *b)
-{
-    long long key_a = 0, key_b = 0;
-    if (!read_date_key(a, &key_a) || !read_date_key(b, &key_b))
-        return 0;
-    return key_a > key_b ? 2 : key_a < key_b ? 1 : 0;
-}
-
 int write_export_header(const ByteSink &sink, const UnitSettings &units)
 {
     static const std::uint8_t bom[2] = {0xFF, 0xFE};

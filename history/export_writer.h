@@ -30,12 +30,10 @@ struct ExportWorkspace {
     std::uint8_t bytes[EXPORT_ROW_UNITS * 2];
 };
 
-// Reads a date "year-month-day" the way "%d-%d-%d" does into
-// year * 10000 + month * 100 + day; 0 when it is not three numbers.
+// The period filter's one date rule: a date "year-month-day" read the way
+// "%d-%d-%d" does into year * 10000 + month * 100 + day; 0 when it is not
+// three numbers.
 int read_date_key(const char16_t *text, long long *key);
-// 2 when date a is later than date b, 1 when earlier, 0 when the same day
-// or when either does not read as a date.
-int compare_dates(const char16_t *a, const char16_t *b);
 
 // Byte-order mark, header row and units row. 1 when the sink took them all.
 int write_export_header(const ByteSink &sink, const UnitSettings &units);

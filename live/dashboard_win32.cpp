@@ -15,6 +15,7 @@
 #include "history/history_store.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/read_time.h"
+#include "live/units.h"
 #include "resources/resource.h"
 #include "settings/settings_store_win32.h"
 #include "settings/unit_settings.h"
@@ -70,7 +71,7 @@ template <size_t N> bool contains(const int (&ids)[N], int id)
 void apply_language(HWND dlg)
 {
     apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
-    SetDlgItemTextW(dlg, pressure_label, ui_text(unit_settings.pressure_kind == 1 ? 18 : 19));
+    SetDlgItemTextW(dlg, pressure_label, ui_text(pressure_caption_key(unit_settings.pressure_kind)));
 }
 
 void invalidate_values(HWND dlg)

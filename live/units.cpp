@@ -118,6 +118,69 @@ FormattedText converted(const char16_t *token, double factor, int precision)
     return out;
 }
 
+// floor((V × 1.8 + 32) × 10) for the exact decimal V the token writes,
+// read as read_leading_float reads it; 0 when the token holds no plain
+// decimal or the result passes 10^15 (inf, nan, huge or over-long numbers),
+// so that the tenths stay exact in a double.
+// V = ±digits × 10^shift, so the result is floor(±18 × digits × 10^shift) + 320.
+int fahrenheit_tenths(const char16_t *text, long long *tenths)
+{
+    const int n = token_length(text);
+    int i = 0;
+    const int negative = skip_space_and_sign(text, n, &i);
+    long long digits = 0;
+    int mantissa_digits = 0;
+    int shift = 0;
+    for (int point = 0; i < n; ++i) {
+        if (text[i] == u'.' && !point) {
+            point = 1;
+            continue;
+        }
+        if (!is_digit(text[i]))
+            break;
+        if (digits >= 10000000000000000LL) // beyond 17 digits
+            return 0;
+        digits = digits * 10 + (text[i] - u'0');
+        ++mantissa_digits;
+        shift -= point;
+    }
+    if (mantissa_digits == 0)
+        return 0;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        int k = i + 1;
+        const int minus = k < n && text[k] == u'-';
+        if (k < n && (text[k] == u'+' || text[k] == u'-'))
+            ++k;
+        int exponent = 0;
+        for (; k < n && is_digit(text[k]); ++k)
+            if (exponent < 10000)
+                exponent = exponent * 10 + (text[k] - u'0');
+        shift += minus ? -exponent : exponent;
+    }
+    const long long LIMIT = 1000000000000000LL;
+    long long scaled = 18 * digits; // below 1.8e18
+    long long whole = 0;
+    int cut = 0;
+    if (scaled == 0) {
+    } else if (shift >= 0) {
+        for (; shift > 0 && scaled < LIMIT; --shift)
+            scaled *= 10;
+        whole = scaled;
+    } else if (shift >= -18) {
+        long long q = 1;
+        for (; shift < 0; ++shift)
+            q *= 10;
+        whole = scaled / q;
+        cut = scaled % q != 0;
+    } else {
+        cut = 1; // |18 V| < 1
+    }
+    if (whole >= LIMIT)
+        return 0;
+    *tenths = (negative ? -whole - cut : whole) + 320;
+    return 1;
+}
+
 } // namespace
 
 int read_leading_float(const char16_t *text, float *value)
@@ -188,8 +251,14 @@ FormattedText format_temperature(const char16_t *token, int temperature_unit)
     if (temperature_index(temperature_unit) != 1 || contains(out.text, u"--") ||
         !read_leading_float(out.text, &c))
         return out;
-    // Cut, not rounded, to a tenth, in exactly this order: stored exports
-    // carry these texts.
+    // Cut, not rounded, to a tenth of the exact value, so that binary
+    // fractions never pull a reading a tenth down.
+    long long tenths = 0;
+    if (fahrenheit_tenths(out.text, &tenths)) {
+        if (write_number(static_cast<double>(tenths) / 10, 1, &number))
+            out = number;
+        return out;
+    }
     const double f = std::floor((static_cast<double>(c) * 1.8 + 32) * 10) * 0.1;
     if (write_number(f, 1, &number))
         out = number;
@@ -225,6 +294,11 @@ FormattedText format_rain(const char16_t *token, int rain_unit)
 int pressure_token(int pressure_kind)
 {
     return kind_index(pressure_kind) == 1 ? token::rel_pressure : token::abs_pressure;
+}
+
+int pressure_caption_key(int pressure_kind)
+{
+    return pressure_token(pressure_kind) == token::rel_pressure ? 18 : 19;
 }
 
 int direction_token(int direction_style)

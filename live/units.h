@@ -27,6 +27,9 @@ FormattedText format_rain(const char16_t *token, int rain_unit);
 // Token number of the pressure (13 relative, 14 absolute) and the wind
 // direction (11 degrees, 12 compass point) that both display and export use.
 int pressure_token(int pressure_kind);
+// Language key of the dashboard's pressure caption: 18 "Relative" or 19
+// "Absolute", after the token pressure_token picks.
+int pressure_caption_key(int pressure_kind);
 int direction_token(int direction_style);
 
 // Compass sector 1 (N) .. 16 (NNW) of a direction text, 0 for none.

@@ -2,7 +2,8 @@
 //   00 FC code arg arg arg CRC CRC FD
 // The CRC-16 covers bytes 1 to 5. Fixed frames are stored complete and carry
 // the CRC high byte first; the date and time frames are built when sent and
-// carry it low byte first, the order the console expects for those two.
+// carry it low byte first. Which order the console accepts for those two
+// was never settled by its makers; low byte first is what it has been sent.
 #pragma once
 #include <cstdint>
 

@@ -59,6 +59,11 @@ TEST(ExportChecks, DateFieldRules)
         // Characters beyond a field's limit are not read: "123" is "12".
         {typed("2018", "123", "5", "2018", "1", "5"), "accepted"},
         {typed("20189", "1", "5", "2018", "1", "5"), "accepted"},
+        // Pasted texts that are not all digits: that field's message.
+        {typed("2018", "1a", "5", "2018", "1", "5"), "Month input error !"},
+        {typed("2018", "1", "5 ", "2018", "1", "5"), "Day input error !"},
+        {typed("2018", "1", "5", "2018", "1", "+5"), "Day input error !"},
+        {typed("201x", "1", "5", "2018", "1", "5"), "Year input error !"},
     };
     for (const Case &c : cases) {
         ExportRequest request{};

@@ -327,19 +327,22 @@ TEST(ExportRow, EmptySlotWritesNothing)
     EXPECT_EQ(row_of("", whole_request(1), UnitSettings{}), "");
 }
 
-TEST(CompareDates, KeysOfThreeNumbers)
+TEST(ReadDateKey, ThreeNumbers)
 {
     struct Case {
-        const char *a, *b;
-        int expected;
+        const char *text;
+        int read;
+        long long key;
     } cases[] = {
-        {"2018-01-05", "2018-1-5", 0}, {"2018-01-06", "2018-1-5", 2}, {"2018-1-4", "2018-01-05", 1},
-        {"2019-1-1", "2018-12-31", 2}, {" 2018-1-5", "2018-1-5", 0},  {"2018-1", "2018-1-5", 0},
-        {"", "2018-1-5", 0},           {"99999999999999999999-1-1", "2018-1-1", 2},
+        {"2018-01-05", 1, 20180105}, {"2018-1-5", 1, 20180105}, {" 2018-1-5", 1, 20180105},
+        {"2019-12-31", 1, 20191231}, {"2018-1", 0, 0},          {"", 0, 0},
+        {"2018-1a-5", 0, 0},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(compare_dates(utf16(c.a).c_str(), utf16(c.b).c_str()), c.expected)
-            << c.a << " vs " << c.b;
+    for (const Case &c : cases) {
+        long long key = 0;
+        EXPECT_EQ(read_date_key(utf16(c.text).c_str(), &key), c.read) << c.text;
+        EXPECT_EQ(key, c.key) << c.text;
+    }
 }
 
 // ---- the walk over the store -----------------------------------------------

@@ -65,6 +65,9 @@ TEST(Units, Temperature)
         {"-5.3", 1, "22.4"}, {"21.3", 1, "70.3"}, {"-5.0", 1, "23.0"},
         // cut, not rounded: -0.04 becomes -0.1 and 31.82 becomes 31.8
         {"-17.8", 1, "-0.1"}, {"-0.1", 1, "31.8"}, {"0", 1, "32.0"},
+        // exact decimals, however the token writes them
+        {"-6.5", 1, "20.3"}, {"-45.5", 1, "-49.9"}, {"-0.65e1", 1, "20.3"}, {"-650e-2", 1, "20.3"},
+        {"-6.50000000000001", 1, "20.2"}, {"-6.49999999999999", 1, "20.3"}, {"-1e-30", 1, "31.9"},
         {"--.-", 1, "--.-"}, {"--.-", 0, "--.-"}, {"--", 1, "--"},
         {"-5.3", 0, "-5.3"}, {"21.30", 0, "21.30"},
         {"", 1, ""}, {"", 0, ""},
@@ -112,29 +115,15 @@ TEST(Units, Rain)
     });
 }
 
-// Where c × 1.8 + 32 lands exactly on a tenth, the rule evaluated in binary
-// floating point falls just below it for these readings and is cut one
-// tenth lower than exact decimals would give. Exports carry these texts.
-TEST(Units, FahrenheitIsTheFloorRuleFromMinus50To60)
+// Every reading the console can send, against exact decimal arithmetic:
+// binary fractions must never pull a value a tenth down.
+TEST(Units, FahrenheitIsExactFromMinus50To60)
 {
-    static const int one_tenth_lower[] = {
-        -495, -470, -455, -445, -430, -420, -405, -395, -380, -370, -335, -315,
-        -310, -290, -285, -265, -260, -245, -240, -235, -220, -215, -210, -195,
-        -190, -185, -170, -160, -155, -145, -130, -120, -105, -65};
-    int lower_seen = 0;
     for (int t = -500; t <= 600; ++t) {
-        const std::string celsius = tenths_text(t);
-        int expected = fahrenheit_tenths(t);
-        for (int low : one_tenth_lower)
-            if (t == low) {
-                --expected;
-                ++lower_seen;
-            }
-        const std::u16string token = utf16(celsius);
-        EXPECT_EQ(utf8(format_temperature(token.c_str(), 1).text), tenths_text(expected))
-            << celsius << " °C";
+        const std::u16string token = utf16(tenths_text(t));
+        EXPECT_EQ(utf8(format_temperature(token.c_str(), 1).text), tenths_text(fahrenheit_tenths(t)))
+            << tenths_text(t) << " °C";
     }
-    EXPECT_EQ(lower_seen, 34);
 }
 
 TEST(Units, DirectionIndex)
@@ -247,6 +236,16 @@ TEST(Units, ExportCaptions)
     EXPECT_EQ(utf8(export_caption(ReadingKind::rain_amount, other)), "in");
     EXPECT_EQ(utf8(export_caption(ReadingKind::wind_speed, other)), "mph");
     EXPECT_EQ(utf8(export_caption(ReadingKind::pressure, units(0, 0, 7, 2, 9, 0))), "hPa(Rel)");
+}
+
+// The dashboard's caption names the pressure the export's caption names,
+// a damaged stored kind included.
+TEST(Units, PressureCaptionFollowsTheExport)
+{
+    for (int kind : {0, 1, 2, 9, 255}) {
+        const std::string caption = utf8(export_caption(ReadingKind::pressure, units(0, 0, 0, 2, kind, 0)));
+        EXPECT_EQ(pressure_caption_key(kind), caption == "hPa(Rel)" ? 18 : 19) << "kind " << kind;
+    }
 }
 
 TEST(Units, MissingReadingsPerKind)

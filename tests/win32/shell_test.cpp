@@ -235,6 +235,28 @@ TEST_F(Shell, DownloadProgressAndCancel)
     EXPECT_STREQ(status_bar_texts.progress, L"");
 }
 
+// A shorter text must leave nothing of a longer one behind, in any font:
+// a text as wide as the area painted, then none, leaves the area one colour.
+TEST_F(Shell, ProgressAreaIsWipedWhole)
+{
+    ShowWindow(main_window, SW_SHOW);
+    RECT area;
+    GetWindowRect(GetDlgItem(status_bar, IDC_PROGRESS_AREA), &area);
+    MapWindowPoints(nullptr, status_bar, reinterpret_cast<POINT *>(&area), 2);
+    lstrcpyW(status_bar_texts.progress, L"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW");
+    RedrawWindow(status_bar, &area, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    status_bar_texts.progress[0] = 0;
+    RedrawWindow(status_bar, &area, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(status_bar);
+    const COLORREF blank = GetPixel(dc, area.left, area.top);
+    int marks = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            marks += GetPixel(dc, x, y) != blank;
+    ReleaseDC(status_bar, dc);
+    EXPECT_EQ(marks, 0);
+}
+
 TEST_F(Shell, ChoosingALanguageRelabelsEveryPage)
 {
     HWND chooser = GetDlgItem(tab_bar, IDC_LANGUAGE);
