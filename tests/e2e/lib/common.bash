@@ -33,10 +33,17 @@ start_nimbrel() {
   drive wait-window 60 || fail "the main window did not appear"
 }
 
+# A Wine prefix of this script's own, made on first use and removed with
+# the work folder, for tests that must start from a clean system.
+use_fresh_prefix() {
+  export WINEPREFIX=$work/prefix
+}
+
 finish() {
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
     drive close >/dev/null 2>&1 || kill "$app_pid" 2>/dev/null
   fi
+  [ "${WINEPREFIX:-}" = "$work/prefix" ] && wineserver -k >/dev/null 2>&1
   rm -rf "$work"
 }
 trap finish EXIT
