@@ -684,7 +684,6 @@ TEST_F(PageFixture, FourPagesFillTheMainWindow)
     ASSERT_TRUE(bar && dash && setup && status);
     RECT client, r;
     GetClientRect(parent, &client);
-    { RECT u = {4, 8, 448, 240}; MapDialogRect(dash, &u); printf("BASE %ld %ld page %ld x %ld client %ld x %ld\n", u.left, u.top, u.right, u.bottom, client.right, client.bottom); }
     GetClientRect(bar, &r);
     int top = r.bottom;
     GetWindowRect(status, &r);
