@@ -16,7 +16,7 @@
 
 #include "app/message_box_win32.h"
 #include "app/shell_win32.h"
-#include "station/sim_pipe_win32.h"
+#include "simulator/sim_pipe_win32.h"
 #include "upload/request.h"
 #include "upload/upload_worker_win32.h"
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "station/crc.h"
-#include "station/scenario.h"
-#include "station/virtual_console.h"
+#include "simulator/scenario.h"
+#include "simulator/virtual_console.h"
 
 namespace {
 

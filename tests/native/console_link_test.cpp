@@ -9,9 +9,9 @@
 
 #include "station/messages.h"
 #include "station/report_handler.h"
-#include "station/scenario.h"
-#include "station/virtual_console.h"
-#include "station/weather_model.h"
+#include "simulator/scenario.h"
+#include "simulator/virtual_console.h"
+#include "simulator/weather_model.h"
 
 namespace {
 

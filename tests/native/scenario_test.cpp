@@ -4,7 +4,7 @@
 #include <string>
 
 #include "station/commands.h"
-#include "station/scenario.h"
+#include "simulator/scenario.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "station/commands.h"
 #include "station/crc.h"
-#include "station/virtual_console.h"
+#include "simulator/virtual_console.h"
 
 namespace {
 

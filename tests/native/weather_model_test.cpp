@@ -9,7 +9,7 @@
 
 #include "station/commands.h"
 #include "station/crc.h"
-#include "station/weather_model.h"
+#include "simulator/weather_model.h"
 
 namespace {
 

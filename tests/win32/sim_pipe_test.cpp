@@ -16,7 +16,7 @@
 
 #include "station/commands.h"
 #include "station/report_handler.h"
-#include "station/sim_pipe_win32.h"
+#include "simulator/sim_pipe_win32.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "history/export_writer.h"
-#include "station/virtual_console.h"
-#include "station/weather_model.h"
+#include "simulator/virtual_console.h"
+#include "simulator/weather_model.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "history/export_writer.h"
 #include "station/report_handler.h"
-#include "station/virtual_console.h"
-#include "station/weather_model.h"
+#include "simulator/virtual_console.h"
+#include "simulator/weather_model.h"
 
 namespace {
 

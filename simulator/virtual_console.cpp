@@ -1,4 +1,4 @@
-#include "station/virtual_console.h"
+#include "simulator/virtual_console.h"
 
 #include <chrono>
 #include <cstring>

@@ -6,7 +6,7 @@
 // program's discovery closes its old handle and opens the path again at
 // once; the newest client then replaces the old one, as a re-opened USB
 // device would.
-#include "station/sim_pipe_win32.h"
+#include "simulator/sim_pipe_win32.h"
 
 #include <dbt.h>
 
@@ -15,10 +15,10 @@
 #include <string>
 #include <cwchar>
 
-#include "station/scenario.h"
+#include "simulator/scenario.h"
 #include "station/station_device_win32.h"
-#include "station/virtual_console.h"
-#include "station/weather_model.h"
+#include "simulator/virtual_console.h"
+#include "simulator/weather_model.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "station/weather_model.h"
+#include "simulator/weather_model.h"
 
 #include <algorithm>
 #include <cmath>

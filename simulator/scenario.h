@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "station/virtual_console.h"
+#include "simulator/virtual_console.h"
 
 enum ScenarioDirectiveType : std::uint8_t {
     SCENARIO_LIVE,

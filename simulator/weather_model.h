@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "station/virtual_console.h"
+#include "simulator/virtual_console.h"
 
 constexpr int WEATHER_CHANNELS = 7;
 

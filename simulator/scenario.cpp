@@ -1,4 +1,4 @@
-#include "station/scenario.h"
+#include "simulator/scenario.h"
 
 #include <cstdio>
 #include <cstring>
