@@ -50,12 +50,20 @@ int export_busy()
     return link_flags.history_active == 1 || export_running() || link_flags.connected != 1;
 }
 
+// 1 while a press waits in its save dialog: a second press reaching the page
+// through the dialog's message loop would open a second dialog on the same
+// path buffer and send a second history request into the first download.
+int choosing_file = 0;
+
 void export_pressed(HWND page)
 {
-    if (export_busy())
+    if (export_busy() || choosing_file)
         return;
+    choosing_file = 1;
     // The dialog answers messages: a download may have begun under it.
-    if (!check_export_request(page) || !choose_export_file(page) || export_busy())
+    const int chosen = check_export_request(page) && choose_export_file(page);
+    choosing_file = 0;
+    if (!chosen || export_busy())
         return;
     link_flags.history_cancel = 0;
     link_flags.history_requested = 1;

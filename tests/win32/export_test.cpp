@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "message_window.h"
+
 #include "app/message_box_win32.h"
 #include "app/save_dialog_win32.h"
+#include "app/shell_win32.h"
 #include "history/export_group_win32.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"
@@ -161,6 +164,56 @@ TEST(ExportWorker, CancelDeletesTheFileAndEndsAsWritten)
     EXPECT_EQ(flags.history_complete, 0);
 }
 
+// The worker's last act is a message sent to the dashboard, a window of the
+// interface thread: here one of the test thread, which answers only when
+// it pumps.
+std::vector<LPARAM> export_results;
+LRESULT CALLBACK dashboard_stand_in(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == UM_EXPORT_DONE) {
+        export_results.push_back(lparam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+// Starts the real worker over the process-wide store on `rows` records.
+void start_worker_on(const std::wstring &path, int rows)
+{
+    ASSERT_TRUE(pump_until([] { return export_running() == 0; })) << "an earlier worker still runs";
+    clear_history_store(history_store);
+    for (int i = 0; i < rows; ++i)
+        std::memcpy(history_store.slot[i], record, sizeof record - 1);
+    export_request = whole_request();
+    link_flags.history_complete = 1;
+    link_flags.history_total = rows;
+    link_flags.export_cancel = 0;
+    export_results.clear();
+    ASSERT_EQ(start_export_worker(path.c_str()), 1);
+}
+
+TEST(ExportWorker, ShutdownWaitsForTheWritingWorkerAndAnswersItsLastMessage)
+{
+    const std::wstring path = temp_file(L"nimbrel-export-shutdown.csv");
+    DeleteFileW(path.c_str());
+    dashboard_page = make_message_window(L"NimbrelDashboardStandIn", dashboard_stand_in);
+    const int rows = 20000; // long enough to be still writing, short enough for a loaded machine
+    start_worker_on(path, rows);
+    // No pumping here: finish_export_worker itself must answer the worker.
+    const DWORD start = GetTickCount();
+    finish_export_worker();
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_EQ(export_running(), 0) << "the worker was left running";
+    ASSERT_EQ(export_results.size(), 1u);
+    EXPECT_EQ(export_results[0], EXPORT_ENDED);
+    EXPECT_LT(waited, 5000u) << "the wait ran out instead of seeing the worker end";
+    EXPECT_EQ(row_count(file_bytes(path)), rows + 2) << "the file was cut";
+    pump_until([] { return export_running() == 0; }, 20000);
+    DestroyWindow(dashboard_page);
+    dashboard_page = nullptr;
+    DeleteFileW(path.c_str());
+}
+
 // ---- the export group on the page's controls -------------------------------
 
 struct Shown {
@@ -220,6 +273,7 @@ protected:
         link_flags.connected = 1;
         link_flags.history_active = 0;
         link_flags.history_cancel = 1;
+        link_flags.history_requested = 0; // an accepted export of an earlier test sets it
     }
     void TearDown() override
     {
@@ -375,6 +429,88 @@ TEST_F(ExportGroup, AcceptedExportWipesTheStoreAndReportsAFailedSend)
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, L"Command send failed !");
     EXPECT_EQ(shown[0].caption, L"Error");
+}
+
+TEST_F(ExportGroup, ExportIsRefusedWhileTheWorkerWritesWhateverClearedTheActiveFlag)
+{
+    const std::wstring path = temp_file(L"nimbrel-export-busy.csv");
+    dashboard_page = make_message_window(L"NimbrelDashboardStandIn", dashboard_stand_in);
+    start_worker_on(path, 3);
+    // The worker now waits in its last message, which this thread does not answer.
+    Sleep(300);
+    ASSERT_EQ(export_running(), 1);
+    link_flags.history_active = 0; // as the cancel button, a live record or an unplug leave it
+    CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+    CheckDlgButton(page, IDC_SET_UV, BST_CHECKED);
+    dialog_answer = L"C:\\second.csv";
+    click(IDC_EXPORT);
+    EXPECT_EQ(dialog_calls, 0) << "a second export was begun under the running one";
+    EXPECT_NE(history_store.slot[0][0], 0) << "the store was wiped under the worker";
+    EXPECT_EQ(link_flags.history_requested, 0);
+
+    ASSERT_TRUE(pump_until([] { return export_running() == 0; }));
+    EXPECT_EQ(export_results.size(), 1u);
+    link_flags.history_active = 0;
+    click(IDC_EXPORT);
+    EXPECT_EQ(dialog_calls, 1) << "Export stays refused after the worker ended";
+    DestroyWindow(dashboard_page);
+    dashboard_page = nullptr;
+    link_flags.history_requested = 0;
+    DeleteFileW(path.c_str());
+}
+
+// The save dialog answers messages: a download may begin, or Export be
+// pressed again, while it is open.
+HWND pressed_page;
+int press_again_in_dialog(HWND owner, wchar_t *path, DWORD capacity)
+{
+    static int inside = 0;
+    if (!inside) {
+        inside = 1;
+        export_group_command(pressed_page, MAKEWPARAM(IDC_EXPORT, BN_CLICKED));
+        inside = 0;
+    }
+    return answer_dialog(owner, path, capacity);
+}
+int download_begins_in_dialog(HWND owner, wchar_t *path, DWORD capacity)
+{
+    link_flags.history_active = 1;
+    return answer_dialog(owner, path, capacity);
+}
+
+TEST_F(ExportGroup, WhatHappensUnderTheSaveDialogIsCheckedWhenItReturns)
+{
+    const struct {
+        const char *name;
+        SaveDialogFunction dialog;
+        int dialogs; // how many save dialogs open
+    } cases[] = {
+        {"Export pressed again in the dialog", press_again_in_dialog, 1},
+        {"a download begun under the dialog", download_begins_in_dialog, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        shown.clear();
+        dialog_calls = 0;
+        link_flags.history_active = 0;
+        link_flags.history_requested = 0;
+        std::memcpy(history_store.slot[0], record, sizeof record - 1);
+        CheckDlgButton(page, IDC_WHOLE_PERIOD, BST_CHECKED);
+        CheckDlgButton(page, IDC_SET_UV, BST_CHECKED);
+        dialog_answer = L"C:\\report.csv";
+        pressed_page = page;
+        save_dialog_hook = c.dialog;
+        click(IDC_EXPORT);
+        EXPECT_EQ(dialog_calls, c.dialogs);
+        if (c.dialog == download_begins_in_dialog) {
+            // Connected without a device: an accepted export would report the send.
+            EXPECT_TRUE(shown.empty()) << "the export went ahead";
+            EXPECT_NE(history_store.slot[0][0], 0) << "the running download's store was wiped";
+            EXPECT_EQ(link_flags.history_requested, 0);
+        }
+    }
+    link_flags.history_active = 0;
+    link_flags.history_requested = 0;
 }
 
 } // namespace

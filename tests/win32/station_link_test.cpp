@@ -31,6 +31,8 @@ struct Received {
 };
 
 std::vector<Received> received;
+// A device notice arriving with a record: the arrival starts the reader.
+bool start_reader_on_live_record = false;
 
 LRESULT CALLBACK test_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -39,6 +41,8 @@ LRESULT CALLBACK test_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
         if (msg == UM_LIVE_RECORD || msg == UM_WU_BODY || msg == UM_WC_BODY)
             r.text = reinterpret_cast<const char *>(lparam);
         received.push_back(r);
+        if (msg == UM_LIVE_RECORD && start_reader_on_live_record)
+            start_reader(hwnd, hwnd);
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wparam, lparam);
@@ -399,6 +403,30 @@ TEST_F(StationLink, AClosedConsoleEndsThePendingReadAndTheReaderMovesToTheNewHan
     station_device_use_path(second.name);
     ASSERT_EQ(station_device_discover(&device), 1);
     EXPECT_EQ(live_record(second, "c", "d"), "cd") << "the running reader uses the current handle";
+}
+
+TEST_F(StationLink, ANoticeDuringTheShutdownWaitNeitherStartsNorFreesAReader)
+{
+    PipeServer server;
+    connect_to(server);
+    ASSERT_TRUE(server.send(make_report(KIND_RECORD, 0, 0, 1, 2, "a")));
+    EXPECT_EQ(server.command(), frame_text(CMD_PAGE_ACK));
+    // The record's last packet: the reader answers it, then waits in its
+    // message to the window, which this thread does not pump.
+    ASSERT_TRUE(server.send(make_report(KIND_RECORD, 0, 0, 2, 2, "b")));
+    Sleep(500);
+    start_reader_on_live_record = true;
+    const DWORD start = GetTickCount();
+    const int ended = finish_reader(); // its wait delivers the record, and the notice
+    const DWORD waited = GetTickCount() - start;
+    start_reader_on_live_record = false;
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(count_of(UM_LIVE_RECORD), 1);
+    EXPECT_LT(waited, 2000u) << "a reader was started and waited for inside the wait";
+    EXPECT_EQ(server.command(), frame_text(CMD_PAGE_ACK)) << "the answer to the last packet";
+    ASSERT_TRUE(server.send(make_report(KIND_STATUS, 0, 0, 1, 1)));
+    EXPECT_EQ(server.command(500), "") << "a reader still runs after the shutdown";
+    EXPECT_EQ(finish_reader(), 1);
 }
 
 } // namespace

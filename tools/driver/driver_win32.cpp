@@ -13,6 +13,7 @@
 //   wait-text PAGE CONTROL TEXT SECONDS   wait until the control shows TEXT
 //   message-box SECONDS            print the text of a message box and close it
 //   save-as PATH SECONDS           wait for the save dialog, enter PATH and save
+//   save-dialogs                   print how many save dialogs are open
 //   close                          WM_CLOSE to the main window, wait for the exit
 //   registry NAME                  print a stored setting's bytes in hex
 //
@@ -133,6 +134,21 @@ HWND find_save_dialog()
     return find_dialog_with(1148);
 }
 
+int count_save_dialogs()
+{
+    int count = 0;
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(hwnd) && GetDlgItem(hwnd, 1148))
+                ++*reinterpret_cast<int *>(data);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 // The Edit that the file-name combo keeps inside it.
 HWND find_edit_inside(HWND parent)
 {
@@ -246,6 +262,10 @@ int run(int argc, wchar_t **argv)
         SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]), SMTO_NORMAL,
                             5000, nullptr);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
+    if (verb == L"save-dialogs" && argc == 2) {
+        print(std::to_wstring(count_save_dialogs()));
         return 0;
     }
     if (verb == L"close" && argc == 2) {
