@@ -7,14 +7,19 @@ expected=$top/tests/e2e/expected/export.csv
 live='live 42 2026-12-08 14:30 21.5 45 3.2 88 1.3 0.5 12.6 20.1 225 SW 1013.2 1009.8 3 1.4 2.0 19.8 50 --.- -- 7.1 61 --.- -- --.- -- --.- -- --.- -- --.- -- 3.0 0.0 4.2 31.0'
 # Enough older records for the download to take a while; only the three of
 # 2026-12-07 and 2026-12-08 fall into the period.
+# A second argument pads each of them to about that many bytes with empty
+# fields after the last one the program reads: more
+# packets a record, so that an interruption lands inside one more often.
 history_lines() {
-  awk -v n="$1" 'BEGIN { for (i = 1; i <= n; ++i)
-    printf "history 12 2026-11-20 %02d:%02d 20.0 50 5.0 70 0.0 0.0 3.0 5.0 90 E 1010.0 1000.0 1 2.0 5.0 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 5.0 0.0 0.0 0.0\n", int(i / 60) % 24, i % 60 }'
+  awk -v n="$1" -v pad="${2:-0}" 'BEGIN { for (i = 1; i <= n; ++i) {
+    line = sprintf("12 2026-11-20 %02d:%02d 20.0 50 5.0 70 0.0 0.0 3.0 5.0 90 E 1010.0 1000.0 1 2.0 5.0 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 5.0 0.0 0.0 0.0", int(i / 60) % 24, i % 60)
+    while (length(line) + 2 <= pad) line = line " -"
+    print "history " line } }'
 }
 
 scenario() { # number of older records, then extra directives
   echo "$live"
-  history_lines "$1"
+  history_lines "$1" "${filler_bytes:-0}"
   cat <<'RECORDS'
 history 12 2026-12-06 23:30 19.0 44 -0.1 90 2.0 0.0 7.0 9.0 45 NE 1015.0 1003.0 0 -1.0 -0.1 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- -2.0 0.0 2.0 20.0
 history 12 2026-12-07 00:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3 3 4.6 7.9 19.4 50 18.2 51 17.3 52 16.4 53 15.5 54 14.6 55 13.7 56 7.8 0.2 4.4 14.8
