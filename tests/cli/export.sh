@@ -68,10 +68,14 @@ assert last[:5] == ["2026-12-08", "09:30", "", "20.5", "47"], last[:5]
 assert all(cell == "" for cell in last[5:]), last
 CHECK
 
-# The console goes away in mid-download: no file, exit status 1.
-{ cat "$work/scenario.txt"; echo "wait 300"; echo unplug; } >"$work/unplug.txt"
-awk 'NR == 1 { print; next } /^history/ { for (i = 0; i < 10; ++i) print; next } { print }' \
-  "$work/unplug.txt" >"$work/long.txt"
+# The console goes away in mid-download: no file, exit status 1. A full
+# memory takes over a second to download; the unplug comes 300 ms in.
+{
+  echo "$live"
+  awk 'BEGIN { for (i = 0; i < 60000; ++i) print "history 12 2026-12-01 10:00 20.0 50 5.0 70 0.0 0.0 3.0 5.0 90 E 1010.0 1000.0 1 2.0 5.0 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 5.0 0.0 0.0 0.0" }'
+  echo "wait 300"
+  echo unplug
+} >"$work/long.txt"
 "$nimbrel" export --simulate="$work/long.txt" --all "$work/cut.csv" 2>"$work/out"
 status=$?
 [ $status = 1 ] || fail "an unplugged download ended with $status"
