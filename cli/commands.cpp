@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -237,6 +238,24 @@ int check_period(const FrontEnd &f, int *status)
     return 1;
 }
 
+// A file that cannot be written is found out before a download of minutes,
+// not after; a file that was not there before is not left behind.
+int check_writable(const std::string &path)
+{
+    std::FILE *existing = std::fopen(path.c_str(), "rb");
+    if (existing)
+        std::fclose(existing);
+    std::FILE *file = std::fopen(path.c_str(), "ab");
+    if (!file) {
+        std::fprintf(stderr, "nimbrel: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+        return 0;
+    }
+    std::fclose(file);
+    if (!existing)
+        std::remove(path.c_str());
+    return 1;
+}
+
 } // namespace
 
 int command_live(FrontEnd &f)
@@ -269,6 +288,8 @@ int command_export(FrontEnd &f)
     int status = 0;
     if (!check_period(f, &status))
         return status;
+    if (!check_writable(f.options.file))
+        return 1;
     static Events e;
     e.front = &f;
     Session s = make_session(f, e, export_request.file_name);

@@ -132,7 +132,8 @@ int apply_config_text(const char *text, std::size_t length, FrontEndConfig *conf
                       char error[CONFIG_ERROR_BYTES])
 {
     *bad_line = 0;
-    std::size_t start = 0;
+    // An editor's UTF-8 byte-order mark is no part of the first name.
+    std::size_t start = length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     for (int number = 1; start < length; ++number) {
         std::size_t stop = start;
         while (stop < length && text[stop] != '\n')

@@ -32,6 +32,11 @@ chmod 600 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >/dev/null 2>"$work/err"
 [ ! -s "$work/err" ] || fail "a private file drew: $(cat "$work/err")"
 
+# An editor's byte-order mark before the first line is no part of it.
+printf '\xEF\xBB\xBFtemperature = F\n' >"$conf"
+"$nimbrel" live --simulate="$work/scenario.txt" | grep -q "Indoor temperature   70.7 °F" ||
+  fail "a file starting with a byte-order mark was not read"
+
 # The example file that packaging/linux offers is a good one.
 "$nimbrel" live --simulate="$work/scenario.txt" --config="$top/packaging/linux/nimbrel.conf" \
   >/dev/null || fail "the example configuration was refused"

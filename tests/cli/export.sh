@@ -56,6 +56,11 @@ refused "unknown data set \"sun\"" --all --sets indoor,sun "$work/a.csv"
 refused "export needs --all" "$work/a.csv"
 [ ! -e "$work/a.csv" ] && [ ! -e "$work/a.txt" ] || fail "a refused export left a file"
 
+# A file that cannot be made is refused before the download, not after it.
+"$nimbrel" export --simulate="$work/scenario.txt" --all "$work/no/such/folder.csv" 2>"$work/out"
+status=$?
+[ $status = 1 ] && grep -q "cannot create" "$work/out" || fail "an unwritable file gave $status: $(cat "$work/out")"
+
 # Only the chosen data sets have values.
 "$nimbrel" export --simulate="$work/scenario.txt" --all --sets indoor --utf8 "$work/indoor.csv" ||
   fail "export --sets failed"
