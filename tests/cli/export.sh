@@ -56,8 +56,10 @@ refused "unknown data set \"sun\"" --all --sets indoor,sun "$work/a.csv"
 refused "export needs --all" "$work/a.csv"
 [ ! -e "$work/a.csv" ] && [ ! -e "$work/a.txt" ] || fail "a refused export left a file"
 
-# A file that cannot be made is refused before the download, not after it.
-"$nimbrel" export --simulate="$work/scenario.txt" --all "$work/no/such/folder.csv" 2>"$work/out"
+# A file that cannot be made is refused before the download, not after it
+# (this console would have said it holds no history).
+printf '%s\nno-history\n' "$live" >"$work/empty.txt"
+"$nimbrel" export --simulate="$work/empty.txt" --all "$work/no/such/folder.csv" 2>"$work/out"
 status=$?
 [ $status = 1 ] && grep -q "cannot create" "$work/out" || fail "an unwritable file gave $status: $(cat "$work/out")"
 
