@@ -6,40 +6,8 @@
 # UPLOAD, and Weathercloud's refusal (status 200, code 401) never may.
 . "$(dirname "$0")/lib/common.bash"
 
-# The stand-in service: answers each request as its service would, keeps
-# every request's bytes, and stops by itself after a minute and a half.
-cat >"$work/server.py" <<'SERVER'
-import socket, sys, time
-work = sys.argv[1]
-listener = socket.socket()
-listener.bind(("127.0.0.1", 0))
-listener.listen(8)
-open(work + "/port", "w").write(str(listener.getsockname()[1]))
-deadline = time.time() + 90
-count = 0
-while time.time() < deadline:
-    listener.settimeout(max(0.1, deadline - time.time()))
-    try:
-        c, _ = listener.accept()
-    except socket.timeout:
-        break
-    c.settimeout(10)
-    data = b""
-    try:
-        while b"\r\n\r\n\0" not in data:
-            chunk = c.recv(1024)
-            if not chunk:
-                break
-            data += chunk
-    except socket.timeout:
-        pass
-    count += 1
-    kind = "wc" if data.startswith(b"GET /v01/set/") else "wu"
-    open("%s/%s-%d" % (work, kind, count), "wb").write(data)
-    c.sendall(b"HTTP/1.0 200 OK\r\n\r\nsuccess\n" if kind == "wu" else b"HTTP/1.1 200 OK\r\n\r\n401")
-    c.close()
-SERVER
-python3 "$work/server.py" "$work" &
+# The stand-in service (it stops by itself after a minute and a half).
+python3 "$(dirname "$0")/lib/stand_in_service.py" "$work" &
 server_pid=$!
 trap 'kill "$server_pid" 2>/dev/null; finish' EXIT
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done

@@ -18,6 +18,7 @@
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
 #include "app/shell_win32.h"
+#include "console_frames.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"
 #include "resources/resource.h"
@@ -133,17 +134,7 @@ protected:
         station_device = &console;
         link_flags.connected = 1;
     }
-    std::vector<std::vector<std::uint8_t>> frames_sent()
-    {
-        std::vector<std::vector<std::uint8_t>> frames;
-        DWORD available = 0;
-        std::uint8_t frame[9];
-        DWORD got = 0;
-        while (console_in && PeekNamedPipe(console_in, nullptr, 0, nullptr, &available, nullptr) &&
-               available >= 9 && ReadFile(console_in, frame, 9, &got, nullptr) && got == 9)
-            frames.emplace_back(frame, frame + 9);
-        return frames;
-    }
+    std::vector<Frame> frames_sent() { return frames_in(console_in); }
     std::wstring text(int id)
     {
         wchar_t buffer[128] = {};

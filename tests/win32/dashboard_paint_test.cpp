@@ -798,7 +798,24 @@ TEST_F(DashboardPaint, ShownPagePaintsThroughItsWindowProcedure)
             DispatchMessageW(&msg);
         Sleep(10);
     }
-    EXPECT_TRUE(IsWindowVisible(page));
+    // The window shows what the same view paints on a canvas, but for the
+    // labels, which are windows of their own: both get them blacked out.
+    Canvas expected(cl.right, cl.bottom), shown(cl.right, cl.bottom);
+    paint(expected, shared_drawing.page_colour);
+    HDC dc = GetDC(page);
+    BitBlt(shown.dc, 0, 0, cl.right, cl.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(page, dc);
+    for (const Item &item : items)
+        if (item.style & WS_VISIBLE)
+            for (Canvas *c : {&expected, &shown}) {
+                const RECT label = control(item.id);
+                FillRect(c->dc, &label, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            }
+    const std::vector<std::uint32_t> want = expected.copy(cl), got = shown.copy(cl);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < want.size(); ++i)
+        differing += got[i] != want[i];
+    EXPECT_EQ(differing, 0u) << "of " << want.size() << " pixels";
 }
 
 } // namespace

@@ -14,13 +14,16 @@
 #include "app/message_box_win32.h"
 #include "app/save_dialog_win32.h"
 #include "app/shell_win32.h"
+#include "console_frames.h"
 #include "history/export_group_win32.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"
 #include "resources/resource.h"
 #include "settings/unit_settings.h"
+#include "station/commands.h"
 #include "station/link_state.h"
 #include "station/messages.h"
+#include "station/station_device_win32.h"
 
 namespace {
 
@@ -372,6 +375,8 @@ TEST_F(ExportGroup, BadDateStopsBeforeTheDialog)
     EXPECT_EQ(dialog_calls, 0);
 }
 
+// Only an accepted name starts the download, and the request it will be
+// written with holds the dates typed and the box ticked before the dialog.
 TEST_F(ExportGroup, DialogAnswers)
 {
     const std::wstring long_path = L"C:\\" + std::wstring(300, L'a') + L".csv";
@@ -387,23 +392,37 @@ TEST_F(ExportGroup, DialogAnswers)
          L"C:\\old.csv"},
         {L"upper case", L"C:\\report.XLS", nullptr, L"C:\\report.XLS"},
     };
+    const Frame read_history(CMD_READ_HISTORY, CMD_READ_HISTORY + FRAME_BYTES);
+    FrameSink console;
+    StationDevice device{};
+    device.io_handle = console.out;
+    station_device = &device;
+    const wchar_t *dates[6] = {L"2018", L"09", L"5", L"2019", L"1", L"31"};
+    type_dates(dates);
+    CheckDlgButton(page, IDC_SET_UV, BST_CHECKED);
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         shown.clear();
+        export_request = ExportRequest{};
         wcscpy(reinterpret_cast<wchar_t *>(export_request.file_name), L"C:\\old.csv");
         dialog_answer = c.answer;
-        const wchar_t *dates[6] = {L"2018", L"09", L"5", L"2019", L"1", L"31"};
-        type_dates(dates);
-        CheckDlgButton(page, IDC_SET_UV, BST_CHECKED);
-        EXPECT_EQ(choose_export_file(page), c.message == nullptr && !c.answer.empty()) << c.name;
+        click(IDC_EXPORT);
+        const bool accepted = c.stored != std::wstring(L"C:\\old.csv");
+        EXPECT_EQ(console.frames(), accepted ? std::vector<Frame>{read_history} : std::vector<Frame>{});
         if (c.message == nullptr) {
-            EXPECT_TRUE(shown.empty()) << c.name;
+            EXPECT_TRUE(shown.empty());
         } else {
-            ASSERT_EQ(shown.size(), 1u) << c.name;
-            EXPECT_EQ(shown[0].text, c.message) << c.name;
-            EXPECT_EQ(shown[0].caption, L"ERROR") << c.name;
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0].text, c.message);
+            EXPECT_EQ(shown[0].caption, L"ERROR");
         }
-        EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.file_name), c.stored) << c.name;
+        EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.file_name), c.stored);
     }
+    EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.period_start), L"2018-09-5");
+    EXPECT_STREQ(reinterpret_cast<wchar_t *>(export_request.period_end), L"2019-1-31");
+    for (int flag = 0; flag < 15; ++flag)
+        EXPECT_EQ(export_request.data_set[flag], flag == 4) << "flag " << flag << " (4 is UV)";
+    station_device = nullptr;
 }
 
 TEST_F(ExportGroup, AcceptedExportWipesTheStoreAndReportsAFailedSend)

@@ -14,11 +14,14 @@
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
+#include "console_frames.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/upload_state.h"
+#include "station/commands.h"
 #include "station/link_state.h"
 #include "station/messages.h"
+#include "station/station_device_win32.h"
 
 namespace {
 const wchar_t settings_root[] = L"Software\\Corvalen\\VID_1941&PID_8021";
@@ -72,21 +75,26 @@ int record_message(HWND, const wchar_t *text, const wchar_t *, UINT)
     return IDOK;
 }
 
+// Every test starts the shell afresh on the same stored settings and no
+// station, and closes it again.
 class Shell : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
+    {
+        message_box_hook = record_message;
+        ASSERT_TRUE(register_main_window_class(GetModuleHandleW(nullptr)));
+    }
+    void SetUp() override
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Corvalen");
         const wchar_t stored_key[64] = L"stored-key";
         store(L"Key", stored_key, sizeof stored_key);
         const BYTE ls[4] = {7, 3, 0, 0}; // out of range: English, Weather Underground
         store(L"ls", ls, sizeof ls);
-        message_box_hook = record_message;
-        HINSTANCE instance = GetModuleHandleW(nullptr);
-        ASSERT_TRUE(register_main_window_class(instance));
-        ASSERT_TRUE(init_instance(instance, SW_SHOW));
+        messages_shown.clear();
+        ASSERT_TRUE(init_instance(GetModuleHandleW(nullptr), SW_SHOW));
     }
-    static void TearDownTestSuite()
+    void TearDown() override
     {
         if (IsWindow(main_window))
             DestroyWindow(main_window);
@@ -298,18 +306,44 @@ TEST_F(Shell, ChoosingALanguageRelabelsEveryPage)
     EXPECT_EQ(language_index, 1);
 }
 
-TEST_F(Shell, RefreshWithoutStationSaysSoAndSendsNothing)
+// Started without a station, Refresh says so and nothing reaches the
+// console; once connected it asks for the live record alone.
+TEST_F(Shell, RefreshSendsOnlyToAConnectedStation)
 {
-    messages_shown.clear();
-    SendMessageW(dashboard_page, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
-    ASSERT_EQ(messages_shown.size(), 1u);
-    EXPECT_EQ(messages_shown[0], L"the Usb Device is not ready!");
+    FrameSink console;
+    ASSERT_TRUE(console.out);
+    const HANDLE none = station_device->io_handle;
+    station_device->io_handle = console.out;
+    const Frame read_live(CMD_READ_LIVE, CMD_READ_LIVE + FRAME_BYTES);
+    const struct {
+        const char *name;
+        bool connect;
+        std::vector<std::wstring> messages;
+        std::vector<Frame> sent;
+    } cases[] = {
+        {"as started", false, {L"the Usb Device is not ready!"}, {}},
+        {"connected", true, {}, {read_live}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages_shown.clear();
+        if (c.connect)
+            link_flags.connected = 1;
+        SendMessageW(dashboard_page, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
+        EXPECT_EQ(messages_shown, c.messages);
+        EXPECT_EQ(console.frames(), c.sent);
+    }
+    link_flags.connected = 0;
+    station_device->io_handle = none;
 }
 
-// Runs last: closing stores the typed ID, keeps the stored key when the box
-// is empty, and stores the language chosen above.
-TEST_F(Shell, ZzClosingStoresCredentialsAndLanguage)
+// Closing stores the typed ID, keeps the stored key when the box is empty,
+// and stores the language in use.
+TEST_F(Shell, ClosingStoresCredentialsAndLanguage)
 {
+    HWND chooser = GetDlgItem(tab_bar, IDC_LANGUAGE);
+    SendMessageW(chooser, CB_SETCURSEL, 1, 0);
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE), 0);
     SetDlgItemTextW(setup_page, 1207, L"my-station");
     SetDlgItemTextW(setup_page, 1208, L"");
     DestroyWindow(main_window);

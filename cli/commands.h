@@ -1,0 +1,20 @@
+// The four commands of `nimbrel`. Each returns the exit status: 0 done,
+// 1 the console, the download or a file failed, 2 a usage error.
+#pragma once
+#include "cli/config.h"
+#include "cli/options.h"
+#include "cli/station_port.h"
+#include "cli/uploader.h"
+
+struct FrontEnd {
+    Options options;
+    FrontEndConfig config;
+    StationPort port;
+    UploadDestination destination;
+    int simulated;
+};
+
+int command_live(FrontEnd &f);
+int command_export(FrontEnd &f);
+int command_run(FrontEnd &f);
+int command_clock(FrontEnd &f);

@@ -1,0 +1,159 @@
+#include "cli/config.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Choice {
+    const char *name;
+    int value;
+};
+
+struct UnitSetting {
+    const char *name;
+    std::uint8_t UnitSettings::*field;
+    Choice choices[4];
+    int count;
+};
+
+const UnitSetting unit_table[] = {
+    {"temperature", &UnitSettings::temperature_unit, {{"C", 0}, {"F", 1}}, 2},
+    {"rain", &UnitSettings::rain_unit, {{"mm", 0}, {"in", 1}}, 2},
+    {"pressure", &UnitSettings::pressure_unit, {{"hPa", 0}, {"mmHg", 1}, {"inHg", 2}}, 3},
+    {"wind", &UnitSettings::wind_unit, {{"mph", 0}, {"m/s", 1}, {"km/h", 2}, {"knots", 3}}, 4},
+    {"pressure-kind", &UnitSettings::pressure_kind, {{"absolute", 0}, {"relative", 1}}, 2},
+    {"direction", &UnitSettings::direction_style, {{"compass", 0}, {"degrees", 1}}, 2},
+};
+
+const char *const service_names[2] = {"wunderground", "weathercloud"};
+
+int blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string trimmed(const char *begin, const char *end)
+{
+    while (begin < end && blank(*begin))
+        ++begin;
+    while (end > begin && blank(end[-1]))
+        --end;
+    return std::string(begin, end);
+}
+
+int unit_value(const UnitSetting &s, const std::string &value, FrontEndConfig *config,
+               char error[CONFIG_ERROR_BYTES])
+{
+    std::string expected;
+    for (int i = 0; i < s.count; ++i) {
+        if (value == s.choices[i].name) {
+            config->units.*s.field = static_cast<std::uint8_t>(s.choices[i].value);
+            return 1;
+        }
+        expected += (i == 0 ? "" : i == s.count - 1 ? " or " : ", ");
+        expected += s.choices[i].name;
+    }
+    std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected %s, not \"%s\"", s.name,
+                  expected.c_str(), value.c_str());
+    return 0;
+}
+
+int credential(const std::string &name, const std::string &value, char *out,
+               char error[CONFIG_ERROR_BYTES])
+{
+    if (value.size() >= UPLOAD_CREDENTIAL_BYTES) {
+        std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected at most %d bytes",
+                      name.c_str(), UPLOAD_CREDENTIAL_BYTES - 1);
+        return 0;
+    }
+    std::memset(out, 0, UPLOAD_CREDENTIAL_BYTES);
+    std::memcpy(out, value.data(), value.size());
+    return 1;
+}
+
+int service_setting(const std::string &name, const std::string &value, FrontEndConfig *config,
+                    char error[CONFIG_ERROR_BYTES], int *known)
+{
+    for (int s = 0; s < 2; ++s) {
+        const std::string base = service_names[s];
+        ServiceConfig &service = config->service[s];
+        if (name == base + "-id") {
+            *known = 1;
+            return credential(name, value, service.id, error);
+        }
+        if (name == base + "-key") {
+            *known = 1;
+            return credential(name, value, service.key, error);
+        }
+        if (name == base) {
+            *known = 1;
+            if (value == "on" || value == "off") {
+                service.upload = value == "on";
+                return 1;
+            }
+            std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected on or off, not \"%s\"",
+                          name.c_str(), value.c_str());
+            return 0;
+        }
+    }
+    *known = 0;
+    return 0;
+}
+
+} // namespace
+
+int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR_BYTES])
+{
+    error[0] = 0;
+    const char *end = line + std::strlen(line);
+    const std::string whole = trimmed(line, end);
+    if (whole.empty() || whole[0] == '#')
+        return 1;
+    const char *equals = std::strchr(line, '=');
+    if (!equals) {
+        std::snprintf(error, CONFIG_ERROR_BYTES, "expected NAME = VALUE");
+        return 0;
+    }
+    const std::string name = trimmed(line, equals);
+    const std::string value = trimmed(equals + 1, end);
+    for (const UnitSetting &s : unit_table)
+        if (name == s.name)
+            return unit_value(s, value, config, error);
+    int known = 0;
+    const int ok = service_setting(name, value, config, error, &known);
+    if (!known)
+        std::snprintf(error, CONFIG_ERROR_BYTES,
+                      "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
+                      "pressure-kind, direction, or a service's -id, -key or on/off",
+                      name.c_str());
+    return ok;
+}
+
+int apply_config_text(const char *text, std::size_t length, FrontEndConfig *config, int *bad_line,
+                      char error[CONFIG_ERROR_BYTES])
+{
+    *bad_line = 0;
+    // An editor's UTF-8 byte-order mark is no part of the first name.
+    std::size_t start = length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    for (int number = 1; start < length; ++number) {
+        std::size_t stop = start;
+        while (stop < length && text[stop] != '\n')
+            ++stop;
+        const std::string line(text + start, stop - start);
+        if (line.find('\0') != std::string::npos) {
+            *bad_line = number;
+            std::snprintf(error, CONFIG_ERROR_BYTES, "expected text, found a NUL byte");
+            return 0;
+        }
+        if (!apply_config_line(line.c_str(), config, error)) {
+            *bad_line = number;
+            return 0;
+        }
+        start = stop + 1;
+    }
+    return 1;
+}
+
+int config_holds_key(const FrontEndConfig &config)
+{
+    return config.service[0].key[0] != 0 || config.service[1].key[0] != 0;
+}

@@ -1,0 +1,48 @@
+// The front end's settings: units and each service's ID, key and switch,
+// read from nimbrel.conf and overridden by command-line options of the same
+// names. One setting a line:
+//
+//   temperature = C | F
+//   rain = mm | in
+//   pressure = hPa | mmHg | inHg
+//   wind = mph | m/s | km/h | knots
+//   pressure-kind = relative | absolute
+//   direction = compass | degrees
+//   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
+//   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
+//
+// Blank lines and lines whose first non-blank character is '#' are comments.
+// A value is the rest of the line without the blanks around it, so a key
+// may hold '#', '&' or '='.
+#pragma once
+#include <cstddef>
+
+#include "settings/unit_settings.h"
+#include "upload/request.h"
+
+struct ServiceConfig {
+    char id[UPLOAD_CREDENTIAL_BYTES];  // UTF-8 as typed
+    char key[UPLOAD_CREDENTIAL_BYTES];
+    int upload;                        // 1: the console's bodies go to this service
+};
+
+struct FrontEndConfig {
+    UnitSettings units;
+    ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+};
+
+constexpr std::size_t CONFIG_ERROR_BYTES = 160;
+
+// Applies one "name = value" line (a comment or blank line changes nothing).
+// 0 with what was expected in `error` when the name is unknown or the value
+// is not one of the name's.
+int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR_BYTES]);
+
+// Applies a whole file's text; 0 with the 1-based number of the first bad
+// line in `*bad_line` and the reason in `error`.
+int apply_config_text(const char *text, std::size_t length, FrontEndConfig *config, int *bad_line,
+                      char error[CONFIG_ERROR_BYTES]);
+
+// 1 when a service's key is set: a file holding one must not be readable
+// by others.
+int config_holds_key(const FrontEndConfig &config);

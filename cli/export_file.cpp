@@ -1,0 +1,126 @@
+#include "cli/export_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+int file_write(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    return std::fwrite(bytes, 1, count, static_cast<std::FILE *>(context)) == count;
+}
+
+void put_utf8(std::string &out, unsigned long c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// One UTF-16 unit. In the header row a quoted two-line title loses its
+// quotes and its line break becomes a space.
+void take_unit(Utf8Sink &s, char16_t unit)
+{
+    if (s.at_start) {
+        s.at_start = 0;
+        if (unit == 0xFEFF)
+            return;
+    }
+    if (s.high_surrogate) {
+        const char16_t high = s.high_surrogate;
+        s.high_surrogate = 0;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            put_utf8(s.out, 0x10000 + ((high - 0xD800UL) << 10) + (unit - 0xDC00UL));
+            return;
+        }
+        put_utf8(s.out, 0xFFFD);
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        s.high_surrogate = unit;
+        return;
+    }
+    if (s.in_header) {
+        if (unit == u'"') {
+            s.in_quotes = !s.in_quotes;
+            return;
+        }
+        if (s.in_quotes && unit == u'\r')
+            return;
+        if (s.in_quotes && unit == u'\n') {
+            s.out += ' ';
+            return;
+        }
+        if (unit == u'\n')
+            s.in_header = 0;
+    }
+    put_utf8(s.out, unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+}
+
+int utf8_write(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    Utf8Sink &s = *static_cast<Utf8Sink *>(context);
+    s.out.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!s.have_low) {
+            s.low = bytes[i];
+            s.have_low = 1;
+            continue;
+        }
+        s.have_low = 0;
+        take_unit(s, static_cast<char16_t>(s.low | bytes[i] << 8));
+    }
+    return s.out.empty() ||
+           s.next->write(s.next->context, reinterpret_cast<const std::uint8_t *>(s.out.data()),
+                         s.out.size());
+}
+
+} // namespace
+
+ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next)
+{
+    state->next = next;
+    state->have_low = 0;
+    state->high_surrogate = 0;
+    state->at_start = 1;
+    state->in_header = 1;
+    state->in_quotes = 0;
+    return ByteSink{state, utf8_write};
+}
+
+ByteSink file_sink(std::FILE *file) { return ByteSink{file, file_write}; }
+
+int write_export_file(const char *path, int utf8, const ExportRequest &request,
+                      const UnitSettings &units, std::string *error)
+{
+    std::FILE *file = std::fopen(path, "wb");
+    if (!file) {
+        *error = std::string("cannot create ") + path + ": " + std::strerror(errno);
+        return 0;
+    }
+    static ExportWorkspace workspace;
+    static Utf8Sink converter;
+    const ByteSink raw = file_sink(file);
+    const ByteSink sink = utf8 ? utf8_sink(&converter, &raw) : raw;
+    const ExportOutcome outcome =
+        write_export(sink, history_store, request, units, link_flags, &workspace);
+    const int saved_errno = errno;
+    const int closed = std::fclose(file) == 0;
+    if (outcome == ExportOutcome::written && closed)
+        return 1;
+    std::remove(path);
+    *error = std::string("cannot write ") + path + ": " +
+             std::strerror(outcome == ExportOutcome::written ? errno : saved_errno);
+    return 0;
+}

@@ -1,0 +1,31 @@
+// Where the export writer's bytes go on Linux: straight into the file as
+// UTF-16LE, as the Windows program writes it, or turned into UTF-8 for
+// scripts (no byte-order mark, each two-line title on one line).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "history/export_writer.h"
+
+struct Utf8Sink {
+    const ByteSink *next;
+    int have_low;            // a first byte of a code unit is waiting
+    std::uint8_t low;
+    char16_t high_surrogate; // a first half of a pair is waiting
+    int at_start;            // the byte-order mark is still to come
+    int in_header, in_quotes;
+    std::string out;
+};
+
+// A sink that turns UTF-16LE into UTF-8 and hands it on to `next`.
+ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next);
+
+// A sink over an open file.
+ByteSink file_sink(std::FILE *file);
+
+// Writes the export of the downloaded history into `path`. 1 when the file
+// is complete; otherwise it is removed, as a short file would pass for a
+// complete export.
+int write_export_file(const char *path, int utf8, const ExportRequest &request,
+                      const UnitSettings &units, std::string *error);

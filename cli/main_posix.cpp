@@ -1,0 +1,103 @@
+// `nimbrel`, the Linux front end: the console's readings, history export,
+// uploads and clock from the command line, on the same core as nimbrel.exe.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/hid_port.h"
+#include "cli/live_text.h"
+#include "cli/platform.h"
+#include "cli/sim_port.h"
+
+namespace {
+
+int usage_error(const std::string &message)
+{
+    std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), usage_text);
+    return 2;
+}
+
+// The configuration file, when there is one; a missing default file is no
+// error, a missing named one is.
+int load_config(const Options &o, FrontEndConfig *config)
+{
+    const std::string path = o.config_file.empty() ? default_config_path() : o.config_file;
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        if (o.config_file.empty() && errno == ENOENT)
+            return 1;
+        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        return 0;
+    }
+    std::string text;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1u << 20))
+        text.append(chunk, got);
+    std::fclose(file);
+    int line = 0;
+    char error[CONFIG_ERROR_BYTES];
+    if (!apply_config_text(text.data(), text.size(), config, &line, error)) {
+        std::fprintf(stderr, "%s:%d: %s\n", path.c_str(), line, error);
+        return 0;
+    }
+    if (config_holds_key(*config) && readable_by_others(path.c_str()))
+        std::fprintf(stderr,
+                     "nimbrel: warning: %s holds a station key and others may read it "
+                     "(chmod 600 %s)\n",
+                     path.c_str(), path.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    static FrontEnd f;
+    std::string error;
+    if (!parse_options(argc, argv, &f.options, &error))
+        return usage_error(error);
+    if (f.options.command == Command::help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (!load_config(f.options, &f.config))
+        return 2;
+    for (const std::string &line : f.options.settings) {
+        char message[CONFIG_ERROR_BYTES];
+        if (!apply_config_line(line.c_str(), &f.config, message))
+            return usage_error(std::string("--") + message);
+    }
+    if (!f.options.upload_server.empty()) {
+        char16_t text[UPLOAD_HOST_BYTES + 8];
+        if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
+            !parse_upload_server(text, f.destination.host, &f.destination.port))
+            return usage_error("--upload-server needs HOST:PORT, not \"" + f.options.upload_server +
+                               "\"");
+    }
+    // The simulated console's invented weather must not reach a real station page.
+    f.destination.discard = f.options.simulate && f.options.upload_server.empty();
+
+    static SimPort sim;
+    if (f.options.simulate) {
+        char message[256];
+        if (!sim_port_start(&sim, f.options.scenario.empty() ? nullptr : f.options.scenario.c_str(),
+                            message, sizeof message)) {
+            std::fprintf(stderr, "nimbrel: %s\n", message);
+            return 2;
+        }
+        f.port = sim_station_port(&sim);
+    } else {
+        f.port = hid_station_port();
+    }
+    install_stop_signals();
+    switch (f.options.command) {
+    case Command::live: return command_live(f);
+    case Command::export_history: return command_export(f);
+    case Command::run: return command_run(f);
+    case Command::clock: return command_clock(f);
+    default: return usage_error("no command given");
+    }
+}

@@ -1,0 +1,16 @@
+// What the front end needs of the system beyond standard C++: signals,
+// terminals, the configuration's place and its permissions.
+#pragma once
+#include <string>
+
+// SIGTERM and SIGINT only set the flag that stop_requested reads.
+void install_stop_signals();
+int stop_requested();
+
+int stderr_is_terminal();
+
+// $XDG_CONFIG_HOME/nimbrel/nimbrel.conf, or ~/.config/nimbrel/nimbrel.conf.
+std::string default_config_path();
+
+// 1 when the file's mode lets its group or others read it.
+int readable_by_others(const char *path);

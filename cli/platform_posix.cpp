@@ -1,0 +1,44 @@
+#include "cli/platform.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+volatile sig_atomic_t stop_flag = 0;
+
+void on_stop_signal(int) { stop_flag = 1; }
+} // namespace
+
+void install_stop_signals()
+{
+    struct sigaction action = {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    // A closed pipe on standard output ends the program through a failed
+    // write, not a signal that skips its clean-up.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int stop_requested() { return stop_flag != 0; }
+
+int stderr_is_terminal() { return isatty(STDERR_FILENO); }
+
+std::string default_config_path()
+{
+    const char *xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/nimbrel/nimbrel.conf";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config/nimbrel/nimbrel.conf";
+}
+
+int readable_by_others(const char *path)
+{
+    struct stat st = {};
+    return stat(path, &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}

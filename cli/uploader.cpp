@@ -1,0 +1,185 @@
+#include "cli/uploader.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "cli/live_text.h"
+#include "cli/log.h"
+#include "upload/http_client.h"
+#include "upload/reply.h"
+#include "upload/spacing.h"
+
+namespace {
+
+constexpr int SERVICE_PORT = 80;
+constexpr std::uint32_t DEADLINE_MS = 30000;
+const char *const service_names[2] = {"Weather Underground", "Weathercloud"};
+
+struct Job {
+    int service;
+    char request[UPLOAD_REQUEST_BYTES];
+};
+
+struct Worker {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<Job> queue;
+    int stopping = 0;
+    int ended = 0;
+    std::condition_variable ended_signal;
+    FrontEndConfig config;
+    UploadDestination destination;
+    WcSpacing spacing;
+};
+Worker *worker = nullptr;
+
+std::uint32_t tick(void *)
+{
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// A pause that a stop cuts short.
+void pause(void *context, std::uint32_t ms)
+{
+    Worker &w = *static_cast<Worker *>(context);
+    std::unique_lock<std::mutex> hold(w.lock);
+    w.wake.wait_for(hold, std::chrono::milliseconds(ms), [&] { return w.stopping != 0; });
+}
+
+// The console writes its bodies in a Western code page; the request is UTF-8.
+void body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < UPLOAD_BODY_BYTES && body[i] != 0; ++i) {
+        const unsigned char c = static_cast<unsigned char>(body[i]);
+        if (n + 3 > UPLOAD_BODY_BYTES) {
+            n = 0; // too long once converted: the request builder refuses an empty body's service
+            break;
+        }
+        if (c < 0x80) {
+            out[n++] = static_cast<char>(c);
+        } else {
+            out[n++] = static_cast<char>(0xC0 | c >> 6);
+            out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    std::memset(out + n, 0, UPLOAD_BODY_BYTES - n);
+}
+
+void send(Worker &w, const Job &job)
+{
+    const char *name = service_names[job.service];
+    if (w.destination.discard) {
+        log_line("%s: upload dropped (the simulated console's weather goes nowhere)", name);
+        return;
+    }
+    const bool redirected = w.destination.host[0] != 0;
+    const HttpTarget target = {redirected ? w.destination.host : upload_host(job.service),
+                               redirected ? w.destination.port : SERVICE_PORT, DEADLINE_MS};
+    char answer[REPLY_TEXT_BYTES];
+    if (!http_transact(target, job.request, answer)) {
+        log_line("%s: upload failed: no reply from %s:%d", name, target.host, target.port);
+        return;
+    }
+    if (reply_accepted(answer, job.service)) {
+        log_line("%s: upload accepted", name);
+        return;
+    }
+    // The status line and the body's first line say why.
+    const char *body = nullptr;
+    reply_status(answer, &body);
+    const int status_length = static_cast<int>(std::strcspn(answer, "\r\n"));
+    const int body_length = body ? static_cast<int>(std::strcspn(body, "\r\n")) : 0;
+    log_line("%s: upload refused: %.*s%s%.*s", name, status_length > 80 ? 80 : status_length,
+             answer, body_length ? " / " : "", body_length > 80 ? 80 : body_length,
+             body ? body : "");
+}
+
+void run_worker(Worker *w)
+{
+    const UploadClock clock = {tick, pause, w};
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> hold(w->lock);
+            w->wake.wait(hold, [&] { return w->stopping || !w->queue.empty(); });
+            if (w->stopping)
+                break;
+            job = w->queue.front();
+            w->queue.pop_front();
+        }
+        if (job.service == UPLOAD_WC) {
+            std::uint32_t start = 0;
+            if (!await_wc_slot(w->spacing, clock, &start)) {
+                if (!w->stopping)
+                    log_line("Weathercloud: upload dropped: ten minutes have not passed since the last one");
+                continue;
+            }
+            wc_upload_begun(w->spacing, start);
+        }
+        if (w->stopping)
+            break;
+        send(*w, job);
+    }
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->ended = 1;
+    w->ended_signal.notify_all();
+}
+
+} // namespace
+
+int uploader_start(const FrontEndConfig &config, const UploadDestination &destination)
+{
+    if (worker)
+        return 1;
+    // Lives as long as the process: a transaction cut off at a stop may
+    // still be using it.
+    worker = new Worker;
+    worker->config = config;
+    worker->destination = destination;
+    worker->spacing = WcSpacing{};
+    std::thread(run_worker, worker).detach();
+    return 1;
+}
+
+void uploader_take_body(int service, const char *body)
+{
+    if (!worker || !body || (service != UPLOAD_WU && service != UPLOAD_WC))
+        return;
+    const ServiceConfig &s = worker->config.service[service];
+    if (!s.upload)
+        return;
+    char16_t id[UPLOAD_CREDENTIAL_UNITS], key[UPLOAD_CREDENTIAL_UNITS];
+    if (!utf16_text(s.id, id, UPLOAD_CREDENTIAL_UNITS) ||
+        !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS))
+        return;
+    char body8[UPLOAD_BODY_BYTES];
+    body_as_utf8(body, body8);
+    Job job;
+    job.service = service;
+    if (!build_upload_request(service, body8, id, key, job.request)) {
+        log_line("%s: no upload: no ID and key, or a body that does not make a request",
+                 service_names[service]);
+        return;
+    }
+    std::lock_guard<std::mutex> hold(worker->lock);
+    worker->queue.push_back(job);
+    worker->wake.notify_all();
+}
+
+int uploader_stop(int wait_ms)
+{
+    if (!worker)
+        return 1;
+    std::unique_lock<std::mutex> hold(worker->lock);
+    worker->stopping = 1;
+    worker->wake.notify_all();
+    return worker->ended_signal.wait_for(hold, std::chrono::milliseconds(wait_ms),
+                                         [] { return worker->ended != 0; });
+}

@@ -1,0 +1,21 @@
+// `run`'s upload worker: one thread that takes the requests built from the
+// console's bodies and sends each to its service, Weathercloud's spaced ten
+// minutes apart, and logs one line per outcome.
+#pragma once
+#include "cli/config.h"
+
+struct UploadDestination {
+    char host[UPLOAD_HOST_BYTES]; // empty: each service's own host on port 80
+    int port;
+    int discard;                  // requests are built and dropped
+};
+
+int uploader_start(const FrontEndConfig &config, const UploadDestination &destination);
+
+// The body of `service` (UPLOAD_WU, UPLOAD_WC) as the console sent it;
+// nothing happens when that service is off or has no ID and key.
+void uploader_take_body(int service, const char *body);
+
+// Ends the worker: a wait for Weathercloud's slot ends at once, a
+// transaction under way is given up to wait_ms to finish. 1 when it ended.
+int uploader_stop(int wait_ms);

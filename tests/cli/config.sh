@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The configuration file and the command line: a bad line is refused with
+# the file, its number and what was expected (exit status 2); a key in a
+# file others may read draws a warning; a bad option is a usage error.
+. "$(dirname "$0")/lib.bash"
+conf=$XDG_CONFIG_HOME/nimbrel/nimbrel.conf
+echo "$live" >"$work/scenario.txt"
+
+bad_line() { # line 2 of the file, what must be said
+  printf '# units\n%s\n' "$1" >"$conf"
+  "$nimbrel" live --simulate="$work/scenario.txt" >"$work/out" 2>&1
+  local status=$?
+  [ $status = 2 ] || fail "'$1' ended with $status, not 2"
+  grep -qF "$conf:2: $2" "$work/out" || fail "'$1' said: $(cat "$work/out")"
+}
+bad_line "temperature = K" 'temperature: expected C or F, not "K"'
+bad_line "wind = kmh" 'wind: expected mph, m/s, km/h or knots, not "kmh"'
+bad_line "pressure hPa" "expected NAME = VALUE"
+bad_line "colour = blue" 'unknown setting "colour"'
+bad_line "weathercloud = yes" 'weathercloud: expected on or off, not "yes"'
+bad_line "wunderground-key = $(printf 'k%.0s' $(seq 64))" "wunderground-key: expected at most 63 bytes"
+
+# A good file: a key holding '#' and '=' is kept whole; readable by others
+# it draws a warning, but the command still runs.
+printf 'temperature = F\nwunderground-key = a#b=c\n' >"$conf"
+chmod 644 "$conf"
+"$nimbrel" live --simulate="$work/scenario.txt" >"$work/out" 2>"$work/err" || fail "a good file was refused"
+grep -q "Indoor temperature   70.7 °F" "$work/out" || fail "the file's unit was not used"
+grep -q "warning: $conf holds a station key and others may read it" "$work/err" ||
+  fail "no warning for a readable key: $(cat "$work/err")"
+chmod 600 "$conf"
+"$nimbrel" live --simulate="$work/scenario.txt" >/dev/null 2>"$work/err"
+[ ! -s "$work/err" ] || fail "a private file drew: $(cat "$work/err")"
+
+# An editor's byte-order mark before the first line is no part of it.
+printf '\xEF\xBB\xBFtemperature = F\n' >"$conf"
+"$nimbrel" live --simulate="$work/scenario.txt" | grep -q "Indoor temperature   70.7 °F" ||
+  fail "a file starting with a byte-order mark was not read"
+
+# The example file that packaging/linux offers is a good one.
+"$nimbrel" live --simulate="$work/scenario.txt" --config="$top/packaging/linux/nimbrel.conf" \
+  >/dev/null || fail "the example configuration was refused"
+
+usage() { # what must be said, arguments
+  local text=$1
+  shift
+  "$nimbrel" "$@" >"$work/out" 2>&1
+  local status=$?
+  [ $status = 2 ] || fail "'$*' ended with $status, not 2"
+  grep -qF -- "$text" "$work/out" || fail "'$*' said: $(cat "$work/out")"
+}
+usage 'unknown command "show"' show
+usage 'unknown option "--watch" for run' run --watch
+usage "--temperature: expected C or F" live --temperature=X
+usage "--upload-server needs HOST:PORT" run --upload-server=nohost
+usage "Cannot read the scenario file" live --simulate="$work/none.txt"
+echo "bogus directive" >"$work/bad.txt"
+usage "Scenario $work/bad.txt, " live --simulate="$work/bad.txt"
+echo PASS

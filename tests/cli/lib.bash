@@ -1,0 +1,35 @@
+# Shared steps of the front end's scripts: each gets the native `nimbrel`
+# as $1 and runs it on the simulated console with a configuration folder
+# of its own.
+set -u
+nimbrel=$1
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/nimbrel-cli.XXXXXX")
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME/nimbrel"
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# The first live record of the Windows end-to-end export, so that both
+# programs are compared on the same console.
+live='live 42 2026-12-08 14:30 21.5 45 3.2 88 1.3 0.5 12.6 20.1 225 SW 1013.2 1009.8 3 1.4 2.0 19.8 50 --.- -- 7.1 61 --.- -- --.- -- --.- -- --.- -- --.- -- 3.0 0.0 4.2 31.0'
+
+# Waits up to $1 seconds for a command to succeed.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+# Sends SIGTERM to pid $1 and fails unless it ends with status 0 within a second.
+stop_within_a_second() {
+  kill -TERM "$1"
+  for _ in $(seq 10); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$1" 2>/dev/null && fail "$2 still runs a second after SIGTERM"
+  wait "$1" || fail "$2 ended with status $? after SIGTERM"
+}
