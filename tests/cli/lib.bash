@@ -14,9 +14,9 @@ fail() {
   exit 1
 }
 
-# The first live record of the Windows end-to-end export, so that both
-# programs are compared on the same console.
-live='live 42 2026-12-08 14:30 21.5 45 3.2 88 1.3 0.5 12.6 20.1 225 SW 1013.2 1009.8 3 1.4 2.0 19.8 50 --.- -- 7.1 61 --.- -- --.- -- --.- -- --.- -- --.- -- 3.0 0.0 4.2 31.0'
+# The console of the Windows end-to-end export ($live, `scenario N`,
+# $expected), so that both programs are compared on the same one.
+. "$top/tests/e2e/lib/export.bash"
 
 # Waits up to $1 seconds for a command to succeed.
 wait_for() {
