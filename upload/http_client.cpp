@@ -206,7 +206,10 @@ int transact(Socket s, const sockaddr_in &address, const HttpTarget &target, con
              char answer[REPLY_TEXT_BYTES])
 {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(target.deadline_ms);
-    if (connect(s, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+    // A host that never answers the handshake would hold the worker for
+    // minutes; the send time-out bounds connect too where the system lets it.
+    if (!set_timeout(s, SO_SNDTIMEO, "set sendtimeout error/n", end) ||
+        connect(s, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
         return 0;
     // The NUL goes out after the final empty line, as the services have
     // always received it.

@@ -10,11 +10,12 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "upload/http_client.h"
 
 namespace {
-enum class Serve { Reply, ReplyThenReset, Trickle, Silent, Refuse };
+enum class Serve { Reply, ReplyThenReset, Trickle, Silent, Refuse, Backlogged };
 
 // Serves one connection on its own thread: reads the request up to its
 // final empty line and the NUL after it, then answers as told.
@@ -23,6 +24,7 @@ struct LoopbackServer {
     int port = 0;
     std::string received;
     std::thread thread;
+    std::vector<int> fillers;
 
     LoopbackServer(Serve how, const std::string &reply)
     {
@@ -36,6 +38,18 @@ struct LoopbackServer {
         port = ntohs(address.sin_port);
         if (how == Serve::Refuse)
             return; // bound but never listening: connections are refused
+        if (how == Serve::Backlogged) {
+            // Never accepting, with its queue full of other connections: a
+            // new one's handshake goes unanswered, like a host that has gone.
+            listen(listener, 0);
+            for (int i = 0; i < 4; ++i) {
+                const int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+                connect(f, reinterpret_cast<sockaddr *>(&address), sizeof address);
+                fillers.push_back(f);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return;
+        }
         listen(listener, 1);
         thread = std::thread([this, how, reply] { serve(how, reply); });
     }
@@ -82,6 +96,8 @@ struct LoopbackServer {
     ~LoopbackServer()
     {
         finish();
+        for (int f : fillers)
+            close(f);
         close(listener);
     }
 };
@@ -109,6 +125,7 @@ TEST(HttpClient, TransactionsWithALoopbackServer)
         {"a refused connection", Serve::Refuse, "", 30000, 0, "", 1000, ""},
         {"a trickle past the deadline", Serve::Trickle, ok, 1500, 0, "", 2500, "recv timeout!\n"},
         {"silence past the deadline", Serve::Silent, "", 1500, 0, "", 2500, "recv timeout!\n"},
+        {"a handshake never answered", Serve::Backlogged, "", 1500, 0, "", 2500, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,7 +143,7 @@ TEST(HttpClient, TransactionsWithALoopbackServer)
         EXPECT_LT(took.count(), c.most_ms);
         server.finish();
         // The request and exactly one NUL after it.
-        if (c.how != Serve::Refuse) {
+        if (c.how != Serve::Refuse && c.how != Serve::Backlogged) {
             EXPECT_EQ(server.received, request + std::string(1, '\0'));
         }
     }
