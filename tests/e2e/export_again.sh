@@ -47,9 +47,10 @@ run_cancel() {
 # ---- unplug and plug in, then Export again ----------------------------------
 run_unplug() {
   # The unplug comes at a fixed time after the start; Export is pressed so
-  # that the download is a few seconds old by then.
+  # that the download is a few seconds old by then, and three times the
+  # records keep it going well past the unplug on a fast machine too.
   unplug_at=25
-  scenario $records "wait ${unplug_at}000" unplug "wait 2000" plug >"$work/unplug.txt"
+  scenario $((records * 3)) "wait ${unplug_at}000" unplug "wait 2000" plug >"$work/unplug.txt"
   started=$SECONDS
   start_on_scenario "$work/unplug.txt"
   while [ $((SECONDS - started)) -lt $((unplug_at - 8)) ]; do sleep 0.5; done
