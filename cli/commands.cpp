@@ -110,13 +110,28 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
     }
 }
 
-Session make_session(FrontEnd &f, Events &e, const char16_t *file_name)
+// One command runs per process: one set of events.
+Events events;
+const char16_t no_file[1] = {0};
+
+// Accepted history pages need a file; live, run and clock have none.
+Session make_session(FrontEnd &f, const char16_t *file_name = no_file)
 {
+    events.front = &f;
     Session s{};
     s.port = f.port;
-    s.handler = SessionHandler{&e, on_notice};
+    s.handler = SessionHandler{&events, on_notice};
     s.export_file_name = file_name;
     return s;
+}
+
+// Connects once, for the commands that do not wait for the console.
+int connect_or_say(Session &s)
+{
+    if (session_connect(s))
+        return 1;
+    std::fputs(no_console, stderr);
+    return 0;
 }
 
 // Polls until `done` says so, the console goes, a stop is asked for or it
@@ -208,11 +223,15 @@ int check_period(const FrontEnd &f, int *status)
         return 0;
     }
     std::u16string parts[6];
-    if (!f.options.all && (!split_date(f.options.from, parts) || !split_date(f.options.to, parts + 3))) {
-        std::fprintf(stderr, "nimbrel: a date is YEAR-MONTH-DAY, not \"%s\"\n",
-                     split_date(f.options.from, parts) ? f.options.to.c_str() : f.options.from.c_str());
-        *status = 2;
-        return 0;
+    if (!f.options.all) {
+        const std::string *bad = !split_date(f.options.from, parts)   ? &f.options.from
+                                 : !split_date(f.options.to, parts + 3) ? &f.options.to
+                                                                        : nullptr;
+        if (bad) {
+            std::fprintf(stderr, "nimbrel: a date is YEAR-MONTH-DAY, not \"%s\"\n", bad->c_str());
+            *status = 2;
+            return 0;
+        }
     }
     DateFields fields{};
     for (int i = 0; i < 6; ++i)
@@ -260,16 +279,12 @@ int check_writable(const std::string &path)
 
 int command_live(FrontEnd &f)
 {
-    static Events e;
-    e.front = &f;
+    Events &e = events;
     e.print_live = 1;
-    static const char16_t none[1] = {0};
-    Session s = make_session(f, e, none);
+    Session s = make_session(f);
     if (!f.options.watch) {
-        if (!session_connect(s)) {
-            std::fputs(no_console, stderr);
+        if (!connect_or_say(s))
             return 1;
-        }
         const int got = poll_until(s, [&] { return e.live_records > 0; });
         session_close(s);
         if (got == PORT_REPORT)
@@ -290,13 +305,10 @@ int command_export(FrontEnd &f)
         return status;
     if (!check_writable(f.options.file))
         return 1;
-    static Events e;
-    e.front = &f;
-    Session s = make_session(f, e, export_request.file_name);
-    if (!session_connect(s)) {
-        std::fputs(no_console, stderr);
+    Events &e = events;
+    Session s = make_session(f, export_request.file_name);
+    if (!connect_or_say(s))
         return 1;
-    }
     // The greeting's live record first, as a user sees the readings before
     // pressing Export.
     int got = poll_until(s, [&] { return e.live_records > 0; });
@@ -340,14 +352,9 @@ int command_export(FrontEnd &f)
 
 int command_clock(FrontEnd &f)
 {
-    static Events e;
-    e.front = &f;
-    static const char16_t none[1] = {0};
-    Session s = make_session(f, e, none);
-    if (!session_connect(s)) {
-        std::fputs(no_console, stderr);
+    Session s = make_session(f);
+    if (!connect_or_say(s))
         return 1;
-    }
     const int set = session_set_clock(s);
     session_close(s);
     if (!set) {
@@ -359,11 +366,9 @@ int command_clock(FrontEnd &f)
 
 int command_run(FrontEnd &f)
 {
-    static Events e;
-    e.front = &f;
+    Events &e = events;
     e.upload = 1;
-    static const char16_t none[1] = {0};
-    Session s = make_session(f, e, none);
+    Session s = make_session(f);
     uploader_start(f.config, f.destination);
     for (int s_ = 0; s_ < 2; ++s_) {
         const ServiceConfig &service = f.config.service[s_];

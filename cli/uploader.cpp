@@ -53,15 +53,14 @@ void pause(void *context, std::uint32_t ms)
 }
 
 // The console writes its bodies in a Western code page; the request is UTF-8.
-void body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
+// 0 when the converted body does not fit.
+int body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
 {
     std::size_t n = 0;
     for (std::size_t i = 0; i < UPLOAD_BODY_BYTES && body[i] != 0; ++i) {
         const unsigned char c = static_cast<unsigned char>(body[i]);
-        if (n + 3 > UPLOAD_BODY_BYTES) {
-            n = 0; // too long once converted: the request builder refuses an empty body's service
-            break;
-        }
+        if (n + (c < 0x80 ? 1 : 2) >= UPLOAD_BODY_BYTES) // and its NUL
+            return 0;
         if (c < 0x80) {
             out[n++] = static_cast<char>(c);
         } else {
@@ -70,6 +69,7 @@ void body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
         }
     }
     std::memset(out + n, 0, UPLOAD_BODY_BYTES - n);
+    return 1;
 }
 
 void send(Worker &w, const Job &job)
@@ -160,10 +160,9 @@ void uploader_take_body(int service, const char *body)
         !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS))
         return;
     char body8[UPLOAD_BODY_BYTES];
-    body_as_utf8(body, body8);
     Job job;
     job.service = service;
-    if (!build_upload_request(service, body8, id, key, job.request)) {
+    if (!body_as_utf8(body, body8) || !build_upload_request(service, body8, id, key, job.request)) {
         log_line("%s: no upload: no ID and key, or a body that does not make a request",
                  service_names[service]);
         return;
