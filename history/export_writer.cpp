@@ -4,24 +4,15 @@
 
 namespace {
 
-constexpr int ALWAYS = -1;
+constexpr int ALWAYS = EXPORT_ALWAYS;
+using Source = ExportSource;
+using Column = ExportColumn;
 
-// How a column gets its value and its caption. Plain columns copy the token;
-// the others go through the formatting shared with the dashboard.
-enum class Source { plain, converted, pressure, direction };
-
-struct Column {
-    const char16_t *title;   // a "/" marks the line break of a two-line title
-    const char16_t *caption; // null: taken from the kind and the unit settings
-    Source source;
-    ReadingKind kind;
-    int token;               // ignored for pressure and direction
-    int data_set;            // index into ExportRequest::data_set, or ALWAYS
-};
+} // namespace
 
 // data_set indices: 0 pressure, 1 indoor, 2 outdoor, 3 rain, 4 UV, 5 wind,
 // 6 dew point, 7 heat index, 8 .. 14 CH1 .. CH7.
-constexpr Column columns[EXPORT_COLUMNS] = {
+const ExportColumn export_columns[EXPORT_COLUMNS] = {
     {u"Date", u"yy-mm-dd", Source::plain, ReadingKind::text, token::date, ALWAYS},
     {u"Time", u"hh:mm", Source::plain, ReadingKind::text, token::time, ALWAYS},
     {u"Barometric/pressure", nullptr, Source::pressure, ReadingKind::pressure, 0, 0},
@@ -56,6 +47,8 @@ constexpr Column columns[EXPORT_COLUMNS] = {
     {u"CH7/temperature", nullptr, Source::converted, ReadingKind::temperature, token::ch7_temp, 14},
     {u"CH7/humidity", nullptr, Source::plain, ReadingKind::humidity, token::ch7_humidity, 14},
 };
+
+namespace {
 
 // Column 16 (daily rainfall) carries two spaces before its caption.
 constexpr int wide_caption_column = 15;
@@ -177,7 +170,7 @@ int write_export_header(const ByteSink &sink, const UnitSettings &units)
     std::uint8_t bytes[EXPORT_ROW_UNITS * 2];
     Row titles{units_buffer, EXPORT_ROW_UNITS, 0, 0};
     for (int c = 0; c < EXPORT_COLUMNS; ++c) {
-        append_title(titles, columns[c].title);
+        append_title(titles, export_columns[c].title);
         append_unit(titles, c + 1 < EXPORT_COLUMNS ? u'\t' : u'\n');
     }
     if (!send_row(sink, titles, bytes))
@@ -186,7 +179,7 @@ int write_export_header(const ByteSink &sink, const UnitSettings &units)
     Row captions{units_buffer, EXPORT_ROW_UNITS, 0, 0};
     for (int c = 0; c < EXPORT_COLUMNS; ++c) {
         append(captions, c == wide_caption_column ? u"  " : u" ");
-        append(captions, caption_of(columns[c], units));
+        append(captions, caption_of(export_columns[c], units));
         append(captions, c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n");
     }
     return send_row(sink, captions, bytes);
@@ -205,7 +198,7 @@ int write_record_row(const ByteSink &sink, const std::uint8_t *record,
 
     Row row{work->row, EXPORT_ROW_UNITS, 0, 0};
     for (int c = 0; c < EXPORT_COLUMNS; ++c) {
-        const Column &column = columns[c];
+        const Column &column = export_columns[c];
         append_unit(row, u' ');
         if (column.data_set == ALWAYS || request.data_set[column.data_set] == 1) {
             switch (column.source) {

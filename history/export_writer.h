@@ -8,10 +8,30 @@
 
 #include "history/history_store.h"
 #include "live/station_record.h"
+#include "live/units.h"
 #include "settings/unit_settings.h"
 #include "station/link_state.h"
 
 constexpr int EXPORT_COLUMNS = 33;
+
+// How a column gets its value and its caption. Plain columns copy the token;
+// the others go through the formatting shared with the dashboard.
+enum class ExportSource { plain, converted, pressure, direction };
+
+// data_set: index into ExportRequest::data_set, or EXPORT_ALWAYS.
+constexpr int EXPORT_ALWAYS = -1;
+
+struct ExportColumn {
+    const char16_t *title;   // a "/" marks the line break of a two-line title
+    const char16_t *caption; // null: taken from the kind and the unit settings
+    ExportSource source;
+    ReadingKind kind;
+    int token;               // ignored for pressure and direction
+    int data_set;
+};
+
+// The columns in file order; reading an export back goes by the same table.
+extern const ExportColumn export_columns[EXPORT_COLUMNS];
 // Longest row: every cell a full token (TOKEN_UNITS) between two spaces,
 // a tab or the final line feed after each.
 constexpr int EXPORT_ROW_UNITS = EXPORT_COLUMNS * (TOKEN_UNITS + 3);

@@ -289,6 +289,29 @@ FormattedText format_rain(const char16_t *token, int rain_unit)
     return converted(token, MM_TO_IN, 2);
 }
 
+int console_value(ReadingKind kind, double shown, const UnitSettings &units, double *value)
+{
+    static const double wind_factors[] = {KMH_TO_MPH, KMH_TO_MS, 1.0, KMH_TO_KNOTS};
+    static const double pressure_factors[] = {1.0, HPA_TO_MMHG, HPA_TO_INHG};
+    double factor = 1.0;
+    switch (kind) {
+    case ReadingKind::temperature:
+        if (temperature_index(units.temperature_unit) == 0)
+            return 0;
+        *value = (shown - 32) / 1.8;
+        return 1;
+    case ReadingKind::pressure: factor = pressure_factors[pressure_index(units.pressure_unit)]; break;
+    case ReadingKind::wind_speed: factor = wind_factors[wind_index(units.wind_unit)]; break;
+    case ReadingKind::rain_amount:
+    case ReadingKind::rain_rate: factor = rain_index(units.rain_unit) == 1 ? MM_TO_IN : 1.0; break;
+    default: break;
+    }
+    if (factor == 1.0)
+        return 0;
+    *value = shown / factor;
+    return 1;
+}
+
 // ---- token choice and compass sectors ---------------------------------------
 
 int pressure_token(int pressure_kind)

@@ -32,6 +32,12 @@ int pressure_token(int pressure_kind);
 int pressure_caption_key(int pressure_kind);
 int direction_token(int direction_style);
 
+// The conversion of the format operations undone: the value in the
+// console's own unit (°C, hPa, km/h, mm) that a shown number stands for,
+// before the shown text was rounded or cut. 0 when the settings show this
+// kind as the console sends it, so that there is nothing to undo.
+int console_value(ReadingKind kind, double shown, const UnitSettings &units, double *value);
+
 // Compass sector 1 (N) .. 16 (NNW) of a direction text, 0 for none.
 int direction_index(const char16_t *text, int direction_style);
 
