@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "archive/archive.h"
 #include "history/export_writer.h"
 #include "history/history_store.h"
 #include "live/station_record.h"
@@ -253,38 +254,6 @@ struct TokenKinds {
     }
 };
 
-int is_digits(const std::u16string &s, std::size_t from, std::size_t to, std::size_t most)
-{
-    if (to <= from || to - from > most)
-        return 0;
-    for (std::size_t i = from; i < to; ++i)
-        if (s[i] < u'0' || s[i] > u'9')
-            return 0;
-    return 1;
-}
-
-int number_at(const std::u16string &s, std::size_t from, std::size_t to)
-{
-    int n = 0;
-    for (std::size_t i = from; i < to; ++i)
-        n = n * 10 + (s[i] - u'0');
-    return n;
-}
-
-// The archive knows a record by its date and time: "Y-M-D" and "H:MM".
-int is_date_and_time(const std::u16string &date, const std::u16string &time)
-{
-    const std::size_t a = date.find(u'-'), b = a == std::u16string::npos ? a : date.find(u'-', a + 1);
-    const std::size_t colon = time.find(u':');
-    if (b == std::u16string::npos || colon == std::u16string::npos ||
-        !is_digits(date, 0, a, 4) || !is_digits(date, a + 1, b, 2) || !is_digits(date, b + 1, date.size(), 2) ||
-        !is_digits(time, 0, colon, 2) || !is_digits(time, colon + 1, time.size(), 2))
-        return 0;
-    const int month = number_at(date, a + 1, b), day = number_at(date, b + 1, date.size());
-    return month >= 1 && month <= 12 && day >= 1 && day <= 31 && number_at(time, 0, colon) < 24 &&
-           number_at(time, colon + 1, time.size()) < 60;
-}
-
 int record_of_row(const std::vector<std::u16string> &raw, const UnitSettings &units, long line,
                   std::string *record, Failure *f)
 {
@@ -295,9 +264,6 @@ int record_of_row(const std::vector<std::u16string> &raw, const UnitSettings &un
     std::u16string cell[EXPORT_COLUMNS];
     for (int c = 0; c < EXPORT_COLUMNS; ++c)
         cell[c] = trimmed(raw[c]);
-    if (!is_date_and_time(cell[0], cell[1]))
-        return fail(f, line, "\"" + narrow(cell[0]) + " " + narrow(cell[1]) +
-                                 "\" is not a date and time (YYYY-MM-DD HH:MM)");
     std::string tokens[TOKEN_COUNT];
     for (int t = 0; t < TOKEN_COUNT; ++t)
         tokens[t] = missing_form(kinds.kind[t]);
@@ -314,11 +280,15 @@ int record_of_row(const std::vector<std::u16string> &raw, const UnitSettings &un
         if (!ok)
             return fail(f, line, "\"" + narrow(cell[c]) + "\" in column " + column_name(column) +
                                      " is not a reading (" +
-                                     narrow(export_caption(column.kind, units)) + ")");
+                                     narrow(caption(column, units)) + ")");
     }
     record->clear();
     for (int t = 0; t < TOKEN_COUNT; ++t)
         *record += (t ? " " : "") + tokens[t];
+    std::string time;
+    if (!archive_record_time(*record, &time))
+        return fail(f, line, "\"" + narrow(cell[0]) + " " + narrow(cell[1]) +
+                                 "\" is not a date and time (YYYY-MM-DD HH:MM)");
     if (record->size() >= static_cast<std::size_t>(RECORD_BYTES))
         return fail(f, line, "the row makes a record longer than the console's " +
                                  std::to_string(RECORD_BYTES) + " bytes");
