@@ -314,23 +314,27 @@ int read_file(const std::uint8_t *bytes, std::size_t size, ImportedFile *file, F
         return fail(f, 1, "not an export file: the first row is not the export's column titles");
     long line = 1 + lines_in(text, 0, end) + 1;
 
-    std::vector<std::u16string> rows;
-    for (std::size_t start = end + 1; start < text.size(); start = end + 1) {
+    // Then the units row and the records, each ending in a line feed.
+    int have_units = 0;
+    for (std::size_t start = end + 1; start < text.size(); start = end + 1, ++line) {
         end = text.find(u'\n', start);
         if (end == std::u16string::npos)
-            return fail(f, line + static_cast<long>(rows.size()),
-                        "the file ends inside this row (cut short?)");
+            return fail(f, line, "the file ends inside this row (cut short?)");
         // A row saved again with Windows line ends reads the same.
         const std::size_t stop = end > start && text[end - 1] == u'\r' ? end - 1 : end;
-        rows.push_back(text.substr(start, stop - start));
-    }
-    if (rows.empty() || !units_of(split_cells(rows[0]), &file->units))
-        return fail(f, line, "not an export file: the second row is not a units row the export writes");
-    file->records.resize(rows.size() - 1);
-    for (std::size_t r = 1; r < rows.size(); ++r)
-        if (!record_of_row(split_cells(rows[r]), file->units, line + static_cast<long>(r),
-                           &file->records[r - 1], f))
+        const std::vector<std::u16string> cells = split_cells(text.substr(start, stop - start));
+        if (!have_units) {
+            if (!units_of(cells, &file->units))
+                break;
+            have_units = 1;
+            continue;
+        }
+        file->records.emplace_back();
+        if (!record_of_row(cells, file->units, line, &file->records.back(), f))
             return 0;
+    }
+    if (!have_units)
+        return fail(f, line, "not an export file: the second row is not a units row the export writes");
     return 1;
 }
 
