@@ -219,9 +219,13 @@ int pragma(Archive *a, const char *sql, std::string *value, int *rc)
     return *rc == SQLITE_OK;
 }
 
-// Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction.
-int migrate(Archive *a, std::string *error)
+// Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction; an
+// archive that is up to date is not locked, so that reading it never waits
+// for a merge.
+int migrate(Archive *a, int version, std::string *error)
 {
+    if (version == ARCHIVE_SCHEMA_VERSION)
+        return 1;
     if (!exec(a, "BEGIN IMMEDIATE", "opening", error))
         return 0;
     std::string value;
@@ -243,14 +247,15 @@ int migrate(Archive *a, std::string *error)
     return exec(a, "COMMIT", "bringing the archive up to date", error);
 }
 
-// Checks what the file is before anything is written to it.
-int check_file(Archive *a, std::string *error)
+// Checks what the file is before anything is written to it; its schema
+// version in `*version`.
+int check_file(Archive *a, int *version_out, std::string *error)
 {
     std::string version, tables, check;
     int rc;
     if (!pragma(a, "PRAGMA user_version", &version, &rc))
         return fail(a, rc, "opening", error);
-    const int v = std::atoi(version.c_str());
+    const int v = *version_out = std::atoi(version.c_str());
     if (v > ARCHIVE_SCHEMA_VERSION) {
         *error = a->path + " was written by a newer nimbrel (archive version " + version +
                  ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
@@ -308,10 +313,11 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
     std::string mode;
     int prc;
     // FULL: a power cut after a merge reported done must not take it back.
-    if (!check_file(a, error) ||
+    int version = 0;
+    if (!check_file(a, &version, error) ||
         !exec(a, "PRAGMA synchronous = FULL", "opening", error) ||
         (!pragma(a, "PRAGMA journal_mode = WAL", &mode, &prc) && fail(a, prc, "opening", error) == 0) ||
-        !migrate(a, error)) {
+        !migrate(a, version, error)) {
         archive_close(a);
         return 0;
     }
@@ -512,7 +518,7 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
     static const char *const reads[2] = {
         "SELECT minute, repeat, imported, text FROM record "
         "WHERE ord >= ?1 AND ord < ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat",
-        "SELECT minute, repeat, imported, text FROM record "
+        "SELECT minute, repeat, imported, text FROM record INDEXED BY record_time "
         "WHERE ord >= ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat"};
     ArchiveRecord r;
     long long shown_minute = LLONG_MIN;
