@@ -10,12 +10,14 @@
 //   direction = compass | degrees
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
+//   archive = PATH             catch-up = HH:MM | off
 //
 // Blank lines and lines whose first non-blank character is '#' are comments.
 // A value is the rest of the line without the blanks around it, so a key
 // may hold '#', '&' or '='.
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "settings/unit_settings.h"
 #include "upload/request.h"
@@ -29,6 +31,8 @@ struct ServiceConfig {
 struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+    std::string archive;       // empty: the default place
+    int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
 };
 
 constexpr std::size_t CONFIG_ERROR_BYTES = 160;
