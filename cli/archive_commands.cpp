@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/archive_import.h"
 #include "cli/export_file.h"
 #include "cli/log.h"
 #include "cli/platform.h"
@@ -180,6 +181,5 @@ int command_archive(FrontEnd &f)
 {
     if (f.options.archive_action == "info")
         return command_archive_info(f);
-    std::fputs("nimbrel: archive import is not available in this build\n", stderr);
-    return 2;
+    return command_archive_import(f);
 }

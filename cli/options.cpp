@@ -16,6 +16,8 @@ const char usage_text[] =
     "  clock                       sets the console's clock from this machine's\n"
     "  catch-up                    downloads the history into the archive\n"
     "  archive info                the archive's records, interval and gaps\n"
+    "  archive import FILE...      brings export files (either encoding, any units)\n"
+    "                              into the archive\n"
     "\n"
     "Options:\n"
     "  --simulate[=FILE]           the simulated console (a scenario file, or its weather)\n"
