@@ -4,6 +4,7 @@
 // taken back to the console value whose export gives the same text.
 #include "archive/import_file.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -76,7 +77,7 @@ int decode_utf8(const std::uint8_t *bytes, std::size_t size, std::u16string *tex
         const unsigned b = bytes[i];
         int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
         unsigned long c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-        int ok = extra >= 0 && b != 0 && i + extra < size;
+        int ok = extra >= 0 && i + extra < size;
         for (int k = 1; ok && k <= extra; ++k) {
             ok = (bytes[i + k] & 0xC0) == 0x80;
             c = c << 6 | (bytes[i + k] & 0x3F);
@@ -235,12 +236,12 @@ int console_token(ReadingKind kind, const std::u16string &cell, const UnitSettin
     return 1;
 }
 
-// The kind of each record token, from the columns that show it; tokens no
-// column shows (the logger percentage) are plain text.
-struct TokenKinds {
-    ReadingKind kind[TOKEN_COUNT];
-    TokenKinds()
-    {
+// Every token as the console writes it missing, by the kind of the column
+// that shows it; tokens no column shows (the logger percentage) as text.
+const std::array<std::string, TOKEN_COUNT> &missing_tokens()
+{
+    static const std::array<std::string, TOKEN_COUNT> tokens = [] {
+        ReadingKind kind[TOKEN_COUNT];
         for (ReadingKind &k : kind)
             k = ReadingKind::text;
         for (const ExportColumn &column : export_columns) {
@@ -251,22 +252,24 @@ struct TokenKinds {
             else
                 kind[column.token] = column.kind;
         }
-    }
-};
+        std::array<std::string, TOKEN_COUNT> out;
+        for (int t = 0; t < TOKEN_COUNT; ++t)
+            out[t] = missing_form(kind[t]);
+        return out;
+    }();
+    return tokens;
+}
 
 int record_of_row(const std::vector<std::u16string> &raw, const UnitSettings &units, long line,
                   std::string *record, Failure *f)
 {
-    static const TokenKinds kinds;
     if (raw.size() != EXPORT_COLUMNS)
-        return fail(f, line, std::to_string(raw.size()) + " cells where an export row has " +
+        return fail(f, line, "this row has " + std::to_string(raw.size()) + " cells; an export row has " +
                                  std::to_string(EXPORT_COLUMNS));
     std::u16string cell[EXPORT_COLUMNS];
     for (int c = 0; c < EXPORT_COLUMNS; ++c)
         cell[c] = trimmed(raw[c]);
-    std::string tokens[TOKEN_COUNT];
-    for (int t = 0; t < TOKEN_COUNT; ++t)
-        tokens[t] = missing_form(kinds.kind[t]);
+    std::array<std::string, TOKEN_COUNT> tokens = missing_tokens();
     for (int c = 0; c < EXPORT_COLUMNS; ++c) {
         const ExportColumn &column = export_columns[c];
         if (cell[c].empty())
@@ -306,7 +309,9 @@ int read_file(const std::uint8_t *bytes, std::size_t size, ImportedFile *file, F
     std::size_t end = 0;
     for (int quoted = 0; end < text.size() && (quoted || text[end] != u'\n'); ++end)
         quoted ^= text[end] == u'"';
-    const std::vector<std::u16string> titles = split_cells(text.substr(0, end));
+    // A file saved again with Windows line ends reads the same.
+    const std::size_t titles_end = end > 0 && text[end - 1] == u'\r' ? end - 1 : end;
+    const std::vector<std::u16string> titles = split_cells(text.substr(0, titles_end));
     int matching = titles.size() == EXPORT_COLUMNS && end < text.size();
     for (int c = 0; matching && c < EXPORT_COLUMNS; ++c)
         matching = title_matches(titles[c], export_columns[c].title);
@@ -320,8 +325,9 @@ int read_file(const std::uint8_t *bytes, std::size_t size, ImportedFile *file, F
         end = text.find(u'\n', start);
         if (end == std::u16string::npos)
             return fail(f, line, "the file ends inside this row (cut short?)");
-        // A row saved again with Windows line ends reads the same.
         const std::size_t stop = end > start && text[end - 1] == u'\r' ? end - 1 : end;
+        if (stop == start && have_units)
+            continue; // an empty line holds no record
         const std::vector<std::u16string> cells = split_cells(text.substr(start, stop - start));
         if (!have_units) {
             if (!units_of(cells, &file->units))

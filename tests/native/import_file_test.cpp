@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalRow{"utf16_cut_in_half_a_character", with(wide, wide.size() - 1), 35, "half a character"},
         RefusalRow{"cut_inside_a_row", with(narrow, narrow.size() - 20), 6, "cut short"},
         RefusalRow{"a_cell_lost", bytes_of(narrow_text.substr(0, narrow_row(4)) + " 2027-01-15 \t 06:10 \n"),
-                   4, "2 cells"},
+                   4, "has 2 cells"},
         RefusalRow{"a_damaged_date",
                    bytes_of(narrow_text.substr(0, narrow_row(3)) + " 2026-1207 " +
                             narrow_text.substr(narrow_text.find('\t', narrow_row(3)))),
@@ -244,5 +244,23 @@ INSTANTIATE_TEST_SUITE_P(
                    3, "\"70.0x\" in column Indoor temperature is not a reading"},
         RefusalRow{"not_utf8", with(narrow, narrow_row(5), "\xC3\x28\n"), 5, "not UTF-8"}),
     [](const testing::TestParamInfo<RefusalRow> &info) { return std::string(info.param.name); });
+
+// A spreadsheet or editor that saves the UTF-8 file again with Windows
+// line ends and a blank last line changes nothing of what is imported.
+TEST(ImportedFile, ReadsTheSameWithWindowsLineEnds)
+{
+    std::string crlf;
+    for (char ch : narrow_text)
+        crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    crlf += "\r\n";
+    ImportedFile plain, saved;
+    long line = 0;
+    std::string error;
+    ASSERT_TRUE(read_export_file(narrow.data(), narrow.size(), &plain, &line, &error)) << error;
+    const std::vector<std::uint8_t> bytes = bytes_of(crlf);
+    ASSERT_TRUE(read_export_file(bytes.data(), bytes.size(), &saved, &line, &error))
+        << "line " << line << ": " << error;
+    EXPECT_EQ(saved.records, plain.records);
+}
 
 } // namespace
