@@ -510,6 +510,7 @@ int command_run(FrontEnd &f)
 {
     Events &e = events;
     e.upload = 1;
+    e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
     uploader_start(f.config, f.destination);
     for (int s_ = 0; s_ < 2; ++s_) {
