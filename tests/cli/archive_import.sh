@@ -27,9 +27,11 @@ grep -qF "4 new, 0 already there" "$work/out" || fail "catch-up said: $(cat "$wo
   "$nimbrel" export "$archive" --all --wind=knots "$work/replaced.csv" &&
   cmp "$work/console.csv" "$work/replaced.csv" || fail "the console's records did not replace the imported ones"
 
-# The same console's records in the other units, UTF-8 and UTF-16: each
-# file comes back from its own archive unchanged.
-scenario 30 >"$work/scenario.txt"
+# The same console's records in the other units, UTF-8 and UTF-16, with the
+# hour that repeats when clocks go back: each file comes back from its own
+# archive unchanged.
+repeated='history 12 2026-10-25 02:30 20.0 50 5.0 70 0.0 0.0 3.0 5.0 90 E 1010.0 1000.0 1 2.0 5.0 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 5.0 0.0 0.0 0.0'
+scenario 30 | sed "1a $repeated\n${repeated/ 5.0 70 / 4.1 71 }" >"$work/scenario.txt"
 for units in "--temperature=F --pressure=inHg --wind=mph --rain=in --utf8" \
   "--pressure=mmHg --wind=m/s --pressure-kind=absolute --direction=degrees"; do
   # shellcheck disable=SC2086
