@@ -299,8 +299,8 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
         while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
             if (keeper && e.live_records > 0) {
-                warn_of_full_logger(e, *keeper);
                 catch_up_in_run(s, e, *keeper);
+                warn_of_full_logger(e, *keeper);
             }
         }
         if (!s.open)
