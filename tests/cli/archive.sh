@@ -85,6 +85,9 @@ refused() { # row name, expected status, expected text, then the command
   [ "$got" = "$status" ] || fail "$name: status $got, not $status: $(cat "$work/out")"
   grep -qF -- "$text" "$work/out" || fail "$name: did not say '$text': $(cat "$work/out")"
 }
+refused "no archive yet" 1 "there is no archive at $work/none.sqlite yet" \
+  "$nimbrel" archive info --archive="$work/none.sqlite"
+[ ! -e "$work/none.sqlite" ] || fail "reading made an archive"
 bad=$work/bad.sqlite
 printf 'station notes, not an archive\n%.0s' $(seq 200) >"$bad"
 refused "not SQLite" 1 "$bad is not a nimbrel archive (not an SQLite file)" \
