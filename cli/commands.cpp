@@ -14,6 +14,7 @@
 #include "cli/platform.h"
 #include "cli/session.h"
 #include "history/export_checks.h"
+#include "publish/publisher.h"
 #include "station/messages.h"
 
 namespace {
@@ -37,6 +38,7 @@ struct Events {
     int answer_clock = 0, upload = 0;
     int print_live = 0;
     int last_percent = -1;
+    Publisher *publisher = nullptr;  // run's MQTT broker, when one is set
 };
 
 void print_live(const Events &e)
@@ -68,6 +70,28 @@ void show_progress(Events &e)
     std::fflush(stderr);
 }
 
+// ---- run's MQTT publishing ------------------------------------------------
+
+void log_publisher_line(const char *line) { log_line("%s", line); }
+
+Publisher *start_publisher(const FrontEndConfig &config)
+{
+    return publisher_start(config.mqtt, config.units, log_publisher_line);
+}
+
+// The state message: what `live --json` prints, stamped with the record's
+// moment in this machine's time zone.
+void publish_record(const Events &e)
+{
+    if (!e.publisher)
+        return;
+    const std::string when = record_iso_time(utf8_text(e.values.slot[token::date]),
+                                             utf8_text(e.values.slot[token::time]));
+    publisher_state(e.publisher, live_json(e.values, e.front->config.units, when.c_str()));
+}
+
+void publish_console(const Events &e, int connected) { publisher_console(e.publisher, connected); }
+
 void on_notice(void *context, unsigned message, std::intptr_t lparam)
 {
     Events &e = *static_cast<Events *>(context);
@@ -79,6 +103,7 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
         ++e.live_records;
         if (e.print_live)
             print_live(e);
+        publish_record(e);
         break;
     }
     case UM_HISTORY_START:
@@ -171,6 +196,7 @@ int connect_waiting(Session &s, int *announced_absence)
     while (!stop_requested()) {
         if (session_connect(s)) {
             log_line("connected to the console");
+            publish_console(events, 1);
             *announced_absence = 0;
             return 1;
         }
@@ -191,8 +217,10 @@ void stay_connected(Session &s, Events &e)
     while (connect_waiting(s, &absent)) {
         while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE)
             answer_clock(s, e);
-        if (!s.open)
+        if (!s.open) {
             log_line("console disconnected");
+            publish_console(e, 0);
+        }
     }
     session_close(s);
 }
@@ -377,8 +405,10 @@ int command_run(FrontEnd &f)
                      s_ == UPLOAD_WU ? "wunderground" : "weathercloud",
                      service.id[0] ? "key" : "ID");
     }
+    e.publisher = start_publisher(f.config);
     stay_connected(s, e);
     uploader_stop(500);
+    publisher_stop(e.publisher, 500);
     log_line("stopped");
     return 0;
 }

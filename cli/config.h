@@ -10,6 +10,9 @@
 //   direction = compass | degrees
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
+//   mqtt = HOST[:PORT]   mqtt-user = ...   mqtt-password = ...
+//   mqtt-tls = on | off  mqtt-ca = FILE    mqtt-topic = nimbrel
+//   mqtt-discovery = on | off              mqtt-discovery-prefix = homeassistant
 //
 // Blank lines and lines whose first non-blank character is '#' are comments.
 // A value is the rest of the line without the blanks around it, so a key
@@ -17,6 +20,7 @@
 #pragma once
 #include <cstddef>
 
+#include "publish/discovery.h"
 #include "settings/unit_settings.h"
 #include "upload/request.h"
 
@@ -29,6 +33,7 @@ struct ServiceConfig {
 struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+    MqttSettings mqtt;
 };
 
 constexpr std::size_t CONFIG_ERROR_BYTES = 160;
@@ -43,6 +48,6 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
 int apply_config_text(const char *text, std::size_t length, FrontEndConfig *config, int *bad_line,
                       char error[CONFIG_ERROR_BYTES]);
 
-// 1 when a service's key is set: a file holding one must not be readable
-// by others.
+// 1 when a service's key or the broker's password is set: a file holding
+// one must not be readable by others.
 int config_holds_key(const FrontEndConfig &config);

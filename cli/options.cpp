@@ -29,8 +29,11 @@ const char usage_text[] =
 
 namespace {
 
-const char *const unit_options[] = {"temperature", "rain", "pressure", "wind", "pressure-kind",
-                                    "direction"};
+// Options that set a configuration line of the same name.
+const char *const setting_options[] = {"temperature", "rain", "pressure", "wind", "pressure-kind",
+                                       "direction", "mqtt", "mqtt-user", "mqtt-password",
+                                       "mqtt-tls", "mqtt-ca", "mqtt-topic", "mqtt-discovery",
+                                       "mqtt-discovery-prefix"};
 
 // data_set order: pressure, indoor, outdoor, rain, UV, wind, dew point,
 // heat index, CH1 .. CH7.
@@ -117,7 +120,7 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
             o->file = arg;
         } else {
             bool unit = false;
-            for (const char *u : unit_options)
+            for (const char *u : setting_options)
                 if (name == std::string("--") + u && has_value) {
                     o->settings.push_back(std::string(u) + " = " + value);
                     unit = true;

@@ -26,7 +26,7 @@ printf 'temperature = F\nwunderground-key = a#b=c\n' >"$conf"
 chmod 644 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >"$work/out" 2>"$work/err" || fail "a good file was refused"
 grep -q "Indoor temperature   70.7 °F" "$work/out" || fail "the file's unit was not used"
-grep -q "warning: $conf holds a station key and others may read it" "$work/err" ||
+grep -q "warning: $conf holds a station key or password and others may read it" "$work/err" ||
   fail "no warning for a readable key: $(cat "$work/err")"
 chmod 600 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >/dev/null 2>"$work/err"
