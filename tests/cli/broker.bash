@@ -4,9 +4,10 @@
 broker_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 broker_auth=()  # mosquitto_sub's -u/-P when the broker wants them
 
+# As root, mosquitto would become its own user, who cannot read $work.
 start_broker() { # extra configuration lines
-  printf 'listener %s 127.0.0.1\npersistence false\n%s\n' "$broker_port" "${1:-allow_anonymous true}" \
-    >"$work/broker.conf"
+  printf 'listener %s 127.0.0.1\npersistence false\nuser %s\n%s\n' "$broker_port" "$(id -un)" \
+    "${1:-allow_anonymous true}" >"$work/broker.conf"
   mosquitto -c "$work/broker.conf" >>"$work/broker.log" 2>&1 &
   broker_pid=$!
   wait_for 5 grep -q "mosquitto version .* running" "$work/broker.log" || fail "the broker did not start"

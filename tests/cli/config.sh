@@ -18,6 +18,11 @@ bad_line "wind = kmh" 'wind: expected mph, m/s, km/h or knots, not "kmh"'
 bad_line "pressure hPa" "expected NAME = VALUE"
 bad_line "colour = blue" 'unknown setting "colour"'
 bad_line "weathercloud = yes" 'weathercloud: expected on or off, not "yes"'
+bad_line "mqtt = broker:99999" 'mqtt: expected HOST or HOST:PORT, not "broker:99999"'
+bad_line "mqtt = [::1" 'mqtt: expected HOST or HOST:PORT, not "[::1"'
+bad_line "mqtt-topic = home/#" 'mqtt-topic: expected letters, digits, "-_." and single "/" between them, not "home/#"'
+bad_line "mqtt-discovery-prefix = a//b" 'mqtt-discovery-prefix: expected letters'
+bad_line "mqtt-tls = 1" 'mqtt-tls: expected on or off, not "1"'
 bad_line "wunderground-key = $(printf 'k%.0s' $(seq 64))" "wunderground-key: expected at most 63 bytes"
 
 # A good file: a key holding '#' and '=' is kept whole; readable by others
@@ -53,6 +58,8 @@ usage 'unknown command "show"' show
 usage 'unknown option "--watch" for run' run --watch
 usage "--temperature: expected C or F" live --temperature=X
 usage "--upload-server needs HOST:PORT" run --upload-server=nohost
+usage "--mqtt: expected HOST or HOST:PORT" run --mqtt=host:
+usage "--mqtt-topic: expected letters" run --mqtt-topic=/station
 usage "Cannot read the scenario file" live --simulate="$work/none.txt"
 echo "bogus directive" >"$work/bad.txt"
 usage "Scenario $work/bad.txt, " live --simulate="$work/bad.txt"
