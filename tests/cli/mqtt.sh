@@ -26,7 +26,7 @@ assert state.pop("time") == "2026-12-08T14:30:00+01:00"
 live.pop("time")
 assert state == live, (state, live)
 CHECK
-read_configs 29
+read_configs 28
 check_discovery || fail "discovery configs in the default units"
 wait_for 5 status_is offline || fail "still online after the unplug"
 grep -q "console disconnected" "$work/log" || fail "the unplug was not logged"
@@ -42,7 +42,7 @@ wait_for 3 status_is online || fail "no online status in the other units: $(cat 
 in_fahrenheit() { retained nimbrel/state 1 | grep -q '"units":{"temperature":"°F"'; }
 wait_for 3 in_fahrenheit || fail "no state in °F"
 retained nimbrel/state 1 | cut -d' ' -f2- >"$work/state"
-read_configs 29
+read_configs 28
 check_discovery || fail "discovery configs in the other units"
 grep -q "/relative_pressure/config" "$work/configs" && fail "the relative pressure config stayed"
 stop_within_a_second $pid "run with MQTT"
@@ -56,7 +56,7 @@ wait_for 3 status_is online || fail "no online status: $(cat "$work/log")"
 stop_broker
 start_broker
 wait_for 5 status_is online || fail "not online after the broker came back: $(cat "$work/log")"
-read_configs 29
+read_configs 28
 retained nimbrel/state 1 | cut -d' ' -f2- >"$work/state"
 check_discovery || fail "discovery configs after the broker came back"
 [ "$(grep -c 'MQTT: connected to' "$work/log")" = 2 ] || fail "two connections not logged: $(cat "$work/log")"
