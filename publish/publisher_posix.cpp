@@ -117,9 +117,19 @@ int stopping(Publisher &p)
     return p.stopping;
 }
 
+// The library's texts end in a full stop, which the log line goes on after.
+std::string plain(std::string text, const char *drop_prefix = "")
+{
+    if (text.compare(0, std::strlen(drop_prefix), drop_prefix) == 0)
+        text.erase(0, std::strlen(drop_prefix));
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
 std::string error_text(int rc)
 {
-    return rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    return plain(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
 
 void log_once(Publisher &p, std::string *last, const std::string &event)
@@ -179,14 +189,14 @@ int run_connection(Publisher &p, std::string *last, std::string *event)
         *event = "MQTT: " + why;
     } else if (const int rc = mosquitto_connect(c.m, p.settings.host.c_str(), p.settings.port,
                                                 KEEPALIVE_S)) {
-        *event = "MQTT: cannot reach " + p.where + ": " + error_text(rc);
+        *event = "MQTT: cannot connect to " + p.where + ": " + error_text(rc);
     } else {
         const auto deadline = std::chrono::steady_clock::now() + CONNACK_WAIT;
         for (;;) {
             const int rc = mosquitto_loop(c.m, 100, 1);
             if (c.connack > 0) {
                 *event = "MQTT: " + p.where + " refused the connection: " +
-                         mosquitto_connack_string(c.connack);
+                         plain(mosquitto_connack_string(c.connack), "Connection Refused: ");
                 break;
             }
             if (c.connack == 0 && !connected) {
@@ -198,7 +208,7 @@ int run_connection(Publisher &p, std::string *last, std::string *event)
             }
             if (rc != MOSQ_ERR_SUCCESS) {
                 *event = connected ? "MQTT: lost the connection to " + p.where + ": " + error_text(rc)
-                                   : "MQTT: " + p.where + " closed the connection: " + error_text(rc);
+                                   : "MQTT: cannot connect to " + p.where + ": " + error_text(rc);
                 break;
             }
             if (stopping(p)) {
@@ -209,7 +219,7 @@ int run_connection(Publisher &p, std::string *last, std::string *event)
             if (connected)
                 publish_changes(c, 0);
             else if (std::chrono::steady_clock::now() > deadline) {
-                *event = "MQTT: no answer from " + p.where;
+                *event = "MQTT: cannot connect to " + p.where + ": no answer";
                 break;
             }
         }
