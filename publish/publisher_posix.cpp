@@ -89,26 +89,28 @@ void publish_discovery(Connection &c)
 void publish_changes(Connection &c, int all)
 {
     Publisher &p = *c.p;
+    const int discovery = p.settings.discovery && (all || c.announced);
     std::string state;
-    int console;
-    std::uint64_t state_generation, console_generation;
+    int console, send_console, send_state;
     {
         std::lock_guard<std::mutex> hold(p.lock);
-        state = p.state;
+        send_console = all || p.console_generation != c.console_sent;
+        send_state = !p.state.empty() && (discovery || all || p.state_generation != c.state_sent);
+        if (!discovery && !send_console && !send_state)
+            return;
         console = p.console;
-        state_generation = p.state_generation;
-        console_generation = p.console_generation;
+        if (send_state)
+            state = p.state;
+        c.console_sent = p.console_generation;
+        c.state_sent = p.state_generation;
     }
-    const int discovery = p.settings.discovery && (all || c.announced);
+    c.announced = 0;
     if (discovery)
         publish_discovery(c);
-    if (all || console_generation != c.console_sent)
+    if (send_console)
         publish(c, p.topics.status, console ? "online" : "offline", 1);
-    if (!state.empty() && (discovery || state_generation != c.state_sent))
+    if (send_state)
         publish(c, p.topics.state, state, 0);
-    c.announced = 0;
-    c.console_sent = console_generation;
-    c.state_sent = state_generation;
 }
 
 int stopping(Publisher &p)
@@ -145,7 +147,7 @@ void say_goodbye(Connection &c)
 {
     publish(c, c.p->topics.status, "offline", 1);
     mosquitto_disconnect(c.m);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (mosquitto_loop(c.m, 50, 1) == MOSQ_ERR_SUCCESS && std::chrono::steady_clock::now() < until) {
     }
 }
