@@ -1,6 +1,6 @@
-// The front end's settings: units and each service's ID, key and switch,
-// read from nimbrel.conf and overridden by command-line options of the same
-// names. One setting a line:
+// The front end's settings: units, each service's ID, key and switch, and the
+// MQTT broker, read from nimbrel.conf and overridden by command-line options
+// of the same names. One setting a line:
 //
 //   temperature = C | F
 //   rain = mm | in
