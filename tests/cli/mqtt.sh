@@ -12,7 +12,7 @@ check_discovery() { python3 "$top/tests/cli/check_discovery.py" "$work/configs" 
 start_broker
 
 # The known record, then an unplug the console does not come back from.
-printf '%s\nwait 2000\nunplug\nwait 600000\n' "$live" >"$work/scenario.txt"
+printf '%s\nwait 4000\nunplug\nwait 600000\n' "$live" >"$work/scenario.txt"
 "$nimbrel" run --simulate="$work/scenario.txt" --mqtt="127.0.0.1:$broker_port" 2>"$work/log" &
 pid=$!
 wait_for 3 status_is online || fail "no online status: $(cat "$work/log")"
