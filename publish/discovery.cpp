@@ -209,7 +209,7 @@ std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
         add_member(out, "entity_category", "diagnostic");
     out += ",\"device\":{\"identifiers\":[\"" + topics.device + "\"],\"name\":\"" +
            (settings.topic == "nimbrel" ? std::string("Nimbrel") : "Nimbrel " + settings.topic) +
-           "\",\"model\":\"USB weather station console\",\"manufacturer\":\"Nimbrel\"}}";
+           "\",\"model\":\"USB weather station console\"}}";
     return out;
 }
 

@@ -28,5 +28,5 @@ retained() {
 
 status_is() { [ "$(retained "${topic:-nimbrel}/status" 1)" = "${topic:-nimbrel}/status $1" ]; }
 
-# Every retained discovery config of the station in $work/configs.
-read_configs() { retained "homeassistant/sensor/+/+/config" "$1" >"$work/configs"; }
+# The retained discovery configs of a device ($1) in $work/configs.
+read_configs() { retained "homeassistant/sensor/$1/+/config" 28 >"$work/configs"; }

@@ -13,7 +13,8 @@ configs = {}
 for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
     topic, payload = line.split(" ", 1)
     parts = topic.split("/")
-    assert len(parts) == 5 and parts[:2] == ["homeassistant", "sensor"] and parts[4] == "config", topic
+    assert parts[:3] == ["homeassistant", "sensor", sys.argv[3].replace("/", "_")], topic
+    assert len(parts) == 5 and parts[4] == "config", topic
     key = parts[3]
     config = json.loads(payload)
     assert key not in configs, "two configs for " + key

@@ -8,7 +8,9 @@
 . "$(dirname "$0")/lib.bash"
 . "$top/tests/cli/broker.bash"
 export TZ=Europe/Berlin
-check_discovery() { python3 "$top/tests/cli/check_discovery.py" "$work/configs" "$work/state" nimbrel; }
+check_discovery() { # station topic
+  python3 "$top/tests/cli/check_discovery.py" "$work/configs" "$work/state" "${1:-nimbrel}"
+}
 start_broker
 
 # The known record, then an unplug the console does not come back from.
@@ -26,7 +28,7 @@ assert state.pop("time") == "2026-12-08T14:30:00+01:00"
 live.pop("time")
 assert state == live, (state, live)
 CHECK
-read_configs 28
+read_configs nimbrel
 check_discovery || fail "discovery configs in the default units"
 wait_for 5 status_is offline || fail "still online after the unplug"
 grep -q "console disconnected" "$work/log" || fail "the unplug was not logged"
@@ -42,23 +44,31 @@ wait_for 3 status_is online || fail "no online status in the other units: $(cat 
 in_fahrenheit() { retained nimbrel/state 1 | grep -q '"units":{"temperature":"°F"'; }
 wait_for 3 in_fahrenheit || fail "no state in °F"
 retained nimbrel/state 1 | cut -d' ' -f2- >"$work/state"
-read_configs 28
+read_configs nimbrel
 check_discovery || fail "discovery configs in the other units"
 grep -q "/relative_pressure/config" "$work/configs" && fail "the relative pressure config stayed"
 stop_within_a_second $pid "run with MQTT"
 status_is offline || fail "not offline after SIGTERM"
 
-# A broker that goes and comes back gets everything again; Home
-# Assistant's "online" brings the configs back, other messages nothing.
+# Two stations on one broker, each its own topic and device. A broker that
+# goes and comes back gets everything again from both; Home Assistant's
+# "online" brings the configs back, other messages nothing.
 "$nimbrel" run --simulate --mqtt="127.0.0.1:$broker_port" 2>"$work/log" &
 pid=$!
+"$nimbrel" run --simulate --mqtt="127.0.0.1:$broker_port" --mqtt-topic=garden/roof 2>"$work/log2" &
+pid2=$!
 wait_for 3 status_is online || fail "no online status: $(cat "$work/log")"
 stop_broker
 start_broker
 wait_for 5 status_is online || fail "not online after the broker came back: $(cat "$work/log")"
-read_configs 28
+read_configs nimbrel
 retained nimbrel/state 1 | cut -d' ' -f2- >"$work/state"
 check_discovery || fail "discovery configs after the broker came back"
+topic=garden/roof wait_for 3 status_is online || fail "the second station is not online: $(cat "$work/log2")"
+read_configs garden_roof
+retained garden/roof/state 1 | cut -d' ' -f2- >"$work/state"
+check_discovery garden/roof || fail "the second station's discovery configs"
+stop_within_a_second $pid2 "the second station"
 [ "$(grep -c 'MQTT: connected to' "$work/log")" = 2 ] || fail "two connections not logged: $(cat "$work/log")"
 grep -q "MQTT: lost the connection to 127.0.0.1:$broker_port" "$work/log" || fail "the loss was not logged"
 
