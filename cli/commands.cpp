@@ -17,6 +17,7 @@
 #include "cli/platform.h"
 #include "cli/session.h"
 #include "history/export_checks.h"
+#include "publish/publisher.h"
 #include "station/messages.h"
 
 namespace {
@@ -41,6 +42,7 @@ struct Events {
     int print_live = 0;
     int last_percent = -1;
     int show_bar = 1;  // run downloads without a progress bar
+    Publisher *publisher = nullptr;  // run's MQTT broker, when one is set
 };
 
 void print_live(const Events &e)
@@ -72,6 +74,28 @@ void show_progress(Events &e)
     std::fflush(stderr);
 }
 
+// ---- run's MQTT publishing ------------------------------------------------
+
+void log_publisher_line(const char *line) { log_line("%s", line); }
+
+Publisher *start_publisher(const FrontEndConfig &config)
+{
+    return publisher_start(config.mqtt, config.units, log_publisher_line);
+}
+
+// The state message: what `live --json` prints, stamped with the record's
+// moment in this machine's time zone.
+void publish_record(const Events &e)
+{
+    if (!e.publisher)
+        return;
+    const std::string when = record_iso_time(utf8_text(e.values.slot[token::date]),
+                                             utf8_text(e.values.slot[token::time]));
+    publisher_state(e.publisher, live_json(e.values, e.front->config.units, when.c_str()));
+}
+
+void publish_console(const Events &e, int connected) { publisher_console(e.publisher, connected); }
+
 void on_notice(void *context, unsigned message, std::intptr_t lparam)
 {
     Events &e = *static_cast<Events *>(context);
@@ -83,6 +107,7 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
         ++e.live_records;
         if (e.print_live)
             print_live(e);
+        publish_record(e);
         break;
     }
     case UM_HISTORY_START:
@@ -213,6 +238,7 @@ int connect_waiting(Session &s, int *announced_absence)
     while (!stop_requested()) {
         if (session_connect(s)) {
             log_line("connected to the console");
+            publish_console(events, 1);
             *announced_absence = 0;
             return 1;
         }
@@ -304,8 +330,10 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
                 warn_of_full_logger(e, *keeper);
             }
         }
-        if (!s.open)
+        if (!s.open) {
             log_line("console disconnected");
+            publish_console(e, 0);
+        }
     }
     session_close(s);
 }
@@ -521,8 +549,10 @@ int command_run(FrontEnd &f)
                      s_ == UPLOAD_WU ? "wunderground" : "weathercloud",
                      service.id[0] ? "key" : "ID");
     }
+    e.publisher = start_publisher(f.config);
     stay_connected(s, e, start_keeping_archive(f));
     uploader_stop(500);
+    publisher_stop(e.publisher, 500);
     log_line("stopped");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "cli/config.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -70,6 +71,18 @@ int credential(const std::string &name, const std::string &value, char *out,
     return 1;
 }
 
+int on_off(const std::string &name, const std::string &value, int *out,
+           char error[CONFIG_ERROR_BYTES])
+{
+    if (value == "on" || value == "off") {
+        *out = value == "on";
+        return 1;
+    }
+    std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected on or off, not \"%s\"", name.c_str(),
+                  value.c_str());
+    return 0;
+}
+
 int service_setting(const std::string &name, const std::string &value, FrontEndConfig *config,
                     char error[CONFIG_ERROR_BYTES], int *known)
 {
@@ -86,14 +99,77 @@ int service_setting(const std::string &name, const std::string &value, FrontEndC
         }
         if (name == base) {
             *known = 1;
-            if (value == "on" || value == "off") {
-                service.upload = value == "on";
-                return 1;
-            }
-            std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected on or off, not \"%s\"",
+            return on_off(name, value, &service.upload, error);
+        }
+    }
+    *known = 0;
+    return 0;
+}
+
+// HOST, HOST:PORT, or [IPv6]:PORT; an empty value switches MQTT off.
+int broker_address(const std::string &value, MqttSettings *mqtt, char error[CONFIG_ERROR_BYTES])
+{
+    std::string host = value, port;
+    int has_port = 0, ok = 1;
+    if (!value.empty() && value[0] == '[') {
+        const std::size_t close = value.find(']');
+        ok = close != std::string::npos && close > 1;
+        if (ok) {
+            host = value.substr(1, close - 1);
+            has_port = close + 1 < value.size();
+            ok = !has_port || value[close + 1] == ':';
+            port = has_port ? value.substr(close + 2) : "";
+        }
+    } else if (value.find(':') != std::string::npos && value.find(':') == value.rfind(':')) {
+        host = value.substr(0, value.find(':'));
+        port = value.substr(value.find(':') + 1);
+        has_port = 1;
+    }
+    long number = 0;
+    if (ok && has_port) {
+        char *end = nullptr;
+        number = std::strtol(port.c_str(), &end, 10);
+        ok = !port.empty() && *end == 0 && number >= 1 && number <= 65535;
+    }
+    if (!ok || (!value.empty() && host.empty()) ||
+        host.find_first_of(" \t/[]") != std::string::npos) {
+        std::snprintf(error, CONFIG_ERROR_BYTES, "mqtt: expected HOST or HOST:PORT, not \"%s\"",
+                      value.c_str());
+        return 0;
+    }
+    mqtt->host = host;
+    mqtt->port = static_cast<int>(number);
+    return 1;
+}
+
+// The mqtt-... settings; *known is 0 for any other name.
+int mqtt_setting(const std::string &name, const std::string &value, MqttSettings *mqtt,
+                 char error[CONFIG_ERROR_BYTES], int *known)
+{
+    *known = 1;
+    if (name == "mqtt")
+        return broker_address(value, mqtt, error);
+    if (name == "mqtt-user" || name == "mqtt-password" || name == "mqtt-ca") {
+        std::string &out = name == "mqtt-user"       ? mqtt->user
+                           : name == "mqtt-password" ? mqtt->password
+                                                     : mqtt->ca_file;
+        out = value;
+        return 1;
+    }
+    if (name == "mqtt-tls")
+        return on_off(name, value, &mqtt->tls, error);
+    if (name == "mqtt-discovery")
+        return on_off(name, value, &mqtt->discovery, error);
+    if (name == "mqtt-topic" || name == "mqtt-discovery-prefix") {
+        if (!valid_topic(value)) {
+            std::snprintf(error, CONFIG_ERROR_BYTES,
+                          "%s: expected letters, digits, \"-_.\" and single \"/\" between "
+                          "them, not \"%s\"",
                           name.c_str(), value.c_str());
             return 0;
         }
+        (name == "mqtt-topic" ? mqtt->topic : mqtt->discovery_prefix) = value;
+        return 1;
     }
     *known = 0;
     return 0;
@@ -143,12 +219,14 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
         return 0;
     }
     int known = 0;
-    const int ok = service_setting(name, value, config, error, &known);
+    int ok = service_setting(name, value, config, error, &known);
+    if (!known)
+        ok = mqtt_setting(name, value, &config->mqtt, error, &known);
     if (!known)
         std::snprintf(error, CONFIG_ERROR_BYTES,
                       "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, archive, catch-up, or a service's -id, -key or "
-                      "on/off",
+                      "pressure-kind, direction, archive, catch-up, a service's -id, -key or "
+                      "on/off, or mqtt-...",
                       name.c_str());
     return ok;
 }
@@ -180,5 +258,6 @@ int apply_config_text(const char *text, std::size_t length, FrontEndConfig *conf
 
 int config_holds_key(const FrontEndConfig &config)
 {
-    return config.service[0].key[0] != 0 || config.service[1].key[0] != 0;
+    return config.service[0].key[0] != 0 || config.service[1].key[0] != 0 ||
+           !config.mqtt.password.empty();
 }

@@ -1,6 +1,6 @@
-// The front end's settings: units and each service's ID, key and switch,
-// read from nimbrel.conf and overridden by command-line options of the same
-// names. One setting a line:
+// The front end's settings: units, each service's ID, key and switch, and the
+// MQTT broker, read from nimbrel.conf and overridden by command-line options
+// of the same names. One setting a line:
 //
 //   temperature = C | F
 //   rain = mm | in
@@ -11,6 +11,9 @@
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
 //   archive = PATH             catch-up = HH:MM | off
+//   mqtt = HOST[:PORT]   mqtt-user = ...   mqtt-password = ...
+//   mqtt-tls = on | off  mqtt-ca = FILE    mqtt-topic = nimbrel
+//   mqtt-discovery = on | off              mqtt-discovery-prefix = homeassistant
 //
 // Blank lines and lines whose first non-blank character is '#' are comments.
 // A value is the rest of the line without the blanks around it, so a key
@@ -19,6 +22,7 @@
 #include <cstddef>
 #include <string>
 
+#include "publish/discovery.h"
 #include "settings/unit_settings.h"
 #include "upload/request.h"
 
@@ -33,6 +37,7 @@ struct FrontEndConfig {
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
     std::string archive;       // empty: the default place
     int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
+    MqttSettings mqtt;
 };
 
 constexpr std::size_t CONFIG_ERROR_BYTES = 160;
@@ -47,6 +52,6 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
 int apply_config_text(const char *text, std::size_t length, FrontEndConfig *config, int *bad_line,
                       char error[CONFIG_ERROR_BYTES]);
 
-// 1 when a service's key is set: a file holding one must not be readable
-// by others.
+// 1 when a service's key or the broker's password is set: a file holding
+// one must not be readable by others.
 int config_holds_key(const FrontEndConfig &config);

@@ -205,12 +205,15 @@ std::string live_text(const LiveValues &values, const UnitSettings &units)
     return out;
 }
 
-std::string live_json(const LiveValues &values, const UnitSettings &units)
+std::string live_json(const LiveValues &values, const UnitSettings &units, const char *iso_time)
 {
     std::string out = "{\"date\":";
     add_json_string(out, utf8_text(values.slot[token::date]));
     out += ",\"time\":";
-    add_json_string(out, utf8_text(values.slot[token::time]));
+    if (iso_time && !*iso_time)
+        out += "null";
+    else
+        add_json_string(out, iso_time ? iso_time : utf8_text(values.slot[token::time]));
     for (const Reading &r : readings) {
         const char *name = r.token == PRESSURE ? (pressure_token(units.pressure_kind) == token::rel_pressure
                                                       ? "relative_pressure"

@@ -10,8 +10,11 @@
 std::string live_text(const LiveValues &values, const UnitSettings &units);
 
 // Readings by name; a missing reading is null, a number stays a number, and
-// "units" names the unit of each kind.
-std::string live_json(const LiveValues &values, const UnitSettings &units);
+// "units" names the unit of each kind. With `iso_time`, "time" holds it
+// instead of the record's time of day (null when it is empty): the state
+// message `run` publishes.
+std::string live_json(const LiveValues &values, const UnitSettings &units,
+                      const char *iso_time = nullptr);
 
 // UTF-16 to UTF-8 for printing; a lone surrogate becomes U+FFFD.
 std::string utf8_text(const char16_t *text);

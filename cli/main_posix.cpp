@@ -46,7 +46,7 @@ int load_config(const Options &o, FrontEndConfig *config)
     }
     if (config_holds_key(*config) && readable_by_others(path.c_str()))
         std::fprintf(stderr,
-                     "nimbrel: warning: %s holds a station key and others may read it "
+                     "nimbrel: warning: %s holds a station key or password and others may read it "
                      "(chmod 600 %s)\n",
                      path.c_str(), path.c_str());
     return 1;

@@ -28,6 +28,10 @@ const char usage_text[] =
     "  --temperature=C|F  --rain=mm|in  --pressure=hPa|mmHg|inHg\n"
     "  --wind=mph|m/s|km/h|knots  --pressure-kind=relative|absolute\n"
     "  --direction=compass|degrees  override the configuration's units\n"
+    "  --mqtt=HOST[:PORT]          run publishes the readings to this MQTT broker;\n"
+    "  --mqtt-user=NAME  --mqtt-password=WORD  --mqtt-tls=on|off  --mqtt-ca=FILE\n"
+    "  --mqtt-topic=TOPIC  --mqtt-discovery=on|off  --mqtt-discovery-prefix=PREFIX\n"
+    "                              its login, TLS, topic and Home Assistant discovery\n"
     "  --sets LIST                 data sets, comma-separated: pressure, indoor, outdoor,\n"
     "                              rain, uv, wind, dew-point, heat-index, ch1 .. ch7\n"
     "\n"
@@ -35,8 +39,11 @@ const char usage_text[] =
 
 namespace {
 
-const char *const unit_options[] = {"temperature", "rain", "pressure", "wind", "pressure-kind",
-                                    "direction"};
+// Options that set a configuration line of the same name.
+const char *const setting_options[] = {"temperature", "rain", "pressure", "wind", "pressure-kind",
+                                       "direction", "mqtt", "mqtt-user", "mqtt-password",
+                                       "mqtt-tls", "mqtt-ca", "mqtt-topic", "mqtt-discovery",
+                                       "mqtt-discovery-prefix"};
 
 // data_set order: pressure, indoor, outdoor, rain, UV, wind, dew point,
 // heat index, CH1 .. CH7.
@@ -140,7 +147,7 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
             o->file = arg;
         } else {
             bool unit = false;
-            for (const char *u : unit_options)
+            for (const char *u : setting_options)
                 if (name == std::string("--") + u && has_value) {
                     o->settings.push_back(std::string(u) + " = " + value);
                     unit = true;

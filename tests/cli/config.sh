@@ -18,6 +18,11 @@ bad_line "wind = kmh" 'wind: expected mph, m/s, km/h or knots, not "kmh"'
 bad_line "pressure hPa" "expected NAME = VALUE"
 bad_line "colour = blue" 'unknown setting "colour"'
 bad_line "weathercloud = yes" 'weathercloud: expected on or off, not "yes"'
+bad_line "mqtt = broker:99999" 'mqtt: expected HOST or HOST:PORT, not "broker:99999"'
+bad_line "mqtt = [::1" 'mqtt: expected HOST or HOST:PORT, not "[::1"'
+bad_line "mqtt-topic = home/#" 'mqtt-topic: expected letters, digits, "-_." and single "/" between them, not "home/#"'
+bad_line "mqtt-discovery-prefix = a//b" 'mqtt-discovery-prefix: expected letters'
+bad_line "mqtt-tls = 1" 'mqtt-tls: expected on or off, not "1"'
 bad_line "wunderground-key = $(printf 'k%.0s' $(seq 64))" "wunderground-key: expected at most 63 bytes"
 bad_line "catch-up = 3:00" 'catch-up: expected HH:MM or off, not "3:00"'
 bad_line "catch-up = 24:00" 'catch-up: expected HH:MM or off, not "24:00"'
@@ -29,7 +34,7 @@ printf 'temperature = F\nwunderground-key = a#b=c\n' >"$conf"
 chmod 644 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >"$work/out" 2>"$work/err" || fail "a good file was refused"
 grep -q "Indoor temperature   70.7 °F" "$work/out" || fail "the file's unit was not used"
-grep -q "warning: $conf holds a station key and others may read it" "$work/err" ||
+grep -q "warning: $conf holds a station key or password and others may read it" "$work/err" ||
   fail "no warning for a readable key: $(cat "$work/err")"
 chmod 600 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >/dev/null 2>"$work/err"
@@ -59,6 +64,8 @@ usage "--upload-server needs HOST:PORT" run --upload-server=nohost
 usage "archive needs info or import" archive
 usage 'unknown archive action "list"' archive list
 usage "--archive= needs a file name" catch-up --archive=
+usage "--mqtt: expected HOST or HOST:PORT" run --mqtt=host:
+usage "--mqtt-topic: expected letters" run --mqtt-topic=/station
 usage "Cannot read the scenario file" live --simulate="$work/none.txt"
 echo "bogus directive" >"$work/bad.txt"
 usage "Scenario $work/bad.txt, " live --simulate="$work/bad.txt"

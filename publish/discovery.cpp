@@ -1,0 +1,257 @@
+#include "publish/discovery.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "live/units.h"
+#include "upload/request.h"
+
+namespace {
+
+// What a reading is to Home Assistant: its kind gives the unit, the class
+// pair says how it is shown and kept in the statistics.
+struct Kind {
+    ReadingKind reading;
+    const char *device_class;
+    const char *state_class;
+};
+
+const Kind temperature{ReadingKind::temperature, "temperature", "measurement"};
+const Kind humidity{ReadingKind::humidity, "humidity", "measurement"};
+const Kind wind{ReadingKind::wind_speed, "wind_speed", "measurement"};
+// Daily rain counts up and starts again at zero each day.
+const Kind rain_total{ReadingKind::rain_amount, "precipitation", "total_increasing"};
+const Kind rain_rate{ReadingKind::rain_rate, "precipitation_intensity", "measurement"};
+const Kind pressure{ReadingKind::pressure, "atmospheric_pressure", "measurement"};
+const Kind uv{ReadingKind::text, nullptr, "measurement"};
+const Kind logger{ReadingKind::humidity, nullptr, "measurement"};
+
+struct Entry {
+    const char *key;
+    const char *name;
+    const Kind *kind;  // null: the wind direction, which depends on its style
+    int pressure_kind; // -1 for every reading but the pressures
+};
+
+// The readings of the state message, in its order.
+const Entry entries[] = {
+    {"logger", "Logger", &logger, -1},
+    {"indoor_temperature", "Indoor temperature", &temperature, -1},
+    {"indoor_humidity", "Indoor humidity", &humidity, -1},
+    {"outdoor_temperature", "Outdoor temperature", &temperature, -1},
+    {"outdoor_humidity", "Outdoor humidity", &humidity, -1},
+    {"wind_speed", "Wind speed", &wind, -1},
+    {"wind_gust", "Wind gust", &wind, -1},
+    {"wind_direction", "Wind direction", nullptr, -1},
+    {"daily_rain", "Daily rain", &rain_total, -1},
+    {"rain_rate", "Rain rate", &rain_rate, -1},
+    {"relative_pressure", "Relative pressure", &pressure, 1},
+    {"absolute_pressure", "Absolute pressure", &pressure, 0},
+    {"dew_point", "Dew point", &temperature, -1},
+    {"heat_index", "Heat index", &temperature, -1},
+    {"uv_index", "UV index", &uv, -1},
+    {"ch1_temperature", "CH 1 temperature", &temperature, -1},
+    {"ch1_humidity", "CH 1 humidity", &humidity, -1},
+    {"ch2_temperature", "CH 2 temperature", &temperature, -1},
+    {"ch2_humidity", "CH 2 humidity", &humidity, -1},
+    {"ch3_temperature", "CH 3 temperature", &temperature, -1},
+    {"ch3_humidity", "CH 3 humidity", &humidity, -1},
+    {"ch4_temperature", "CH 4 temperature", &temperature, -1},
+    {"ch4_humidity", "CH 4 humidity", &humidity, -1},
+    {"ch5_temperature", "CH 5 temperature", &temperature, -1},
+    {"ch5_humidity", "CH 5 humidity", &humidity, -1},
+    {"ch6_temperature", "CH 6 temperature", &temperature, -1},
+    {"ch6_humidity", "CH 6 humidity", &humidity, -1},
+    {"ch7_temperature", "CH 7 temperature", &temperature, -1},
+    {"ch7_humidity", "CH 7 humidity", &humidity, -1},
+};
+
+// The dashboard's unit label, except where Home Assistant spells the unit
+// its own way.
+std::string ha_unit(const Entry &e, const UnitSettings &units)
+{
+    if (e.kind == &uv)
+        return "UV index";
+    if (e.kind == &logger)
+        return "%";
+    char label[32];
+    if (!utf16_to_utf8(unit_label(e.kind->reading, units), label, sizeof label))
+        return std::string();
+    const std::string text = label;
+    return text == "knots" ? "kn" : text;
+}
+
+Sensor sensor_of(const Entry &e, const UnitSettings &units)
+{
+    if (!e.kind) {
+        // In compass points the direction is text; in degrees an angle,
+        // whose statistics must wrap round at north.
+        if (units.direction_style == 0)
+            return Sensor{e.key, e.name, nullptr, nullptr, std::string(), 0};
+        return Sensor{e.key, e.name, "wind_direction", "measurement_angle", "\xC2\xB0", 0};
+    }
+    return Sensor{e.key, e.name, e.kind->device_class, e.kind->state_class, ha_unit(e, units),
+                  e.kind == &logger};
+}
+
+int published(const Entry &e, const UnitSettings &units)
+{
+    return e.pressure_kind < 0 || e.pressure_kind == (units.pressure_kind == 0 ? 0 : 1);
+}
+
+void add_member(std::string &out, const char *name, const std::string &value)
+{
+    out += out.size() > 1 ? ",\"" : "\"";
+    out += name;
+    out += "\":\"";
+    out += value;
+    out += '"';
+}
+
+int topic_char(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '_' || c == '.';
+}
+
+// Days since 1970-01-01 of a civil date, for the UTC offset without timegm.
+long days_from_civil(long y, long m, long d)
+{
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// gmtime's buffer is shared with localtime, which the log uses on other
+// threads.
+int utc_time(std::time_t t, std::tm *out)
+{
+#ifdef _WIN32
+    return gmtime_s(out, &t) == 0;
+#else
+    return gmtime_r(&t, out) != nullptr;
+#endif
+}
+
+} // namespace
+
+int valid_topic(const std::string &topic)
+{
+    if (topic.empty() || topic.size() > 200 || topic.front() == '/' || topic.back() == '/')
+        return 0;
+    for (std::size_t i = 0; i < topic.size(); ++i)
+        if (!topic_char(topic[i]) && !(topic[i] == '/' && topic[i - 1] != '/'))
+            return 0;
+    return 1;
+}
+
+std::vector<Sensor> station_sensors(const UnitSettings &units)
+{
+    std::vector<Sensor> out;
+    for (const Entry &e : entries)
+        if (published(e, units))
+            out.push_back(sensor_of(e, units));
+    return out;
+}
+
+std::vector<std::string> retired_sensor_keys(const UnitSettings &units)
+{
+    std::vector<std::string> out;
+    for (const Entry &e : entries)
+        if (!published(e, units))
+            out.push_back(e.key);
+    return out;
+}
+
+MqttTopics mqtt_topics(const MqttSettings &settings)
+{
+    MqttTopics t;
+    t.state = settings.topic + "/state";
+    t.status = settings.topic + "/status";
+    t.announcement = settings.discovery_prefix + "/status";
+    // Discovery topics allow one level of [A-Za-z0-9_-] for the device.
+    for (char c : settings.topic)
+        t.device += topic_char(c) && c != '.' ? c : '_';
+    return t;
+}
+
+std::string discovery_topic(const MqttSettings &settings, const MqttTopics &topics,
+                            const std::string &key)
+{
+    return settings.discovery_prefix + "/sensor/" + topics.device + "/" + key + "/config";
+}
+
+std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
+                             const MqttTopics &topics)
+{
+    const std::string value = "value_json." + std::string(sensor.key);
+    std::string out = "{";
+    add_member(out, "name", sensor.name);
+    add_member(out, "unique_id", topics.device + "_" + sensor.key);
+    add_member(out, "state_topic", topics.state);
+    // Home Assistant takes a rendered "None" as an unknown state; a text
+    // such as "unknown" would be refused by a numeric sensor.
+    add_member(out, "value_template",
+               "{{ None if " + value + " is not defined or " + value + " is none else " + value +
+                   " }}");
+    add_member(out, "availability_topic", topics.status);
+    add_member(out, "payload_available", "online");
+    add_member(out, "payload_not_available", "offline");
+    if (sensor.device_class)
+        add_member(out, "device_class", sensor.device_class);
+    if (sensor.state_class)
+        add_member(out, "state_class", sensor.state_class);
+    if (!sensor.unit.empty())
+        add_member(out, "unit_of_measurement", sensor.unit);
+    if (sensor.diagnostic)
+        add_member(out, "entity_category", "diagnostic");
+    out += ",\"device\":{\"identifiers\":[\"" + topics.device + "\"],\"name\":\"" +
+           (settings.topic == "nimbrel" ? std::string("Nimbrel") : "Nimbrel " + settings.topic) +
+           "\",\"model\":\"USB weather station console\"}}";
+    return out;
+}
+
+std::string record_iso_time(const std::string &date, const std::string &time)
+{
+    int y, mo, d, h, mi, s = 0;
+    char end;
+    if (std::sscanf(date.c_str(), "%d-%d-%d%c", &y, &mo, &d, &end) != 3 ||
+        (std::sscanf(time.c_str(), "%d:%d:%d%c", &h, &mi, &s, &end) != 3 &&
+         std::sscanf(time.c_str(), "%d:%d%c", &h, &mi, &end) != 2))
+        return std::string();
+    if (y < 1970 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
+        mi < 0 || mi > 59 || s < 0 || s > 59)
+        return std::string();
+    std::tm local{};
+    local.tm_year = y - 1900;
+    local.tm_mon = mo - 1;
+    local.tm_mday = d;
+    local.tm_hour = h;
+    local.tm_min = mi;
+    local.tm_sec = s;
+    local.tm_isdst = -1;
+    const std::time_t t = std::mktime(&local);
+    // A day that does not exist (31 April) is no date.
+    std::tm utc{};
+    if (t == static_cast<std::time_t>(-1) || local.tm_mday != d || !utc_time(t, &utc))
+        return std::string();
+    const long offset_min =
+        (days_from_civil(local.tm_year + 1900L, local.tm_mon + 1L, local.tm_mday) -
+         days_from_civil(utc.tm_year + 1900L, utc.tm_mon + 1L, utc.tm_mday)) * 1440 +
+        (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+    // Offsets stay within a day; the bound keeps the text's length known.
+    const int magnitude = static_cast<int>((offset_min < 0 ? -offset_min : offset_min) % 1440);
+    char out[96];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, offset_min < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return out;
+}
+
+int next_retry_pause(int previous)
+{
+    return previous <= 0 ? 1 : previous >= 30 ? 60 : previous * 2;
+}
