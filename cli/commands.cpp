@@ -12,9 +12,11 @@
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
+#include "cli/serve.h"
 #include "cli/session.h"
 #include "history/export_checks.h"
 #include "station/messages.h"
+#include "web/server.h"
 
 namespace {
 
@@ -76,6 +78,7 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
         // The dashboard decodes the first 255 bytes of a live record.
         decode_station_record_n(reinterpret_cast<const char *>(lparam), LIVE_RECORD_BYTES,
                                 &e.values);
+        web_feed_record(reinterpret_cast<const char *>(lparam));
         ++e.live_records;
         if (e.print_live)
             print_live(e);
@@ -193,6 +196,7 @@ void stay_connected(Session &s, Events &e)
             answer_clock(s, e);
         if (!s.open)
             log_line("console disconnected");
+        web_feed_connected(0);
     }
     session_close(s);
 }
@@ -366,6 +370,9 @@ int command_clock(FrontEnd &f)
 
 int command_run(FrontEnd &f)
 {
+    WebServer *web;
+    if (!start_run_web(f, &web))
+        return 1;
     Events &e = events;
     e.upload = 1;
     Session s = make_session(f);
@@ -379,6 +386,7 @@ int command_run(FrontEnd &f)
     }
     stay_connected(s, e);
     uploader_stop(500);
+    web_server_stop(web);
     log_line("stopped");
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "web/server.h"
+
 namespace {
 
 struct Choice {
@@ -118,12 +120,23 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
     for (const UnitSetting &s : unit_table)
         if (name == s.name)
             return unit_value(s, value, config, error);
+    if (name == "http") {
+        std::string address;
+        int port;
+        if (!parse_http_address(value, &address, &port)) {
+            std::snprintf(error, CONFIG_ERROR_BYTES, "http: expected ADDRESS:PORT, not \"%s\"",
+                          value.c_str());
+            return 0;
+        }
+        config->http = value;
+        return 1;
+    }
     int known = 0;
     const int ok = service_setting(name, value, config, error, &known);
     if (!known)
         std::snprintf(error, CONFIG_ERROR_BYTES,
                       "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, or a service's -id, -key or on/off",
+                      "pressure-kind, direction, http, or a service's -id, -key or on/off",
                       name.c_str());
     return ok;
 }

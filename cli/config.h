@@ -10,12 +10,14 @@
 //   direction = compass | degrees
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
+//   http = ADDRESS:PORT        the web page, also inside `nimbrel run`
 //
 // Blank lines and lines whose first non-blank character is '#' are comments.
 // A value is the rest of the line without the blanks around it, so a key
 // may hold '#', '&' or '='.
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "settings/unit_settings.h"
 #include "upload/request.h"
@@ -29,6 +31,7 @@ struct ServiceConfig {
 struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+    std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
 };
 
 constexpr std::size_t CONFIG_ERROR_BYTES = 160;

@@ -9,6 +9,7 @@
 #include "cli/hid_port.h"
 #include "cli/live_text.h"
 #include "cli/platform.h"
+#include "cli/serve.h"
 #include "cli/sim_port.h"
 
 namespace {
@@ -98,6 +99,7 @@ int main(int argc, char **argv)
     case Command::export_history: return command_export(f);
     case Command::run: return command_run(f);
     case Command::clock: return command_clock(f);
+    case Command::serve: return command_serve(f);
     default: return usage_error("no command given");
     }
 }

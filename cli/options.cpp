@@ -14,11 +14,14 @@ const char usage_text[] =
     "  run                         stays connected: answers the clock request, uploads,\n"
     "                              reconnects; ends on SIGTERM or SIGINT\n"
     "  clock                       sets the console's clock from this machine's\n"
+    "  serve [--http=ADDRESS:PORT] the web page of the live readings and the archive's\n"
+    "                              charts (127.0.0.1:8470 unless set); ends on SIGTERM\n"
     "\n"
     "Options:\n"
     "  --simulate[=FILE]           the simulated console (a scenario file, or its weather)\n"
     "  --upload-server=HOST:PORT   every upload to this server instead of the services\n"
     "  --config=FILE               instead of $XDG_CONFIG_HOME/nimbrel/nimbrel.conf\n"
+    "  --http=ADDRESS:PORT         serve and run: the web page's address\n"
     "  --temperature=C|F  --rain=mm|in  --pressure=hPa|mmHg|inHg\n"
     "  --wind=mph|m/s|km/h|knots  --pressure-kind=relative|absolute\n"
     "  --direction=compass|degrees  override the configuration's units\n"
@@ -44,6 +47,7 @@ struct Command_name {
 };
 const Command_name commands[] = {{"live", Command::live},   {"export", Command::export_history},
                                  {"run", Command::run},     {"clock", Command::clock},
+                                 {"serve", Command::serve},
                                  {"help", Command::help},   {"--help", Command::help},
                                  {"-h", Command::help}};
 
@@ -95,6 +99,10 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
                 return 0;
         } else if (name == "--config") {
             if (!take(&o->config_file))
+                return 0;
+        } else if ((o->command == Command::serve || o->command == Command::run) &&
+                   name == "--http") {
+            if (!take(&o->http))
                 return 0;
         } else if (is_live && arg == "--watch") {
             o->watch = 1;
