@@ -1,0 +1,607 @@
+#include "archive/archive.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <map>
+
+#include "archive/lock_holder.h"
+
+// One table, clustered by sending order so that an export or a chart of a
+// year is one sequential read:
+//   minute    the console's clock reading as minutes since 1970-01-01 00:00
+//             (a wall-clock reading, not UTC: the console knows no zone)
+//   repeat    0, or 1, 2.. for later records of the same clock time
+//   ord       sending order: minute * 1024 for repeat 0; a record of the
+//             hour that repeats sorts just before the minute after the last
+//             record sent before it (see repeat_order)
+//   imported  1 when converted from an export file
+//   text      the record as the console sent it
+struct Archive {
+    sqlite3 *db = nullptr;
+    std::string path;
+};
+
+namespace {
+
+constexpr long long ORDER_STEP = 1024;
+// A set-back of more than this many minutes sorts its records by time
+// inside the last minute before the set-back.
+constexpr long long MAX_SETBACK = ORDER_STEP - 2;
+constexpr int BUSY_WAIT_MS = 5000;
+
+const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
+    // 0 -> 1: the first schema.
+    "CREATE TABLE record("
+    " ord INTEGER NOT NULL, minute INTEGER NOT NULL, repeat INTEGER NOT NULL,"
+    " imported INTEGER NOT NULL, text TEXT NOT NULL,"
+    " PRIMARY KEY(ord, minute, repeat)) WITHOUT ROWID;"
+    "CREATE UNIQUE INDEX record_time ON record(minute, repeat);",
+};
+
+// A prepared statement that finalises itself.
+struct Statement {
+    sqlite3_stmt *s = nullptr;
+    Statement(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+    ~Statement() { sqlite3_finalize(s); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+};
+
+// ---- times -----------------------------------------------------------------
+
+long long days_from_civil(long long y, long long m, long long d)
+{
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civil_from_days(long long z, int *y, int *m, int *d)
+{
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
+}
+
+int days_in_month(int y, int m)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return days[m - 1] + (m == 2 && leap);
+}
+
+// Reads up to `digits` decimal digits (at least one) from text[*at].
+int read_digits(const std::string &text, std::size_t end, std::size_t *at, int digits, int *value)
+{
+    int n = 0, v = 0;
+    while (*at < end && n < digits && text[*at] >= '0' && text[*at] <= '9') {
+        v = v * 10 + (text[*at] - '0');
+        ++*at;
+        ++n;
+    }
+    *value = v;
+    return n > 0;
+}
+
+// The clock reading of a record's date token ("Y-M-D") and time token
+// ("H:MM"); 0 when they do not read as a real date and time of day.
+int record_minute(const std::string &text, long long *minute)
+{
+    const std::size_t first = text.find(' ');
+    if (first == std::string::npos)
+        return 0;
+    const std::size_t second = text.find(' ', first + 1);
+    if (second == std::string::npos)
+        return 0;
+    std::size_t third = text.find(' ', second + 1);
+    if (third == std::string::npos)
+        third = text.size();
+    int y, mo, d, h, mi;
+    std::size_t at = first + 1;
+    if (!read_digits(text, second, &at, 4, &y) || at >= second || text[at++] != '-' ||
+        !read_digits(text, second, &at, 2, &mo) || at >= second || text[at++] != '-' ||
+        !read_digits(text, second, &at, 2, &d) || at != second)
+        return 0;
+    at = second + 1;
+    if (!read_digits(text, third, &at, 2, &h) || at >= third || text[at++] != ':' ||
+        !read_digits(text, third, &at, 2, &mi) || at != third)
+        return 0;
+    if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > days_in_month(y, mo) || h > 23 || mi > 59)
+        return 0;
+    *minute = days_from_civil(y, mo, d) * 1440 + h * 60 + mi;
+    return 1;
+}
+
+std::string minute_text(long long minute)
+{
+    long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
+    const int of_day = static_cast<int>(minute - days * 1440);
+    int y, m, d;
+    civil_from_days(days, &y, &m, &d);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", y, m, d, of_day / 60, of_day % 60);
+    return text;
+}
+
+// A bound of archive_each: "Y-M-D H:MM", or "Y-M-D" for the day's first or
+// last minute.
+int bound_minute(const std::string &bound, int upper, long long *minute)
+{
+    if (bound.find(' ') == std::string::npos)
+        return record_minute(". " + bound + (upper ? " 23:59" : " 00:00"), minute);
+    return record_minute(". " + bound, minute);
+}
+
+// A record of an hour that repeats sorts after the last record sent before
+// it, `anchor`, and before the minute after it, in the order of its own time.
+long long repeat_order(long long anchor, long long minute)
+{
+    return anchor * ORDER_STEP + ORDER_STEP - 1 - std::min(anchor - minute, MAX_SETBACK);
+}
+
+// ---- errors ----------------------------------------------------------------
+
+std::string describe(Archive *a, int code, const char *doing)
+{
+    const std::string p = a->path;
+    switch (code & 0xFF) {
+    case SQLITE_NOTADB:
+        return p + " is not a nimbrel archive (not an SQLite file)";
+    case SQLITE_CORRUPT:
+        return p + " is damaged (" + sqlite3_errmsg(a->db) +
+               "); keep a copy and try `sqlite3 " + p + " .recover`";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: {
+        const std::string holder = archive_lock_holder(p);
+        return p + " is locked by " + (holder.empty() ? "another program" : holder) +
+               "; try again when it has finished";
+    }
+    case SQLITE_FULL:
+        return "the disk holding " + p + " is full: " + doing +
+               " was rolled back; nothing archived before is lost";
+    case SQLITE_READONLY:
+        return p + " cannot be written (read-only)";
+    case SQLITE_CANTOPEN:
+        return "cannot open " + p;
+    default:
+        return p + ": " + doing + " failed: " + sqlite3_errmsg(a->db);
+    }
+}
+
+int fail(Archive *a, int code, const char *doing, std::string *error)
+{
+    *error = describe(a, code, doing);
+    return 0;
+}
+
+int exec(Archive *a, const char *sql, const char *doing, std::string *error)
+{
+    const int rc = sqlite3_exec(a->db, sql, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK || fail(a, rc, doing, error);
+}
+
+// The single integer or text a pragma answers with.
+int pragma(Archive *a, const char *sql, std::string *value, int *rc)
+{
+    Statement st(a->db, sql);
+    *rc = st.s ? sqlite3_step(st.s) : sqlite3_errcode(a->db);
+    if (*rc == SQLITE_ROW) {
+        const unsigned char *text = sqlite3_column_text(st.s, 0);
+        *value = text ? reinterpret_cast<const char *>(text) : "";
+        *rc = SQLITE_OK;
+        return 1;
+    }
+    if (*rc == SQLITE_DONE)
+        *rc = SQLITE_OK;
+    return *rc == SQLITE_OK;
+}
+
+// Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction.
+int migrate(Archive *a, std::string *error)
+{
+    if (!exec(a, "BEGIN IMMEDIATE", "opening", error))
+        return 0;
+    std::string value;
+    int rc;
+    if (!pragma(a, "PRAGMA user_version", &value, &rc)) {
+        sqlite3_exec(a->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return fail(a, rc, "opening", error);
+    }
+    for (int v = std::atoi(value.c_str()); v < ARCHIVE_SCHEMA_VERSION; ++v) {
+        const std::string sql = std::string(migrations[v]) + "PRAGMA user_version = " +
+                                std::to_string(v + 1) + ";";
+        rc = sqlite3_exec(a->db, sql.c_str(), nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            fail(a, rc, "bringing the archive up to date", error);
+            sqlite3_exec(a->db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return 0;
+        }
+    }
+    return exec(a, "COMMIT", "bringing the archive up to date", error);
+}
+
+// Checks what the file is before anything is written to it.
+int check_file(Archive *a, std::string *error)
+{
+    std::string version, tables, check;
+    int rc;
+    if (!pragma(a, "PRAGMA user_version", &version, &rc))
+        return fail(a, rc, "opening", error);
+    const int v = std::atoi(version.c_str());
+    if (v > ARCHIVE_SCHEMA_VERSION) {
+        *error = a->path + " was written by a newer nimbrel (archive version " + version +
+                 ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
+                 "); update nimbrel";
+        return 0;
+    }
+    if (!pragma(a, "SELECT group_concat(name) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%'",
+                &tables, &rc))
+        return fail(a, rc, "opening", error);
+    if ((v == 0 && !tables.empty()) || (v > 0 && tables.find("record") == std::string::npos)) {
+        *error = a->path + " is an SQLite file but not a nimbrel archive";
+        return 0;
+    }
+    if (v > 0) {
+        if (!pragma(a, "PRAGMA quick_check", &check, &rc))
+            return fail(a, rc, "checking", error);
+        if (check != "ok") {
+            *error = a->path + " is damaged (" + check + "); keep a copy and try `sqlite3 " +
+                     a->path + " .recover`";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+} // namespace
+
+int archive_record_time(const std::string &text, std::string *time)
+{
+    long long minute;
+    if (!record_minute(text, &minute))
+        return 0;
+    *time = minute_text(minute);
+    return 1;
+}
+
+int archive_open(const std::string &path, Archive **archive, std::string *error)
+{
+    *archive = nullptr;
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ec);
+    Archive *a = new Archive;
+    a->path = path;
+    const int rc = sqlite3_open_v2(path.c_str(), &a->db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        *error = "cannot open " + path + ": " + (a->db ? sqlite3_errmsg(a->db) : "out of memory");
+        archive_close(a);
+        return 0;
+    }
+    sqlite3_extended_result_codes(a->db, 1);
+    sqlite3_busy_timeout(a->db, BUSY_WAIT_MS);
+    std::string mode;
+    int prc;
+    // FULL: a power cut after a merge reported done must not take it back.
+    if (!check_file(a, error) ||
+        !exec(a, "PRAGMA synchronous = FULL", "opening", error) ||
+        (!pragma(a, "PRAGMA journal_mode = WAL", &mode, &prc) && fail(a, prc, "opening", error) == 0) ||
+        !migrate(a, error)) {
+        archive_close(a);
+        return 0;
+    }
+    if (mode != "wal") {
+        *error = path + " cannot be put in write-ahead mode (" + mode + ")";
+        archive_close(a);
+        return 0;
+    }
+    *archive = a;
+    return 1;
+}
+
+void archive_close(Archive *archive)
+{
+    if (!archive)
+        return;
+    sqlite3_close(archive->db);
+    delete archive;
+}
+
+namespace {
+
+struct Stored {
+    std::string text;
+    long long ord;
+    int imported;
+};
+
+// What the store and this merge know of one clock time.
+struct Group {
+    std::vector<Stored> stored;  // by repeat
+    int sent = 0;                // records of this time seen in this merge
+    int offset = 0;              // this merge's first record is stored repeat `offset`
+};
+
+struct MergeStatements {
+    Statement load, insert, replace, earlier_repeat;
+    explicit MergeStatements(sqlite3 *db)
+        : load(db, "SELECT text, ord, imported FROM record WHERE minute = ? ORDER BY repeat"),
+          insert(db, "INSERT INTO record(ord, minute, repeat, imported, text) VALUES(?,?,?,?,?)"),
+          replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?"),
+          earlier_repeat(db, "SELECT ord FROM record WHERE repeat = ? AND minute < ? AND "
+                             "minute >= ? ORDER BY minute DESC LIMIT 1")
+    {
+    }
+    int ready() const { return load.s && insert.s && replace.s && earlier_repeat.s; }
+};
+
+int step_done(sqlite3_stmt *s)
+{
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int load_group(MergeStatements &m, long long minute, Group *g)
+{
+    sqlite3_bind_int64(m.load.s, 1, minute);
+    int rc;
+    while ((rc = sqlite3_step(m.load.s)) == SQLITE_ROW) {
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m.load.s, 0));
+        g->stored.push_back(Stored{std::string(text ? text : "",
+                                               static_cast<std::size_t>(sqlite3_column_bytes(m.load.s, 0))),
+                                   sqlite3_column_int64(m.load.s, 1), sqlite3_column_int(m.load.s, 2)});
+    }
+    sqlite3_reset(m.load.s);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// Where a new record of repeat > 0 sorts. `anchor` is the latest time sent
+// before it in this merge; a merge that starts inside a repeated hour finds
+// it from the stored record of the same repeat just before.
+long long new_repeat_order(MergeStatements &m, long long anchor, long long minute, int repeat)
+{
+    if (anchor > minute)
+        return repeat_order(anchor, minute);
+    sqlite3_stmt *s = m.earlier_repeat.s;
+    sqlite3_bind_int(s, 1, repeat);
+    sqlite3_bind_int64(s, 2, minute);
+    sqlite3_bind_int64(s, 3, minute - MAX_SETBACK);
+    long long found = -1;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        found = sqlite3_column_int64(s, 0);
+    sqlite3_reset(s);
+    if (found >= 0) {
+        const long long stored_anchor = (found >= 0 ? found : found - ORDER_STEP + 1) / ORDER_STEP;
+        if (stored_anchor >= minute)
+            return repeat_order(stored_anchor, minute);
+    }
+    return repeat_order(minute, minute);
+}
+
+int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string> &texts,
+                  int imported, MergeCounts *c)
+{
+    std::map<long long, Group> groups;
+    long long anchor = LLONG_MIN, previous_minute = LLONG_MAX;
+    int previous_repeat = 0;
+    for (const std::string &text : texts) {
+        long long minute;
+        // A slot holds at most 449 bytes of text before its terminating zero.
+        if (text.empty() || text.size() > 449 || text.find('\0') != std::string::npos ||
+            !record_minute(text, &minute)) {
+            ++c->undecodable;
+            continue;
+        }
+        auto [it, fresh] = groups.try_emplace(minute);
+        Group &g = it->second;
+        int rc;
+        if (fresh) {
+            if ((rc = load_group(m, minute, &g)) != SQLITE_OK)
+                return rc;
+            // A memory that now starts inside a repeated hour: its first
+            // record of this time may be the stored second one, known by its
+            // text, or by following the stored second hour it continues.
+            g.offset = previous_minute < minute
+                           ? std::min(previous_repeat, static_cast<int>(g.stored.size()))
+                           : 0;
+            for (std::size_t j = 0; j < g.stored.size(); ++j)
+                if (g.stored[j].text == text) {
+                    g.offset = static_cast<int>(j);
+                    break;
+                }
+        }
+        const int repeat = g.sent++ + g.offset;
+        if (repeat < static_cast<int>(g.stored.size())) {
+            Stored &s = g.stored[repeat];
+            if (s.text == text || (s.imported == 0 && imported)) {
+                ++c->already;
+            } else if (s.imported && !imported) {
+                sqlite3_bind_text(m.replace.s, 1, text.data(), static_cast<int>(text.size()),
+                                  SQLITE_STATIC);
+                sqlite3_bind_int64(m.replace.s, 2, minute);
+                sqlite3_bind_int(m.replace.s, 3, repeat);
+                if ((rc = step_done(m.replace.s)) != SQLITE_OK)
+                    return rc;
+                s.text = text;
+                s.imported = 0;
+                ++c->replaced;
+            } else {
+                ++c->conflicting;
+            }
+        } else {
+            const long long ord = repeat == 0 ? minute * ORDER_STEP
+                                              : new_repeat_order(m, anchor, minute, repeat);
+            sqlite3_bind_int64(m.insert.s, 1, ord);
+            sqlite3_bind_int64(m.insert.s, 2, minute);
+            sqlite3_bind_int(m.insert.s, 3, repeat);
+            sqlite3_bind_int(m.insert.s, 4, imported ? 1 : 0);
+            sqlite3_bind_text(m.insert.s, 5, text.data(), static_cast<int>(text.size()),
+                              SQLITE_STATIC);
+            if ((rc = step_done(m.insert.s)) != SQLITE_OK)
+                return rc;
+            g.stored.push_back(Stored{text, ord, imported ? 1 : 0});
+            ++c->added;
+        }
+        anchor = std::max(anchor, minute);
+        previous_minute = minute;
+        previous_repeat = repeat;
+    }
+    (void)a;
+    return SQLITE_OK;
+}
+
+} // namespace
+
+int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
+                  MergeCounts *counts, std::string *error)
+{
+    *counts = MergeCounts{};
+    if (!exec(a, "BEGIN IMMEDIATE", "the merge", error))
+        return 0;
+    int rc;
+    {
+        MergeStatements m(a->db);
+        rc = m.ready() ? merge_records(a, m, texts, imported, counts) : sqlite3_errcode(a->db);
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(a->db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        fail(a, rc, "the merge", error);
+        sqlite3_exec(a->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return 0;
+    }
+    return 1;
+}
+
+int archive_each(Archive *a, const std::string &from, const std::string &to,
+                 const std::function<int(const ArchiveRecord &)> &visit, std::string *error)
+{
+    long long first = LLONG_MIN / ORDER_STEP / 2, last = LLONG_MAX / ORDER_STEP / 2;
+    if ((!from.empty() && !bound_minute(from, 0, &first)) ||
+        (!to.empty() && !bound_minute(to, 1, &last))) {
+        *error = "a time is YEAR-MONTH-DAY or YEAR-MONTH-DAY HH:MM, not \"" +
+                 (from.empty() || bound_minute(from, 0, &first) ? to : from) + "\"";
+        return 0;
+    }
+    Statement st(a->db, "SELECT minute, repeat, imported, text FROM record "
+                        "WHERE ord >= ? AND ord < ? AND minute BETWEEN ? AND ? "
+                        "ORDER BY ord, minute, repeat");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "reading", error);
+    sqlite3_bind_int64(st.s, 1, first * ORDER_STEP);
+    sqlite3_bind_int64(st.s, 2, (last + MAX_SETBACK + 1) * ORDER_STEP);
+    sqlite3_bind_int64(st.s, 3, first);
+    sqlite3_bind_int64(st.s, 4, last);
+    ArchiveRecord r;
+    long long shown_minute = LLONG_MIN;
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        const long long minute = sqlite3_column_int64(st.s, 0);
+        if (minute != shown_minute) {
+            r.time = minute_text(minute);
+            shown_minute = minute;
+        }
+        r.repeat = sqlite3_column_int(st.s, 1);
+        r.imported = sqlite3_column_int(st.s, 2);
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
+        r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)));
+        if (!visit(r))
+            return 1;
+    }
+    return rc == SQLITE_DONE || fail(a, rc, "reading", error);
+}
+
+int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
+{
+    *summary = ArchiveSummary{};
+    Statement st(a->db, "SELECT count(*), min(minute), max(minute) FROM record");
+    int rc = st.s ? sqlite3_step(st.s) : sqlite3_errcode(a->db);
+    if (rc != SQLITE_ROW)
+        return fail(a, rc, "reading", error);
+    summary->count = sqlite3_column_int64(st.s, 0);
+    if (summary->count == 0)
+        return 1;
+    summary->first = minute_text(sqlite3_column_int64(st.s, 1));
+    summary->last = minute_text(sqlite3_column_int64(st.s, 2));
+    // The most common step; the smaller one of a tie.
+    Statement step(a->db, "SELECT d FROM (SELECT minute - lag(minute) OVER (ORDER BY minute) AS d "
+                          "FROM record WHERE repeat = 0) WHERE d > 0 "
+                          "GROUP BY d ORDER BY count(*) DESC, d LIMIT 1");
+    rc = step.s ? sqlite3_step(step.s) : sqlite3_errcode(a->db);
+    if (rc == SQLITE_ROW)
+        summary->interval_minutes = sqlite3_column_int(step.s, 0);
+    else if (rc != SQLITE_DONE)
+        return fail(a, rc, "reading", error);
+    return 1;
+}
+
+namespace {
+
+// Minutes that really passed between two clock readings of this machine's
+// zone: a spring-forward hour is no gap.
+long long elapsed_minutes(long long from, long long to)
+{
+    auto seconds = [](long long minute, std::time_t *out) {
+        long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
+        int y, m, d;
+        civil_from_days(days, &y, &m, &d);
+        const long long of_day = minute - days * 1440;
+        std::tm t = {};
+        t.tm_year = y - 1900;
+        t.tm_mon = m - 1;
+        t.tm_mday = d;
+        t.tm_hour = static_cast<int>(of_day / 60);
+        t.tm_min = static_cast<int>(of_day % 60);
+        t.tm_isdst = -1;
+        *out = std::mktime(&t);
+        return *out != static_cast<std::time_t>(-1);
+    };
+    std::time_t a, b;
+    if (!seconds(from, &a) || !seconds(to, &b))
+        return to - from;
+    return std::min<long long>(to - from, (b - a) / 60);
+}
+
+} // namespace
+
+int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::string *error)
+{
+    gaps->clear();
+    if (interval <= 0)
+        return 1;
+    Statement st(a->db, "SELECT minute FROM record WHERE repeat = 0 ORDER BY minute");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "reading", error);
+    long long previous = LLONG_MIN;
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        const long long minute = sqlite3_column_int64(st.s, 0);
+        if (previous != LLONG_MIN && minute - previous > 3LL * interval &&
+            elapsed_minutes(previous, minute) > 3LL * interval)
+            gaps->push_back(ArchiveGap{minute_text(previous), minute_text(minute),
+                                       elapsed_minutes(previous, minute) / interval - 1});
+        previous = minute;
+    }
+    if (rc != SQLITE_DONE)
+        return fail(a, rc, "reading", error);
+    std::reverse(gaps->begin(), gaps->end());
+    return 1;
+}
