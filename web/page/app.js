@@ -6,31 +6,31 @@
 
 // Texts the Windows program has no key for, in its five languages.
 const OWN_TEXTS = {
-  english: { charts: "Charts", day: "Day", week: "Week", month: "Month", year: "Year",
+  english: { time: "Time", charts: "Charts", day: "Day", week: "Week", month: "Month", year: "Year",
     from: "From", to: "To", show: "Show", highs: "Highs and lows", today: "Today",
     thisMonth: "This month", thisYear: "This year", allTime: "All time", high: "High", low: "Low",
     rainTotals: "Rain totals", download: "Download this period", total: "Total",
     zoom: "drag across a chart to zoom in, double-click to zoom out", none: "no records",
     perMonth: "Per month", perYear: "Per year" },
-  germany: { charts: "Diagramme", day: "Tag", week: "Woche", month: "Monat", year: "Jahr",
+  germany: { time: "Zeit", charts: "Diagramme", day: "Tag", week: "Woche", month: "Monat", year: "Jahr",
     from: "Von", to: "Bis", show: "Anzeigen", highs: "Höchst- und Tiefstwerte", today: "Heute",
     thisMonth: "Dieser Monat", thisYear: "Dieses Jahr", allTime: "Gesamt", high: "Höchstwert",
     low: "Tiefstwert", rainTotals: "Regenmengen", download: "Diesen Zeitraum herunterladen",
     total: "Summe", zoom: "zum Vergrößern über ein Diagramm ziehen, Doppelklick zum Verkleinern",
     none: "keine Daten", perMonth: "Je Monat", perYear: "Je Jahr" },
-  france: { charts: "Graphiques", day: "Jour", week: "Semaine", month: "Mois", year: "Année",
+  france: { time: "Heure", charts: "Graphiques", day: "Jour", week: "Semaine", month: "Mois", year: "Année",
     from: "Du", to: "Au", show: "Afficher", highs: "Maximums et minimums", today: "Aujourd'hui",
     thisMonth: "Ce mois-ci", thisYear: "Cette année", allTime: "Depuis le début", high: "Max",
     low: "Min", rainTotals: "Cumuls de pluie", download: "Télécharger cette période",
     total: "Total", zoom: "glisser sur un graphique pour zoomer, double-clic pour revenir",
     none: "aucune donnée", perMonth: "Par mois", perYear: "Par année" },
-  italy: { charts: "Grafici", day: "Giorno", week: "Settimana", month: "Mese", year: "Anno",
+  italy: { time: "Ora", charts: "Grafici", day: "Giorno", week: "Settimana", month: "Mese", year: "Anno",
     from: "Dal", to: "Al", show: "Mostra", highs: "Massimi e minimi", today: "Oggi",
     thisMonth: "Questo mese", thisYear: "Quest'anno", allTime: "Da sempre", high: "Massimo",
     low: "Minimo", rainTotals: "Pioggia totale", download: "Scarica questo periodo",
     total: "Totale", zoom: "trascinare su un grafico per ingrandire, doppio clic per tornare",
     none: "nessun dato", perMonth: "Per mese", perYear: "Per anno" },
-  spanish: { charts: "Gráficos", day: "Día", week: "Semana", month: "Mes", year: "Año",
+  spanish: { time: "Hora", charts: "Gráficos", day: "Día", week: "Semana", month: "Mes", year: "Año",
     from: "Desde", to: "Hasta", show: "Mostrar", highs: "Máximas y mínimas", today: "Hoy",
     thisMonth: "Este mes", thisYear: "Este año", allTime: "Histórico", high: "Máxima",
     low: "Mínima", rainTotals: "Lluvia acumulada", download: "Descargar este periodo",
@@ -188,7 +188,7 @@ function makeChart(spec, d, x, area) {
   box.appendChild(h);
   area.appendChild(box);
   const data = [x];
-  const series = [{ value: (u, v) => v == null ? "--" : shownTime(isoOf(v), true) }];
+  const series = [{ label: own("time"), value: (u, v) => v == null ? "--" : shownTime(isoOf(v), true) }];
   let direction = false;
   for (const [field, stat, label, colour, faint, kind] of spec.lines) {
     const values = d.series[field] && d.series[field][stat];
@@ -234,6 +234,8 @@ function makeChart(spec, d, x, area) {
       loadRange(Math.floor(from / 60) * 60, Math.ceil(to / 60) * 60, true);
     }] },
   };
+  // How many buckets the first line has values in: gaps are not points.
+  box.dataset.points = data[1].filter(v => v !== null).length;
   const chart = new uPlot(opts, data, box);
   chart.over.addEventListener("dblclick", () => showPeriod(page.period));
   return chart;
