@@ -11,15 +11,16 @@
 #include <map>
 
 #include "archive/lock_holder.h"
+#include "history/history_store.h"
 
 // One table, clustered by sending order so that an export or a chart of a
 // year is one sequential read:
 //   minute    the console's clock reading as minutes since 1970-01-01 00:00
 //             (a wall-clock reading, not UTC: the console knows no zone)
 //   repeat    0, or 1, 2.. for later records of the same clock time
-//   ord       sending order: minute * 1024 for repeat 0; a record of the
-//             hour that repeats sorts just before the minute after the last
-//             record sent before it (see repeat_order)
+//   ord       sending order: minute * ORDER_STEP, or for a record sent
+//             after a later time (the hour that repeats) just before the
+//             minute after that later time (see repeat_order)
 //   imported  1 when converted from an export file
 //   text      the record as the console sent it
 struct Archive {
@@ -29,10 +30,11 @@ struct Archive {
 
 namespace {
 
-constexpr long long ORDER_STEP = 1024;
-// A set-back of more than this many minutes sorts its records by time
-// inside the last minute before the set-back.
+constexpr long long ORDER_STEP = 1 << 20;
+// About two years; a clock set back further sorts by time.
 constexpr long long MAX_SETBACK = ORDER_STEP - 2;
+// How far back a merge that starts inside a repeated stretch looks for it.
+constexpr long long REPEAT_LOOKBACK = 2 * 1440;
 constexpr int BUSY_WAIT_MS = 5000;
 
 const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
@@ -42,6 +44,8 @@ const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
     " imported INTEGER NOT NULL, text TEXT NOT NULL,"
     " PRIMARY KEY(ord, minute, repeat)) WITHOUT ROWID;"
     "CREATE UNIQUE INDEX record_time ON record(minute, repeat);",
+    // 1 -> 2: what the archive remembers besides records (the last catch-up).
+    "CREATE TABLE state(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;",
 };
 
 // A prepared statement that finalises itself.
@@ -147,11 +151,15 @@ int bound_minute(const std::string &bound, int upper, long long *minute)
     return record_minute(". " + bound, minute);
 }
 
-// A record of an hour that repeats sorts after the last record sent before
-// it, `anchor`, and before the minute after it, in the order of its own time.
+// A record sent after a later time (the hour that repeats, a clock set
+// back) sorts after the latest record sent before it, `anchor`, and before
+// the minute after that, in the order of its own time.
+// A set-back of more than MAX_SETBACK minutes is placed that far after the
+// record's own time, so that a period read by time still finds it.
 long long repeat_order(long long anchor, long long minute)
 {
-    return anchor * ORDER_STEP + ORDER_STEP - 1 - std::min(anchor - minute, MAX_SETBACK);
+    anchor = std::min(anchor, minute + MAX_SETBACK);
+    return anchor * ORDER_STEP + ORDER_STEP - 1 - (anchor - minute);
 }
 
 // ---- errors ----------------------------------------------------------------
@@ -211,9 +219,13 @@ int pragma(Archive *a, const char *sql, std::string *value, int *rc)
     return *rc == SQLITE_OK;
 }
 
-// Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction.
-int migrate(Archive *a, std::string *error)
+// Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction; an
+// archive that is up to date is not locked, so that reading it never waits
+// for a merge.
+int migrate(Archive *a, int version, std::string *error)
 {
+    if (version == ARCHIVE_SCHEMA_VERSION)
+        return 1;
     if (!exec(a, "BEGIN IMMEDIATE", "opening", error))
         return 0;
     std::string value;
@@ -235,14 +247,15 @@ int migrate(Archive *a, std::string *error)
     return exec(a, "COMMIT", "bringing the archive up to date", error);
 }
 
-// Checks what the file is before anything is written to it.
-int check_file(Archive *a, std::string *error)
+// Checks what the file is before anything is written to it; its schema
+// version in `*version`.
+int check_file(Archive *a, int *version_out, std::string *error)
 {
     std::string version, tables, check;
     int rc;
     if (!pragma(a, "PRAGMA user_version", &version, &rc))
         return fail(a, rc, "opening", error);
-    const int v = std::atoi(version.c_str());
+    const int v = *version_out = std::atoi(version.c_str());
     if (v > ARCHIVE_SCHEMA_VERSION) {
         *error = a->path + " was written by a newer nimbrel (archive version " + version +
                  ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
@@ -300,10 +313,11 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
     std::string mode;
     int prc;
     // FULL: a power cut after a merge reported done must not take it back.
-    if (!check_file(a, error) ||
+    int version = 0;
+    if (!check_file(a, &version, error) ||
         !exec(a, "PRAGMA synchronous = FULL", "opening", error) ||
         (!pragma(a, "PRAGMA journal_mode = WAL", &mode, &prc) && fail(a, prc, "opening", error) == 0) ||
-        !migrate(a, error)) {
+        !migrate(a, version, error)) {
         archive_close(a);
         return 0;
     }
@@ -383,16 +397,13 @@ long long new_repeat_order(MergeStatements &m, long long anchor, long long minut
     sqlite3_stmt *s = m.earlier_repeat.s;
     sqlite3_bind_int(s, 1, repeat);
     sqlite3_bind_int64(s, 2, minute);
-    sqlite3_bind_int64(s, 3, minute - MAX_SETBACK);
-    long long found = -1;
-    if (sqlite3_step(s) == SQLITE_ROW)
-        found = sqlite3_column_int64(s, 0);
+    sqlite3_bind_int64(s, 3, minute - REPEAT_LOOKBACK);
+    const int found = sqlite3_step(s) == SQLITE_ROW;
+    const long long ord = found ? sqlite3_column_int64(s, 0) : 0;
     sqlite3_reset(s);
-    if (found >= 0) {
-        const long long stored_anchor = (found >= 0 ? found : found - ORDER_STEP + 1) / ORDER_STEP;
-        if (stored_anchor >= minute)
-            return repeat_order(stored_anchor, minute);
-    }
+    const long long stored_anchor = ord >= 0 ? ord / ORDER_STEP : -((-ord + ORDER_STEP - 1) / ORDER_STEP);
+    if (found && stored_anchor >= minute)
+        return repeat_order(stored_anchor, minute);
     return repeat_order(minute, minute);
 }
 
@@ -404,8 +415,8 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
     int previous_repeat = 0;
     for (const std::string &text : texts) {
         long long minute;
-        // A slot holds at most 449 bytes of text before its terminating zero.
-        if (text.empty() || text.size() > 449 || text.find('\0') != std::string::npos ||
+        // No more than a history slot holds: an export must see all of it.
+        if (text.empty() || text.size() > RECORD_BYTES || text.find('\0') != std::string::npos ||
             !record_minute(text, &minute)) {
             ++c->undecodable;
             continue;
@@ -447,8 +458,9 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                 ++c->conflicting;
             }
         } else {
-            const long long ord = repeat == 0 ? minute * ORDER_STEP
-                                              : new_repeat_order(m, anchor, minute, repeat);
+            const long long ord = repeat == 0 && anchor <= minute
+                                      ? minute * ORDER_STEP
+                                      : new_repeat_order(m, anchor, minute, repeat);
             sqlite3_bind_int64(m.insert.s, 1, ord);
             sqlite3_bind_int64(m.insert.s, 2, minute);
             sqlite3_bind_int(m.insert.s, 3, repeat);
@@ -494,39 +506,48 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
 int archive_each(Archive *a, const std::string &from, const std::string &to,
                  const std::function<int(const ArchiveRecord &)> &visit, std::string *error)
 {
-    long long first = LLONG_MIN / ORDER_STEP / 2, last = LLONG_MAX / ORDER_STEP / 2;
+    long long first = LLONG_MIN / ORDER_STEP / 2, last = LLONG_MAX / ORDER_STEP / 2 - 1;
     if ((!from.empty() && !bound_minute(from, 0, &first)) ||
         (!to.empty() && !bound_minute(to, 1, &last))) {
         *error = "a time is YEAR-MONTH-DAY or YEAR-MONTH-DAY HH:MM, not \"" +
                  (from.empty() || bound_minute(from, 0, &first) ? to : from) + "\"";
         return 0;
     }
-    Statement st(a->db, "SELECT minute, repeat, imported, text FROM record "
-                        "WHERE ord >= ? AND ord < ? AND minute BETWEEN ? AND ? "
-                        "ORDER BY ord, minute, repeat");
-    if (!st.s)
-        return fail(a, sqlite3_errcode(a->db), "reading", error);
-    sqlite3_bind_int64(st.s, 1, first * ORDER_STEP);
-    sqlite3_bind_int64(st.s, 2, (last + MAX_SETBACK + 1) * ORDER_STEP);
-    sqlite3_bind_int64(st.s, 3, first);
-    sqlite3_bind_int64(st.s, 4, last);
+    // Records in their own minute's place, then the few placed after a later
+    // time (ord beyond the period), in sending order both.
+    static const char *const reads[2] = {
+        "SELECT minute, repeat, imported, text FROM record "
+        "WHERE ord >= ?1 AND ord < ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat",
+        "SELECT minute, repeat, imported, text FROM record INDEXED BY record_time "
+        "WHERE ord >= ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat"};
     ArchiveRecord r;
     long long shown_minute = LLONG_MIN;
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        const long long minute = sqlite3_column_int64(st.s, 0);
-        if (minute != shown_minute) {
-            r.time = minute_text(minute);
-            shown_minute = minute;
+    for (const char *sql : reads) {
+        Statement st(a->db, sql);
+        if (!st.s)
+            return fail(a, sqlite3_errcode(a->db), "reading", error);
+        sqlite3_bind_int64(st.s, 1, first * ORDER_STEP);
+        sqlite3_bind_int64(st.s, 2, (last + 1) * ORDER_STEP);
+        sqlite3_bind_int64(st.s, 3, first);
+        sqlite3_bind_int64(st.s, 4, last);
+        int rc;
+        while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+            const long long minute = sqlite3_column_int64(st.s, 0);
+            if (minute != shown_minute) {
+                r.time = minute_text(minute);
+                shown_minute = minute;
+            }
+            r.repeat = sqlite3_column_int(st.s, 1);
+            r.imported = sqlite3_column_int(st.s, 2);
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
+            r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)));
+            if (!visit(r))
+                return 1;
         }
-        r.repeat = sqlite3_column_int(st.s, 1);
-        r.imported = sqlite3_column_int(st.s, 2);
-        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
-        r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)));
-        if (!visit(r))
-            return 1;
+        if (rc != SQLITE_DONE)
+            return fail(a, rc, "reading", error);
     }
-    return rc == SQLITE_DONE || fail(a, rc, "reading", error);
+    return 1;
 }
 
 int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
@@ -604,4 +625,25 @@ int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::s
         return fail(a, rc, "reading", error);
     std::reverse(gaps->begin(), gaps->end());
     return 1;
+}
+
+int archive_note_catch_up(Archive *a, long long when, std::string *error)
+{
+    Statement st(a->db, "INSERT INTO state(name, value) VALUES('last_catch_up', ?) "
+                        "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "noting the catch-up", error);
+    sqlite3_bind_int64(st.s, 1, when);
+    const int rc = sqlite3_step(st.s);
+    return rc == SQLITE_DONE || fail(a, rc, "noting the catch-up", error);
+}
+
+int archive_last_catch_up(Archive *a, long long *when, std::string *error)
+{
+    *when = 0;
+    Statement st(a->db, "SELECT value FROM state WHERE name = 'last_catch_up'");
+    const int rc = st.s ? sqlite3_step(st.s) : sqlite3_errcode(a->db);
+    if (rc == SQLITE_ROW)
+        *when = sqlite3_column_int64(st.s, 0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || fail(a, rc, "reading", error);
 }

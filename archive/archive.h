@@ -23,7 +23,7 @@ struct MergeCounts {
 };
 
 // The newest schema this program writes and reads.
-constexpr int ARCHIVE_SCHEMA_VERSION = 1;
+constexpr int ARCHIVE_SCHEMA_VERSION = 2;
 
 // Opens or creates the file (and its folder), migrates an older schema.
 // 0 and a one-line message on failure: not an SQLite file, damaged, a
@@ -65,6 +65,11 @@ struct ArchiveGap {
 // The gaps, newest first.
 int archive_gaps(Archive *archive, int interval_minutes, std::vector<ArchiveGap> *gaps,
                  std::string *error);
+
+// When a catch-up last merged a whole download, in seconds since the epoch;
+// 0 when none has.
+int archive_note_catch_up(Archive *archive, long long when, std::string *error);
+int archive_last_catch_up(Archive *archive, long long *when, std::string *error);
 
 // The "YYYY-MM-DD HH:MM" key of a station record's date and time tokens;
 // 0 when they do not read as a date and a time of day.

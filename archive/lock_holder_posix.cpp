@@ -9,7 +9,8 @@
 
 namespace {
 
-// The command line of a process, its first two words.
+// A process's program name, with its command word when it has one
+// ("nimbrel run"), not its files.
 std::string process_name(long pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
@@ -20,7 +21,7 @@ std::string process_name(long pid)
         std::getline(parts, w, '\0');
     const std::size_t slash = words[0].rfind('/');
     std::string name = slash == std::string::npos ? words[0] : words[0].substr(slash + 1);
-    if (!words[1].empty() && words[1][0] != '-')
+    if (!words[1].empty() && words[1].find_first_of("-/.=") == std::string::npos)
         name += " " + words[1];
     return name.empty() ? "a process" : name;
 }

@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <thread>
 
 #include "app/status_text.h"
+#include "cli/archive_commands.h"
 #include "cli/export_file.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
@@ -39,6 +42,7 @@ struct Events {
     int answer_clock = 0, upload = 0;
     int print_live = 0;
     int last_percent = -1;
+    int show_bar = 1;  // run downloads without a progress bar
 };
 
 void print_live(const Events &e)
@@ -54,7 +58,7 @@ void print_live(const Events &e)
 
 void show_progress(Events &e)
 {
-    if (!stderr_is_terminal() || e.history_total <= 0)
+    if (!e.show_bar || !stderr_is_terminal() || e.history_total <= 0)
         return;
     const int percent = progress_percent(e.history_done, e.history_total);
     if (percent == e.last_percent)
@@ -116,6 +120,10 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
 // One command runs per process: one set of events.
 Events events;
 const char16_t no_file[1] = {0};
+// The reader stores history pages only for a download with somewhere to go.
+const char16_t catch_up_file[] = u"archive";
+// A download whose request could not be sent.
+constexpr int PORT_FAILED = -100;
 
 // Accepted history pages need a file; live, run and clock have none.
 Session make_session(FrontEnd &f, const char16_t *file_name = no_file)
@@ -157,6 +165,40 @@ template <typename Done> int poll_until(Session &s, Done done)
     return PORT_REPORT;
 }
 
+// Asks for the whole history and waits for it, as an Export press does.
+// PORT_REPORT when it is complete or the console has none (e.no_history).
+int download_history(Session &s, Events &e)
+{
+    // The greeting's live record first, as a user sees the readings before
+    // pressing Export.
+    int got = poll_until(s, [&] { return e.live_records > 0; });
+    if (got == PORT_REPORT) {
+        link_flags.history_cancel = 0;
+        link_flags.history_complete = 0;
+        link_flags.history_requested = 1;
+        e.history_complete = e.no_history = 0;
+        e.history_total = 0;
+        e.last_percent = -1;
+        clear_history_store(history_store);
+        if (!s.port.write(s.port.context, CMD_READ_HISTORY))
+            return PORT_FAILED;
+        got = poll_until(s, [&] { return e.history_complete || e.no_history; });
+    }
+    if (e.show_bar && e.history_total > 0 && stderr_is_terminal())
+        std::fputs("\n", stderr);
+    if (got == PORT_QUIET && s.open)
+        s.port.write(s.port.context, CMD_STOP_TRANSFER);
+    return got;
+}
+
+const char *download_failure(int got)
+{
+    return got == PORT_GONE     ? "the console went away during the download"
+           : got == PORT_FAILED ? "the history request could not be sent"
+           : stop_requested()   ? "stopped"
+                                : "the console stopped sending";
+}
+
 // Answers the console's clock request, as the Windows program does.
 void answer_clock(Session &s, Events &e)
 {
@@ -186,14 +228,84 @@ int connect_waiting(Session &s, int *announced_absence)
     return 0;
 }
 
+// `run`'s catch-ups: one at every connect and one a day; a failed one
+// waits for the next, and the live readings and uploads go on.
+struct ArchiveKeeper {
+    const FrontEnd *front;
+    int due;                    // a catch-up is owed (set at every connect)
+    std::time_t next_daily;     // 0: no daily catch-up
+    long long last_catch_up;    // when a download was last merged
+    std::time_t warned;         // when the full-logger warning was last given
+};
+
+void catch_up_in_run(Session &s, Events &e, ArchiveKeeper &k)
+{
+    const std::time_t now = std::time(nullptr);
+    const int daily = k.next_daily != 0 && now >= k.next_daily;
+    if (daily)
+        k.next_daily = next_daily(now, k.front->config.catch_up_minute);
+    if (!k.due && !daily)
+        return;
+    k.due = 0;
+    log_line("catch-up: downloading the console's history");
+    const int got = download_history(s, e);
+    if (got != PORT_REPORT) {
+        log_line("catch-up: %s; trying again at the next connect%s", download_failure(got),
+                 k.next_daily ? " or the daily catch-up" : "");
+        return;
+    }
+    if (e.no_history) {
+        log_line("catch-up: the console holds no history yet");
+        return;
+    }
+    std::vector<std::string> texts;
+    long given_up = 0;
+    downloaded_records(&texts, &given_up);
+    Archive *archive = nullptr;
+    std::string error;
+    if (!archive_open(archive_path(*k.front), &archive, &error)) {
+        log_line("catch-up: %s", error.c_str());
+        return;
+    }
+    if (merge_download(archive, texts, given_up, 1))
+        k.last_catch_up = now;
+    archive_close(archive);
+}
+
+// The console's logger percentage of its last live record.
+void warn_of_full_logger(const Events &e, ArchiveKeeper &k)
+{
+    char digits[8] = {};
+    for (int i = 0; i < 7 && e.values.slot[token::logger_percent][i]; ++i)
+        digits[i] = static_cast<char>(e.values.slot[token::logger_percent][i]);
+    const int percent = std::atoi(digits);
+    const std::time_t now = std::time(nullptr);
+    if (e.live_records == 0 || !logger_warning_due(percent, k.last_catch_up, now) ||
+        now - k.warned < 24 * 3600)
+        return;
+    k.warned = now;
+    log_line("warning: the console's logger is %d%% full and nothing has been archived for a "
+             "day: its oldest records will be overwritten unless a catch-up succeeds",
+             percent);
+}
+
 // Keeps the console connected until a stop: reconnects after an unplug
-// and answers its clock requests.
-void stay_connected(Session &s, Events &e)
+// and answers its clock requests; `run` also keeps the archive.
+void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
 {
     int absent = 0;
     while (connect_waiting(s, &absent)) {
-        while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE)
+        // A catch-up waits for the greeting's live record, as an Export does.
+        e.live_records = 0;
+        if (keeper)
+            keeper->due = 1;
+        while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
+            if (keeper && e.live_records > 0) {
+                warn_of_full_logger(e, *keeper);
+                catch_up_in_run(s, e, *keeper);
+            }
+        }
         if (!s.open)
             log_line("console disconnected");
         web_feed_connected(0);
@@ -309,38 +421,18 @@ int command_export(FrontEnd &f)
         return status;
     if (!check_writable(f.options.file))
         return 1;
+    if (f.options.from_archive)
+        return export_from_archive(f);
     Events &e = events;
     Session s = make_session(f, export_request.file_name);
     if (!connect_or_say(s))
         return 1;
-    // The greeting's live record first, as a user sees the readings before
-    // pressing Export.
-    int got = poll_until(s, [&] { return e.live_records > 0; });
-    if (got == PORT_REPORT) {
-        link_flags.history_cancel = 0;
-        link_flags.history_complete = 0;
-        link_flags.history_requested = 1;
-        clear_history_store(history_store);
-        if (!s.port.write(s.port.context, CMD_READ_HISTORY)) {
-            std::fputs("nimbrel: the history request could not be sent\n", stderr);
-            session_close(s);
-            return 1;
-        }
-        got = poll_until(s, [&] { return e.history_complete || e.no_history; });
-    }
-    if (e.history_total > 0 && stderr_is_terminal())
-        std::fputs("\n", stderr);
+    const int got = download_history(s, e);
+    session_close(s);
     if (got != PORT_REPORT) {
-        if (got != PORT_GONE)
-            s.port.write(s.port.context, CMD_STOP_TRANSFER);
-        session_close(s);
-        std::fputs(got == PORT_GONE      ? "nimbrel: the console went away during the download; no file written\n"
-                   : stop_requested()    ? "nimbrel: stopped; no file written\n"
-                                         : "nimbrel: the console stopped sending; no file written\n",
-                   stderr);
+        std::fprintf(stderr, "nimbrel: %s; no file written\n", download_failure(got));
         return 1;
     }
-    session_close(s);
     if (e.no_history) {
         std::fputs("nimbrel: the console holds no history yet; no file written\n", stderr);
         return 1;
@@ -352,6 +444,34 @@ int command_export(FrontEnd &f)
         return 1;
     }
     return 0;
+}
+
+int command_catch_up(FrontEnd &f)
+{
+    // A file that is not an archive is refused before a download of minutes.
+    Archive *archive = open_archive_or_say(f);
+    if (!archive)
+        return 1;
+    Events &e = events;
+    Session s = make_session(f, catch_up_file);
+    int status = 1;
+    if (connect_or_say(s)) {
+        const int got = download_history(s, e);
+        session_close(s);
+        if (got != PORT_REPORT) {
+            std::fprintf(stderr, "nimbrel: %s; nothing archived\n", download_failure(got));
+        } else if (e.no_history) {
+            std::fputs("nimbrel: the console holds no history yet; nothing archived\n", stderr);
+            status = 0;
+        } else {
+            std::vector<std::string> texts;
+            long given_up = 0;
+            downloaded_records(&texts, &given_up);
+            status = merge_download(archive, texts, given_up, 0) ? 0 : 1;
+        }
+    }
+    archive_close(archive);
+    return status;
 }
 
 int command_clock(FrontEnd &f)
@@ -367,6 +487,28 @@ int command_clock(FrontEnd &f)
     }
     return 0;
 }
+
+namespace {
+
+// Reads when the archive was last caught up; a problem with the archive is
+// logged and tried again at each catch-up, never the end of `run`.
+ArchiveKeeper *start_keeping_archive(const FrontEnd &f)
+{
+    static ArchiveKeeper keeper;
+    keeper = ArchiveKeeper{&f, 1, 0, 0, 0};
+    const std::time_t now = std::time(nullptr);
+    if (f.config.catch_up_minute >= 0)
+        keeper.next_daily = next_daily(now, f.config.catch_up_minute);
+    Archive *archive = nullptr;
+    std::string error;
+    if (!archive_open(archive_path(f), &archive, &error) ||
+        !archive_last_catch_up(archive, &keeper.last_catch_up, &error))
+        log_line("archive: %s", error.c_str());
+    archive_close(archive);
+    return &keeper;
+}
+
+} // namespace
 
 int command_run(FrontEnd &f)
 {
@@ -384,7 +526,7 @@ int command_run(FrontEnd &f)
                      s_ == UPLOAD_WU ? "wunderground" : "weathercloud",
                      service.id[0] ? "key" : "ID");
     }
-    stay_connected(s, e);
+    stay_connected(s, e, start_keeping_archive(f));
     uploader_stop(500);
     web_server_stop(web);
     log_line("stopped");

@@ -131,12 +131,37 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
         config->http = value;
         return 1;
     }
+    if (name == "archive") {
+        if (value.empty()) {
+            std::snprintf(error, CONFIG_ERROR_BYTES, "archive: expected a file name");
+            return 0;
+        }
+        config->archive = value;
+        return 1;
+    }
+    if (name == "catch-up") {
+        int h = -1, m = -1, end = 0;
+        if (value == "off") {
+            config->catch_up_minute = -1;
+            return 1;
+        }
+        if (std::sscanf(value.c_str(), "%2d:%2d%n", &h, &m, &end) == 2 &&
+            end == static_cast<int>(value.size()) && value.size() == 5 && h >= 0 && h < 24 &&
+            m >= 0 && m < 60) {
+            config->catch_up_minute = h * 60 + m;
+            return 1;
+        }
+        std::snprintf(error, CONFIG_ERROR_BYTES, "catch-up: expected HH:MM or off, not \"%s\"",
+                      value.c_str());
+        return 0;
+    }
     int known = 0;
     const int ok = service_setting(name, value, config, error, &known);
     if (!known)
         std::snprintf(error, CONFIG_ERROR_BYTES,
                       "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, http, or a service's -id, -key or on/off",
+                      "pressure-kind, direction, archive, catch-up, http, or a service's -id, -key "
+                      "or on/off",
                       name.c_str());
     return ok;
 }

@@ -11,6 +11,7 @@
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
 //   http = ADDRESS:PORT        the web page, also inside `nimbrel run`
+//   archive = PATH             catch-up = HH:MM | off
 //
 // Blank lines and lines whose first non-blank character is '#' are comments.
 // A value is the rest of the line without the blanks around it, so a key
@@ -32,6 +33,8 @@ struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
     std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
+    std::string archive;       // empty: the default place
+    int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
 };
 
 constexpr std::size_t CONFIG_ERROR_BYTES = 160;

@@ -101,26 +101,33 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next)
 
 ByteSink file_sink(std::FILE *file) { return ByteSink{file, file_write}; }
 
-int write_export_file(const char *path, int utf8, const ExportRequest &request,
-                      const UnitSettings &units, std::string *error)
+int write_export_with(const char *path, int utf8,
+                      const std::function<int(const ByteSink &)> &content, std::string *error)
 {
     std::FILE *file = std::fopen(path, "wb");
     if (!file) {
         *error = std::string("cannot create ") + path + ": " + std::strerror(errno);
         return 0;
     }
-    static ExportWorkspace workspace;
     static Utf8Sink converter;
     const ByteSink raw = file_sink(file);
     const ByteSink sink = utf8 ? utf8_sink(&converter, &raw) : raw;
-    const ExportOutcome outcome =
-        write_export(sink, history_store, request, units, link_flags, &workspace);
+    const int written = content(sink);
     const int saved_errno = errno;
     const int closed = std::fclose(file) == 0;
-    if (outcome == ExportOutcome::written && closed)
+    if (written && closed)
         return 1;
     std::remove(path);
-    *error = std::string("cannot write ") + path + ": " +
-             std::strerror(outcome == ExportOutcome::written ? errno : saved_errno);
+    *error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : saved_errno);
     return 0;
+}
+
+int write_export_file(const char *path, int utf8, const ExportRequest &request,
+                      const UnitSettings &units, std::string *error)
+{
+    static ExportWorkspace workspace;
+    return write_export_with(path, utf8, [&](const ByteSink &sink) {
+        return write_export(sink, history_store, request, units, link_flags, &workspace) ==
+               ExportOutcome::written;
+    }, error);
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "history/export_writer.h"
@@ -24,8 +25,12 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next);
 // A sink over an open file.
 ByteSink file_sink(std::FILE *file);
 
-// Writes the export of the downloaded history into `path`. 1 when the file
-// is complete; otherwise it is removed, as a short file would pass for a
-// complete export.
+// Writes into `path` what `content` writes to the sink it is given (1 when
+// all of it was taken), as UTF-16 or UTF-8. 1 when the file is complete;
+// otherwise it is removed, as a short file would pass for a complete export.
+int write_export_with(const char *path, int utf8,
+                      const std::function<int(const ByteSink &)> &content, std::string *error);
+
+// Writes the export of the downloaded history into `path`.
 int write_export_file(const char *path, int utf8, const ExportRequest &request,
                       const UnitSettings &units, std::string *error);

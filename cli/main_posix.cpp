@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/archive_commands.h"
 #include "cli/commands.h"
 #include "cli/hid_port.h"
 #include "cli/live_text.h"
@@ -100,6 +101,8 @@ int main(int argc, char **argv)
     case Command::run: return command_run(f);
     case Command::clock: return command_clock(f);
     case Command::serve: return command_serve(f);
+    case Command::catch_up: return command_catch_up(f);
+    case Command::archive: return command_archive(f);
     default: return usage_error("no command given");
     }
 }

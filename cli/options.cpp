@@ -8,20 +8,23 @@ const char usage_text[] =
     "Commands:\n"
     "  live [--watch] [--json]     the current readings; --watch prints every new record,\n"
     "                              --json one JSON object per record\n"
-    "  export (--all | --from Y-M-D --to Y-M-D) [--sets LIST] [--utf8] FILE\n"
-    "                              downloads the history and writes FILE (.csv or .xls),\n"
-    "                              UTF-16 as on Windows, or UTF-8 with --utf8\n"
+    "  export [--archive] (--all | --from Y-M-D --to Y-M-D) [--sets LIST] [--utf8] FILE\n"
+    "                              downloads the history (or reads the archive) and writes\n"
+    "                              FILE (.csv or .xls), UTF-16 as on Windows, or UTF-8\n"
     "  run                         stays connected: answers the clock request, uploads,\n"
-    "                              reconnects; ends on SIGTERM or SIGINT\n"
+    "                              catches up, reconnects; ends on SIGTERM or SIGINT\n"
     "  clock                       sets the console's clock from this machine's\n"
     "  serve [--http=ADDRESS:PORT] the web page of the live readings and the archive's\n"
     "                              charts (127.0.0.1:8470 unless set); ends on SIGTERM\n"
+    "  catch-up                    downloads the history into the archive\n"
+    "  archive info                the archive's records, interval and gaps\n"
     "\n"
     "Options:\n"
     "  --simulate[=FILE]           the simulated console (a scenario file, or its weather)\n"
     "  --upload-server=HOST:PORT   every upload to this server instead of the services\n"
     "  --config=FILE               instead of $XDG_CONFIG_HOME/nimbrel/nimbrel.conf\n"
     "  --http=ADDRESS:PORT         serve and run: the web page's address\n"
+    "  --archive=PATH              instead of $XDG_DATA_HOME/nimbrel/archive.sqlite\n"
     "  --temperature=C|F  --rain=mm|in  --pressure=hPa|mmHg|inHg\n"
     "  --wind=mph|m/s|km/h|knots  --pressure-kind=relative|absolute\n"
     "  --direction=compass|degrees  override the configuration's units\n"
@@ -48,6 +51,8 @@ struct Command_name {
 const Command_name commands[] = {{"live", Command::live},   {"export", Command::export_history},
                                  {"run", Command::run},     {"clock", Command::clock},
                                  {"serve", Command::serve},
+                                 {"catch-up", Command::catch_up},
+                                 {"archive", Command::archive},
                                  {"help", Command::help},   {"--help", Command::help},
                                  {"-h", Command::help}};
 
@@ -104,6 +109,21 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
                    name == "--http") {
             if (!take(&o->http))
                 return 0;
+        } else if (name == "--archive" && has_value) {
+            if (value.empty()) {
+                *error = "--archive= needs a file name";
+                return 0;
+            }
+            o->archive_file = value;
+            o->from_archive |= is_export;
+        } else if (is_export && arg == "--archive") {
+            o->from_archive = 1;
+        } else if (o->command == Command::archive && arg.size() > 0 && arg[0] != '-' &&
+                   o->archive_action.empty()) {
+            o->archive_action = arg;
+        } else if (o->command == Command::archive && arg.size() > 0 && arg[0] != '-' &&
+                   o->archive_action == "import") {
+            o->files.push_back(arg);
         } else if (is_live && arg == "--watch") {
             o->watch = 1;
         } else if (is_live && arg == "--json") {
@@ -135,6 +155,13 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
                 return 0;
             }
         }
+    }
+    if (o->command == Command::archive && o->archive_action != "info" &&
+        o->archive_action != "import") {
+        *error = o->archive_action.empty() ? "archive needs info or import"
+                                           : "unknown archive action \"" + o->archive_action +
+                                                 "\"; expected info or import";
+        return 0;
     }
     if (o->command == Command::export_history) {
         if (o->file.empty()) {

@@ -4,13 +4,17 @@
 #include <string>
 #include <vector>
 
-enum class Command { none, live, export_history, run, clock, serve, help };
+enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, help };
 
 struct Options {
     Command command = Command::none;
     int watch = 0, json = 0;                 // live
     int all = 0, utf8 = 0;                   // export
     std::string from, to, sets, file;        // export
+    int from_archive = 0;                    // export --archive
+    std::string archive_action;              // archive info
+    std::vector<std::string> files;          // archive import FILE...
+    std::string archive_file;                // --archive=PATH
     int simulate = 0;
     std::string scenario;                    // --simulate=FILE
     std::string upload_server;               // HOST:PORT

@@ -12,5 +12,10 @@ int stderr_is_terminal();
 // $XDG_CONFIG_HOME/nimbrel/nimbrel.conf, or ~/.config/nimbrel/nimbrel.conf.
 std::string default_config_path();
 
+// $XDG_DATA_HOME/nimbrel/archive.sqlite, or ~/.local/share/nimbrel/archive.sqlite.
+std::string default_archive_path();
+// A leading "~/" made the home folder.
+std::string home_expanded(const std::string &path);
+
 // 1 when the file's mode lets its group or others read it.
 int readable_by_others(const char *path);

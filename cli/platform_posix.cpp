@@ -37,6 +37,22 @@ std::string default_config_path()
     return std::string(home ? home : "") + "/.config/nimbrel/nimbrel.conf";
 }
 
+std::string default_archive_path()
+{
+    const char *xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/nimbrel/archive.sqlite";
+    return home_expanded("~/.local/share/nimbrel/archive.sqlite");
+}
+
+std::string home_expanded(const std::string &path)
+{
+    const char *home = std::getenv("HOME");
+    if (path.compare(0, 2, "~/") != 0 || !home)
+        return path;
+    return home + path.substr(1);
+}
+
 int readable_by_others(const char *path)
 {
     struct stat st = {};

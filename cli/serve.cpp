@@ -1,5 +1,6 @@
 #include "cli/serve.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,10 +9,13 @@
 #include <string>
 #include <thread>
 
+#include "cli/archive_commands.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "history/export_checks.h"
+#include "history/export_writer.h"
 #include "station/messages.h"
 #include "web/server.h"
 
@@ -29,13 +33,53 @@ constexpr int POLL_MS = 200;
 constexpr int RETRY_MS = 2000;
 const char default_http[] = "127.0.0.1:8470";
 
-std::string archive_path_of(const FrontEnd &)
+int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
 {
-    const char *xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/nimbrel/archive.sqlite";
-    const char *home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share/nimbrel/archive.sqlite";
+    static_cast<std::string *>(context)->append(reinterpret_cast<const char *>(bytes), count);
+    return 1;
+}
+
+// The export file of `nimbrel export --archive` for a period (both empty:
+// everything) and data sets, checked by the Windows program's own rules.
+int export_for_web(const std::string &archive_path, const UnitSettings &units,
+                   const std::string &from, const std::string &to, const std::string &sets,
+                   WebExport *out, std::string *error)
+{
+    ExportRequest request{};
+    int data_set[15];
+    if (!parse_data_sets(sets, data_set, error)) {
+        *error = error->substr(error->find("sets"));
+        return 0;
+    }
+    std::u16string parts[6];
+    for (int i = 0; i < 6 && !from.empty(); ++i) {
+        const std::string &date = i < 3 ? from : to;
+        const std::size_t at[3] = {0, 5, 8}, length[3] = {4, 2, 2};
+        for (std::size_t k = at[i % 3]; k < at[i % 3] + length[i % 3]; ++k)
+            parts[i] += static_cast<char16_t>(date[k]);
+    }
+    DateFields fields{};
+    for (int i = 0; i < 6; ++i)
+        fields.text[i] = parts[i].c_str();
+    if (const char16_t *message = check_export_fields(from.empty(), fields, data_set, request)) {
+        *error = utf8_text(message);
+        return 0;
+    }
+    Archive *archive;
+    if (!archive_open(archive_path, &archive, error))
+        return 0;
+    static ExportWorkspace workspace;
+    std::uint8_t slot[RECORD_BYTES];
+    const ByteSink sink = {&out->body, append_bytes};
+    write_export_header(sink, units);
+    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+        std::memset(slot, 0, sizeof slot);
+        std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
+        return write_record_row(sink, slot, request, units, &workspace);
+    }, error);
+    archive_close(archive);
+    out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
+    return read;
 }
 
 int start_web(FrontEnd &f, const std::string &where, WebServer **server)
@@ -45,7 +89,7 @@ int start_web(FrontEnd &f, const std::string &where, WebServer **server)
         std::fprintf(stderr, "nimbrel: --http needs ADDRESS:PORT, not \"%s\"\n", where.c_str());
         return 0;
     }
-    settings.archive_path = archive_path_of(f);
+    settings.archive_path = archive_path(f);
     settings.units = f.config.units;
     settings.live = [](std::string *record, int *connected) {
         std::lock_guard<std::mutex> hold(feed.lock);
@@ -57,6 +101,12 @@ int start_web(FrontEnd &f, const std::string &where, WebServer **server)
         LiveValues values;
         decode_station_record_n(record.c_str(), LIVE_RECORD_BYTES, &values);
         return live_json(values, units);
+    };
+    const std::string path = settings.archive_path;
+    settings.export_file = [path, units](const std::string &from, const std::string &to,
+                                         const std::string &sets, WebExport *file,
+                                         std::string *error) {
+        return export_for_web(path, units, from, to, sets, file, error);
     };
     std::string error;
     if (!web_server_start(settings, server, &error)) {

@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -123,6 +124,76 @@ TEST(Archive, MergeKeepsEveryRecordOnceInSendingOrder)
             texts.push_back(r.text);
         EXPECT_EQ(texts, c.expected_texts);
     }
+}
+
+TEST(Archive, PeriodFindsEveryRecordOfItsTimes)
+{
+    TempArchive t;
+    MergeCounts counts;
+    std::string error;
+    std::vector<std::string> texts = autumn;
+    // A clock set back by a day: its records belong to the day they name.
+    texts.push_back(record("2024-10-28", "09:00"));
+    texts.push_back(record("2024-10-27", "09:00"));
+    ASSERT_TRUE(archive_merge(t.a, texts, 0, &counts, &error)) << error;
+    struct Case {
+        const char *from, *to;
+        std::vector<std::string> times;  // time and repeat
+    };
+    const Case cases[] = {
+        {"2024-10-27 01:00", "2024-10-27 01:30",
+         {"2024-10-27 01:00/0", "2024-10-27 01:30/0", "2024-10-27 01:00/1", "2024-10-27 01:30/1"}},
+        {"2024-10-27 01:30", "2024-10-27 01:30", {"2024-10-27 01:30/0", "2024-10-27 01:30/1"}},
+        {"2024-10-27", "2024-10-27",
+         {"2024-10-27 00:55/0", "2024-10-27 01:00/0", "2024-10-27 01:30/0", "2024-10-27 01:00/1",
+          "2024-10-27 01:30/1", "2024-10-27 02:00/0", "2024-10-27 09:00/0"}},
+        {"2024-10-28", "", {"2024-10-28 09:00/0"}},
+        {"", "2024-10-26", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " .. " + c.to);
+        std::vector<std::string> got;
+        ASSERT_TRUE(archive_each(t.a, c.from, c.to, [&](const ArchiveRecord &r) {
+            got.push_back(r.time + "/" + std::to_string(r.repeat));
+            return 1;
+        }, &error)) << error;
+        EXPECT_EQ(got, c.times);
+    }
+}
+
+TEST(Archive, FirstVersionIsBroughtUpToDateWithItsRecords)
+{
+    char name[] = "/tmp/archive_v1_XXXXXX";
+    close(mkstemp(name));
+    const std::string path = name;
+    std::remove(name);
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string text = record("2024-05-01", "10:00");
+    const std::string v1 =
+        "CREATE TABLE record(ord INTEGER NOT NULL, minute INTEGER NOT NULL, repeat INTEGER NOT "
+        "NULL, imported INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY(ord, minute, repeat)) "
+        "WITHOUT ROWID; CREATE UNIQUE INDEX record_time ON record(minute, repeat);"
+        "INSERT INTO record VALUES(" + std::to_string(28575960LL << 20) + ", 28575960, 0, 0, '" +
+        text + "'); PRAGMA user_version = 1;";
+    ASSERT_EQ(sqlite3_exec(db, v1.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    TempArchive t;  // removes the file afterwards
+    archive_close(t.a);
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::remove((t.path + suffix).c_str());
+    t.path = path;
+    std::string error;
+    ASSERT_TRUE(archive_open(path, &t.a, &error)) << error;
+    long long when = -1;
+    EXPECT_TRUE(archive_note_catch_up(t.a, 1700000000, &error)) << error;
+    EXPECT_TRUE(archive_last_catch_up(t.a, &when, &error)) << error;
+    EXPECT_EQ(when, 1700000000);
+    const std::vector<ArchiveRecord> all = t.all();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].time, "2024-05-01 10:00");
+    EXPECT_EQ(all[0].text, text);
 }
 
 } // namespace

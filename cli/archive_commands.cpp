@@ -1,0 +1,185 @@
+#include "cli/archive_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/export_file.h"
+#include "cli/log.h"
+#include "cli/platform.h"
+#include "history/export_writer.h"
+#include "history/history_store.h"
+#include "station/link_state.h"
+
+std::string archive_path(const FrontEnd &f)
+{
+    if (!f.options.archive_file.empty())
+        return f.options.archive_file;
+    if (!f.config.archive.empty())
+        return home_expanded(f.config.archive);
+    return default_archive_path();
+}
+
+Archive *open_archive_or_say(const FrontEnd &f)
+{
+    Archive *archive = nullptr;
+    std::string error;
+    if (!archive_open(archive_path(f), &archive, &error))
+        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+    return archive;
+}
+
+void downloaded_records(std::vector<std::string> *texts, long *given_up)
+{
+    texts->clear();
+    const int total = link_flags.history_total;
+    for (int i = 0; i < total && i < HISTORY_SLOTS; ++i) {
+        const char *slot = reinterpret_cast<const char *>(history_store.slot[i]);
+        if (slot[0])
+            texts->emplace_back(slot, strnlen(slot, RECORD_BYTES));
+    }
+    *given_up = total - static_cast<long>(texts->size());
+}
+
+int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
+                   int as_log)
+{
+    MergeCounts c;
+    std::string error;
+    if (!archive_merge(archive, texts, 0, &c, &error)) {
+        if (as_log)
+            log_line("catch-up: %s", error.c_str());
+        else
+            std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        return 0;
+    }
+    if (!archive_note_catch_up(archive, static_cast<long long>(std::time(nullptr)), &error))
+        log_line("catch-up: %s", error.c_str());
+    if (c.conflicting > 0)
+        log_line("catch-up: %ld records kept out: their times are archived with other readings",
+                 c.conflicting);
+    if (c.undecodable > 0)
+        log_line("catch-up: %ld records kept out: their date or time cannot be read",
+                 c.undecodable);
+    ArchiveSummary summary;
+    if (!archive_summary(archive, &summary, &error))
+        summary = ArchiveSummary{};
+    char line[256];
+    std::snprintf(line, sizeof line, "%ld new, %ld already there, %ld given up; archive %s .. %s",
+                  c.added + c.replaced, c.already, given_up + c.undecodable + c.conflicting,
+                  summary.count ? summary.first.c_str() : "empty",
+                  summary.count ? summary.last.c_str() : "empty");
+    if (as_log) {
+        log_line("catch-up: %s", line);
+    } else {
+        std::printf("%s\n", line);
+        std::fflush(stdout);
+    }
+    return 1;
+}
+
+int export_from_archive(FrontEnd &f)
+{
+    Archive *archive = open_archive_or_say(f);
+    if (!archive)
+        return 1;
+    static ExportWorkspace workspace;
+    std::uint8_t slot[RECORD_BYTES];
+    std::string error, read_error;
+    // The writer keeps its own period filter; the bounds only spare reading
+    // records outside it.
+    std::string from, to;
+    if (!export_request.whole_period) {
+        from = f.options.from;
+        to = f.options.to;
+        std::string unused;
+        if (!archive_record_time(". " + from + " 00:00", &unused) ||
+            !archive_record_time(". " + to + " 00:00", &unused))
+            from = to = "";
+    }
+    const int written = write_export_with(f.options.file.c_str(), f.options.utf8,
+        [&](const ByteSink &sink) {
+            int sink_ok = write_export_header(sink, f.config.units);
+            const int read = sink_ok && archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+                std::memset(slot, 0, sizeof slot);
+                std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot));
+                sink_ok = write_record_row(sink, slot, export_request, f.config.units, &workspace);
+                return sink_ok;
+            }, &read_error);
+            return sink_ok && read;
+        }, &error);
+    archive_close(archive);
+    if (!written) {
+        std::fprintf(stderr, "nimbrel: %s\n", read_error.empty() ? error.c_str() : read_error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int command_archive_info(FrontEnd &f)
+{
+    Archive *archive = open_archive_or_say(f);
+    if (!archive)
+        return 1;
+    ArchiveSummary s;
+    std::vector<ArchiveGap> gaps;
+    long long caught_up = 0;
+    std::string error;
+    const int read = archive_summary(archive, &s, &error) &&
+                     archive_gaps(archive, s.interval_minutes, &gaps, &error) &&
+                     archive_last_catch_up(archive, &caught_up, &error);
+    const std::string path = archive_path(f);
+    archive_close(archive);
+    if (!read) {
+        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("archive   %s\nrecords   %ld\n", path.c_str(), s.count);
+    if (s.count > 0)
+        std::printf("first     %s\nlast      %s\n", s.first.c_str(), s.last.c_str());
+    if (s.interval_minutes > 0)
+        std::printf("interval  %d minutes\n", s.interval_minutes);
+    if (caught_up > 0) {
+        const std::time_t t = static_cast<std::time_t>(caught_up);
+        char when[32] = "";
+        if (const std::tm *local = std::localtime(&t))
+            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", local);
+        std::printf("catch-up  %s\n", when);
+    }
+    std::printf("gaps      %zu\n", gaps.size());
+    for (const ArchiveGap &g : gaps)
+        std::printf("  %s .. %s  %ld records missing\n", g.after.c_str(), g.before.c_str(),
+                    g.missing);
+    return 0;
+}
+
+std::time_t next_daily(std::time_t now, int minute_of_day)
+{
+    std::tm local = {};
+    localtime_r(&now, &local);
+    for (int day = 0; day < 3; ++day) {
+        std::tm t = local;
+        t.tm_mday += day;
+        t.tm_hour = minute_of_day / 60;
+        t.tm_min = minute_of_day % 60;
+        t.tm_sec = 0;
+        t.tm_isdst = -1;
+        const std::time_t at = std::mktime(&t);
+        if (at > now)
+            return at;
+    }
+    return now + 24 * 3600;
+}
+
+int logger_warning_due(int logger_percent, long long last_catch_up, std::time_t now)
+{
+    return logger_percent >= 90 && now - last_catch_up > 24 * 3600;
+}
+
+int command_archive(FrontEnd &f)
+{
+    if (f.options.archive_action == "info")
+        return command_archive_info(f);
+    std::fputs("nimbrel: archive import is not available in this build\n", stderr);
+    return 2;
+}

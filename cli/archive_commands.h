@@ -1,0 +1,42 @@
+// What the commands do with the archive: open it where the settings say,
+// merge a download into it and account for every record, read an export
+// or a summary back, and keep `run`'s daily catch-up on time.
+#pragma once
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "cli/commands.h"
+
+// --archive=PATH, else the configuration's `archive`, else the default.
+std::string archive_path(const FrontEnd &f);
+
+// Opens the archive or says why not on standard error. Null on failure.
+Archive *open_archive_or_say(const FrontEnd &f);
+
+// The texts of a finished download's history store, oldest first, and the
+// records the download gave up on.
+void downloaded_records(std::vector<std::string> *texts, long *given_up);
+
+// Merges a download and accounts for it: the one line "N new, N already
+// there, N given up; archive FIRST .. LAST" on standard output, or as a log
+// line for `run`. Given up are the records the download lost and those kept
+// out (unreadable, or a known time with other readings), which get a log
+// line of their own. 1 when merged.
+int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
+                   int as_log);
+
+// export --archive: the export file from the archive, no console needed.
+int export_from_archive(FrontEnd &f);
+
+int command_archive_info(FrontEnd &f);
+// `archive ACTION`.
+int command_archive(FrontEnd &f);
+
+// The next time of day `minute_of_day` after `now` (local time).
+std::time_t next_daily(std::time_t now, int minute_of_day);
+
+// `run` warns when the console's memory is nearly full and nothing has been
+// archived for a day: the records logged before long will be overwritten.
+int logger_warning_due(int logger_percent, long long last_catch_up, std::time_t now);
