@@ -72,6 +72,8 @@ int main(int argc, char **argv)
         if (!apply_config_line(line.c_str(), &f.config, message))
             return usage_error(std::string("--") + message);
     }
+    if (!check_http_option(f))
+        return 2;
     if (!f.options.upload_server.empty()) {
         char16_t text[UPLOAD_HOST_BYTES + 8];
         if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||

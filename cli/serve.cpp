@@ -85,10 +85,7 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
 int start_web(FrontEnd &f, const std::string &where, WebServer **server)
 {
     WebSettings settings;
-    if (!parse_http_address(where, &settings.address, &settings.port)) {
-        std::fprintf(stderr, "nimbrel: --http needs ADDRESS:PORT, not \"%s\"\n", where.c_str());
-        return 0;
-    }
+    parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
     settings.units = f.config.units;
     settings.live = [](std::string *record, int *connected) {
@@ -146,6 +143,16 @@ int start_run_web(FrontEnd &f, WebServer **server)
     *server = nullptr;
     const std::string &where = f.options.http.empty() ? f.config.http : f.options.http;
     return where.empty() || start_web(f, where, server);
+}
+
+int check_http_option(const FrontEnd &f)
+{
+    std::string address;
+    int port;
+    if (f.options.http.empty() || parse_http_address(f.options.http, &address, &port))
+        return 1;
+    std::fprintf(stderr, "nimbrel: --http needs ADDRESS:PORT, not \"%s\"\n", f.options.http.c_str());
+    return 0;
 }
 
 // Serves until a stop, keeping an eye on the console when one is there:

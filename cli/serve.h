@@ -13,6 +13,9 @@ int command_serve(FrontEnd &f);
 // asked for and cannot start.
 int start_run_web(FrontEnd &f, WebServer **server);
 
+// 0 with a message when --http is not ADDRESS:PORT (a usage error).
+int check_http_option(const FrontEnd &f);
+
 // The console's live record and its comings and goings, for the page.
 void web_feed_record(const char *record);
 void web_feed_connected(int connected);

@@ -219,6 +219,8 @@ void on_export(WebServer *s, const httplib::Request &req, httplib::Response &res
         return refuse(res, 400, "from and to: expected YYYY-MM-DD");
     if (from.empty() != to.empty())
         return refuse(res, 400, "from and to go together; neither exports everything");
+    if (!from.empty() && a > b)
+        return refuse(res, 400, "from is after to");
     if (!s->settings.export_file)
         return refuse(res, 503, "export is not available");
     WebExport file;
