@@ -137,9 +137,15 @@ std::string minute_text(long long minute)
     const int of_day = static_cast<int>(minute - days * 1440);
     int y, m, d;
     civil_from_days(days, &y, &m, &d);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", y, m, d, of_day / 60, of_day % 60);
-    return text;
+    // By hand: this runs once per record of every export and chart.
+    char text[17] = "0000-00-00 00:00";
+    const int fields[5][2] = {{0, y}, {5, m}, {8, d}, {11, of_day / 60}, {14, of_day % 60}};
+    for (const auto &f : fields) {
+        const int width = f[0] == 0 ? 4 : 2;
+        for (int i = width - 1, v = f[1]; i >= 0; --i, v /= 10)
+            text[f[0] + i] = static_cast<char>('0' + v % 10);
+    }
+    return std::string(text, 16);
 }
 
 // A bound of archive_each: "Y-M-D H:MM", or "Y-M-D" for the day's first or

@@ -517,7 +517,8 @@ int command_run(FrontEnd &f)
         return 1;
     Events &e = events;
     e.upload = 1;
-    Session s = make_session(f);
+    e.show_bar = 0;  // a log, not a terminal
+    Session s = make_session(f, catch_up_file);
     uploader_start(f.config, f.destination);
     for (int s_ = 0; s_ < 2; ++s_) {
         const ServiceConfig &service = f.config.service[s_];

@@ -5,7 +5,6 @@
 # sees no gap at a clock change, and each archive that cannot be used is
 # refused with its reason.
 . "$(dirname "$0")/lib.bash"
-export XDG_DATA_HOME=$work/data
 archive=$work/data/nimbrel/archive.sqlite
 
 # A record at date $1 time $2 with outdoor temperature $3.
@@ -117,12 +116,22 @@ mount -t tmpfs -o size=160k tmpfs "$small" || exit 99
 "$nimbrel" catch-up --simulate="$work/long.txt" --archive="$small/a.sqlite"
 echo "status \$?"
 sqlite3 "$small/a.sqlite" "PRAGMA integrity_check; SELECT count(*) FROM record"
+# run logs the failed catch-up and goes on with the console.
+"$nimbrel" run --simulate="$work/run.txt" --archive="$small/a.sqlite" 2>"$work/run.log" &
+for _ in \$(seq 100); do grep -q "clock set" "$work/run.log" && break; sleep 0.1; done
+kill -TERM \$!
+wait \$!
+echo "run \$?"
 FULL
   { echo "$live"; for d in 01 02 03 04 05 06 07 08; do hours 2026-08-$d 0 24; done; } >"$work/long.txt"
+  { cat "$work/long.txt"; echo "wait 500"; echo time-request; echo "wait 60000"; } >"$work/run.txt"
   unshare -m bash "$work/full.sh" >"$work/out" 2>&1
   grep -qF "is full: the merge was rolled back; nothing archived before is lost" "$work/out" &&
     grep -q "^status 1$" "$work/out" && grep -q "^ok$" "$work/out" && grep -q "^120$" "$work/out" ||
     fail "full disk: $(cat "$work/out")"
+  grep -q "^run 0$" "$work/out" && grep -q "catch-up: .* is full" "$work/run.log" &&
+    sed -n '/is full/,$p' "$work/run.log" | grep -q "console clock set" ||
+    fail "run after a full disk: $(cat "$work/out" "$work/run.log")"
 else
   echo "full-disk row skipped: no mount namespace for a small file system"
 fi

@@ -6,6 +6,8 @@ nimbrel=$1
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/nimbrel-cli.XXXXXX")
 export XDG_CONFIG_HOME=$work/config
+# The archive too stays inside the test.
+export XDG_DATA_HOME=$work/data
 mkdir -p "$XDG_CONFIG_HOME/nimbrel"
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 

@@ -2,7 +2,8 @@
 # `nimbrel run` against a local server standing in for both services: the
 # requests arrive as the Windows program sends them for the same bodies and
 # credentials, the clock request is answered, an unplug and a plug are
-# logged and followed by a reconnect, and SIGTERM ends it within a second.
+# logged and followed by a reconnect, each connect catches up with the
+# console's memory, and SIGTERM ends it within a second.
 . "$(dirname "$0")/lib.bash"
 python3 "$top/tests/e2e/lib/stand_in_service.py" "$work" 60 &
 wait_for 10 test -s "$work/port" || fail "the local server did not start"
@@ -13,6 +14,7 @@ wu_body="dateutc=2026-12-08+14%3A30%3A00&tempf=37.8&humidity=88&baromin=29.82"
 wc_body="/temp/32/hum/88/bar/10098"
 cat >"$work/scenario.txt" <<SCENARIO
 $live
+$(history_lines 3)
 wu-body $wu_body
 wc-body $wc_body
 time-request
@@ -58,12 +60,16 @@ done
 sed 's/^[0-9-]* [0-9:]* //' "$work/log" >"$work/events"
 cat >"$work/expected-events" <<'EVENTS'
 connected to the console
+catch-up: downloading the console's history
+catch-up: 3 new, 0 already there, 0 given up; archive 2026-11-20 00:01 .. 2026-11-20 00:03
 Weather Underground: upload accepted
 Weathercloud: upload refused: HTTP/1.1 200 OK / 401
 console clock set from this machine's clock
 console disconnected
 no console; looking again every 2 s
 connected to the console
+catch-up: downloading the console's history
+catch-up: 0 new, 3 already there, 0 given up; archive 2026-11-20 00:01 .. 2026-11-20 00:03
 Weather Underground: upload accepted
 stopped
 EVENTS
