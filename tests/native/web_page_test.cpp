@@ -1,7 +1,7 @@
 // The page as a person sees it in a real headless chromium (through
 // tools/page-check), against the server over the known archive: live
-// values, a day's and a year's charts with the gap left out, the highs
-// table, another language and a phone-sized window.
+// values, a day's and a year's charts with the gap left out, a zoom, the
+// highs table, another language and a phone-sized window.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -106,6 +106,13 @@ TEST(WebPage, ShowsLiveValuesChartsAndHighsInAPcWindow)
     const auto year = open_page(s.url("/?period=year"), "--width=1200 --height=900");
     EXPECT_EQ(first(year, "range").rfind("2025-03-02 10:01 – 2026-03-02 10:00", 0), 0u) << first(year, "range");
     EXPECT_EQ(first(year, "chart.temperature").rfind("4 points", 0), 0u) << first(year, "chart.temperature");
+
+    // Dragging across the year's last weeks (up to the afternoon of the 1st
+    // of March) asks the server for them anew: the 18 half-hour records of
+    // that morning, each its own point.
+    const auto zoomed = open_page(s.url("/?period=year"), "--width=1200 --height=900 --drag=temperature:0.9:0.999");
+    EXPECT_EQ(first(zoomed, "range").rfind("2026-01-2", 0), 0u) << first(zoomed, "range");
+    EXPECT_EQ(first(zoomed, "chart.temperature").rfind("18 points", 0), 0u) << first(zoomed, "chart.temperature");
 }
 
 TEST(WebPage, SpeaksTheBrowsersLanguageAndFitsAPhone)
