@@ -28,11 +28,16 @@ sys.exit(0 if json.dumps(v) == sys.argv[2] else 1)" "$1" "$2"
 }
 
 # ---- serve on the console: its live reading, the archive's export ------------
+printf 'wunderground-id = IMYSTATION7\nwunderground-key = s3cretKey99\n' >"$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+chmod 600 "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
 serve serve --simulate="$work/console.txt"
 wait_for 10 live_is source '"console"' || fail "no console reading: $(live)"
 live_is stale false || fail "a connected console's reading is stale: $(live)"
 live_is readings.outdoor_temperature 3.2 || fail "live outdoor temperature: $(live)"
 curl -sf "$url/" | grep -q 'uPlot.iife.min.js' || fail "the page does not load its charts"
+for target in / /app.js /texts.json /api/live /api/series /api/summary?period=all; do
+  curl -sf "$url$target" | grep -q -e IMYSTATION7 -e s3cretKey99 && fail "$target serves the station ID or key"
+done
 for period in "from=2026-12-07&to=2026-12-07|--from 2026-12-07 --to 2026-12-07" "|--all"; do
   query=${period%%|*}
   curl -sf "$url/api/export?$query" -o "$work/web.csv" || fail "/api/export?$query failed"
