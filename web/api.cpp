@@ -103,11 +103,11 @@ double rain_step(RainTracker *rain, long long minutes, double daily)
 // dashboard's conversions and decimals; "null" when it cannot be shown.
 std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
 {
+    // In the console's own decimals, so that the conversions start from the
+    // text the console would have sent.
     char text[48];
-    std::snprintf(text, sizeof text, kind == ReadingKind::humidity || kind == ReadingKind::direction
-                                         ? "%.0f"
-                                         : kind == ReadingKind::pressure ? "%.1f" : "%.1f",
-                  value);
+    const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
+    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
     char16_t token[32];
     int n = 0;
     for (; text[n] && n < 31; ++n)
