@@ -56,17 +56,18 @@ int has_row(const std::multimap<std::string, std::string> &seen, const std::stri
 
 // The live record of a connected console, shown through the same readings
 // as `nimbrel live --json`.
-WebSettings with_console()
+WebSettings with_console(UnitSettings units = UnitSettings{})
 {
     WebSettings settings;
+    settings.units = units;
     settings.live = [](std::string *record, int *connected) {
         *record = web_test::record("2026-03-03", "08:15", "7.5", "64", "0.3", "1016.4", "12.6", "20.1", "225");
         *connected = 1;
     };
-    settings.readings = [](const std::string &record) {
+    settings.readings = [units](const std::string &record) {
         LiveValues values;
         decode_station_record(record.c_str(), &values);
-        return live_json(values, UnitSettings{});
+        return live_json(values, units);
     };
     return settings;
 }
@@ -115,15 +116,31 @@ TEST(WebPage, ShowsLiveValuesChartsAndHighsInAPcWindow)
     EXPECT_EQ(first(zoomed, "chart.temperature").rfind("18 points", 0), 0u) << first(zoomed, "chart.temperature");
 }
 
-TEST(WebPage, SpeaksTheBrowsersLanguageAndFitsAPhone)
+TEST(WebPage, SpeaksTheBrowsersLanguageAndFitsAPhoneInOtherUnits)
 {
-    ServedScenario s(with_console());
+    UnitSettings units;
+    units.temperature_unit = 1;
+    units.rain_unit = 1;
+    units.pressure_unit = 2;
+    units.wind_unit = 0;
+    units.pressure_kind = 0;
+    units.direction_style = 1;
+    ServedScenario s(with_console(units));
     const auto phone = open_page(s.url("/"), "--width=390 --height=844 --lang=de-DE,de");
     ASSERT_EQ(first(phone, "ready"), "1") << first(phone, "output");
     EXPECT_EQ(first(phone, "lang"), "de");
     EXPECT_EQ(first(phone, "connection"), "USB verbunden");
     EXPECT_EQ(first(phone, "panel"), "INNEN");
-    EXPECT_TRUE(has_row(phone, "AUSSEN · Temperatur | 30.0 °C"));
+    EXPECT_TRUE(has_row(phone, "AUSSEN · Temperatur | 86.0 °F"));
+    const struct {
+        const char *name, *expected;
+    } shown[] = {
+        {"live.outdoor_temperature", "45.5°F"}, {"live.pressure", "29.56inHg"},
+        {"live.wind_speed", "7.8mph"},          {"live.wind_direction", "225°"},
+        {"live.daily_rain", "0.01in"},          {"live.outdoor_humidity", "64%"},
+    };
+    for (const auto &c : shown)
+        EXPECT_EQ(first(phone, c.name), c.expected) << c.name;
     // Nothing wider than the phone: no sideways scrolling, charts inside.
     EXPECT_EQ(first(phone, "viewport"), "390");
     EXPECT_EQ(first(phone, "page-width"), "390");

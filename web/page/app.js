@@ -82,7 +82,7 @@ function shownTime(iso, withDate) { return withDate ? iso.replace("T", " ") : is
 // zeros, so 1010.0 hPa would read 1010.
 function fixed(v, unit) {
   if (typeof v !== "number") return v;
-  const places = { "%": 0, "": 0, "inHg": 2, "in": 2, "in/h": 2 }[unit];
+  const places = { "%": 0, "": 0, "°": 0, "inHg": 2, "in": 2, "in/h": 2 }[unit];
   return v.toFixed(places === undefined ? 1 : places);
 }
 
