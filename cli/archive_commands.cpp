@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "cli/export_file.h"
 #include "cli/log.h"
@@ -20,11 +21,17 @@ std::string archive_path(const FrontEnd &f)
     return default_archive_path();
 }
 
-Archive *open_archive_or_say(const FrontEnd &f)
+Archive *open_archive_or_say(const FrontEnd &f, int to_read)
 {
+    const std::string path = archive_path(f);
+    if (to_read && access(path.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "nimbrel: there is no archive at %s yet (`nimbrel catch-up` starts it)\n",
+                     path.c_str());
+        return nullptr;
+    }
     Archive *archive = nullptr;
     std::string error;
-    if (!archive_open(archive_path(f), &archive, &error))
+    if (!archive_open(path, &archive, &error))
         std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
     return archive;
 }
@@ -80,7 +87,7 @@ int merge_download(Archive *archive, const std::vector<std::string> &texts, long
 
 int export_from_archive(FrontEnd &f)
 {
-    Archive *archive = open_archive_or_say(f);
+    Archive *archive = open_archive_or_say(f, 1);
     if (!archive)
         return 1;
     static ExportWorkspace workspace;
@@ -118,7 +125,7 @@ int export_from_archive(FrontEnd &f)
 
 int command_archive_info(FrontEnd &f)
 {
-    Archive *archive = open_archive_or_say(f);
+    Archive *archive = open_archive_or_say(f, 1);
     if (!archive)
         return 1;
     ArchiveSummary s;

@@ -13,7 +13,8 @@
 std::string archive_path(const FrontEnd &f);
 
 // Opens the archive or says why not on standard error. Null on failure.
-Archive *open_archive_or_say(const FrontEnd &f);
+// A command that only reads (`to_read`) does not start an empty one.
+Archive *open_archive_or_say(const FrontEnd &f, int to_read = 0);
 
 // The texts of a finished download's history store, oldest first, and the
 // records the download gave up on.

@@ -250,8 +250,9 @@ void catch_up_in_run(Session &s, Events &e, ArchiveKeeper &k)
     log_line("catch-up: downloading the console's history");
     const int got = download_history(s, e);
     if (got != PORT_REPORT) {
-        log_line("catch-up: %s; trying again at the next connect%s", download_failure(got),
-                 k.next_daily ? " or the daily catch-up" : "");
+        log_line("catch-up: %s%s%s", download_failure(got),
+                 stop_requested() ? "" : "; trying again at the next connect",
+                 stop_requested() || !k.next_daily ? "" : " or the daily catch-up");
         return;
     }
     if (e.no_history) {
@@ -302,8 +303,8 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
         while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
             if (keeper && e.live_records > 0) {
-                warn_of_full_logger(e, *keeper);
                 catch_up_in_run(s, e, *keeper);
+                warn_of_full_logger(e, *keeper);
             }
         }
         if (!s.open)

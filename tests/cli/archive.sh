@@ -41,6 +41,18 @@ line=$(catch_up "$work/moved.txt")
 export_both "$work/union.txt"
 cmp "$work/console.csv" "$work/archive.csv" || fail "the archive is not the union of both memories"
 
+# The configuration's archive, a ~ for the home folder; run warns when the
+# logger is nearly full and nothing was archived for a day.
+printf 'archive = ~/mine.sqlite\n' >"$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+HOME=$work catch_up "$work/first.txt" >/dev/null
+[ -s "$work/mine.sqlite" ] || fail "the configuration's archive was not used"
+rm "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+{ echo "${live/live 42 /live 93 }"; echo "wait 60000"; } >"$work/full-logger.txt"
+"$nimbrel" run --simulate="$work/full-logger.txt" --archive="$work/new.sqlite" 2>"$work/run.log" &
+wait_for 10 grep -q "logger is 93% full and nothing has been archived for a day" "$work/run.log" ||
+  fail "no warning of a full logger: $(cat "$work/run.log")"
+stop_within_a_second $! run
+
 # ---- clock changes (TZ with summer time) ---------------------------------------
 # Spring: 02:00 to 02:55 never happen. Autumn: 02:00 to 02:55 come twice.
 rm -f "$archive"*
@@ -73,6 +85,9 @@ refused() { # row name, expected status, expected text, then the command
   [ "$got" = "$status" ] || fail "$name: status $got, not $status: $(cat "$work/out")"
   grep -qF -- "$text" "$work/out" || fail "$name: did not say '$text': $(cat "$work/out")"
 }
+refused "no archive yet" 1 "there is no archive at $work/none.sqlite yet" \
+  "$nimbrel" archive info --archive="$work/none.sqlite"
+[ ! -e "$work/none.sqlite" ] || fail "reading made an archive"
 bad=$work/bad.sqlite
 printf 'station notes, not an archive\n%.0s' $(seq 200) >"$bad"
 refused "not SQLite" 1 "$bad is not a nimbrel archive (not an SQLite file)" \

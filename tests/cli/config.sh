@@ -19,6 +19,9 @@ bad_line "pressure hPa" "expected NAME = VALUE"
 bad_line "colour = blue" 'unknown setting "colour"'
 bad_line "weathercloud = yes" 'weathercloud: expected on or off, not "yes"'
 bad_line "wunderground-key = $(printf 'k%.0s' $(seq 64))" "wunderground-key: expected at most 63 bytes"
+bad_line "catch-up = 3:00" 'catch-up: expected HH:MM or off, not "3:00"'
+bad_line "catch-up = 24:00" 'catch-up: expected HH:MM or off, not "24:00"'
+bad_line "archive =" "archive: expected a file name"
 
 # A good file: a key holding '#' and '=' is kept whole; readable by others
 # it draws a warning, but the command still runs.
@@ -53,6 +56,9 @@ usage 'unknown command "show"' show
 usage 'unknown option "--watch" for run' run --watch
 usage "--temperature: expected C or F" live --temperature=X
 usage "--upload-server needs HOST:PORT" run --upload-server=nohost
+usage "archive needs info or import" archive
+usage 'unknown archive action "list"' archive list
+usage "--archive= needs a file name" catch-up --archive=
 usage "Cannot read the scenario file" live --simulate="$work/none.txt"
 echo "bogus directive" >"$work/bad.txt"
 usage "Scenario $work/bad.txt, " live --simulate="$work/bad.txt"
