@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "cli/archive_commands.h"
 #include "cli/live_text.h"
@@ -66,6 +67,10 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         return 0;
     }
     Archive *archive;
+    if (access(archive_path.c_str(), F_OK) != 0) {
+        *error = "there is no archive yet (`nimbrel catch-up` starts it)";
+        return 0;
+    }
     if (!archive_open(archive_path, &archive, error))
         return 0;
     static ExportWorkspace workspace;

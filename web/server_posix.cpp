@@ -9,6 +9,7 @@
 #include <ctime>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 #include "archive/archive.h"
 #include "web/api.h"
@@ -88,12 +89,26 @@ std::string archive_bound(long long minutes)
     return text;
 }
 
+// The archive is opened when it is first there: serving a page starts
+// no empty archive, and one that a catch-up starts later is found. 0 when
+// it is there and cannot be opened; 1 with s->archive null while it is not.
+int have_archive(WebServer *s, std::string *error)
+{
+    if (s->archive || access(s->settings.archive_path.c_str(), F_OK) != 0)
+        return 1;
+    return archive_open(s->settings.archive_path, &s->archive, error);
+}
+
 // The newest record's time (this machine's clock when the archive is
 // empty) and the step between records.
 int archive_extent(WebServer *s, long long *newest, int *interval, std::string *error)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (!s->have_extent || now - s->extent_at > std::chrono::seconds(EXTENT_KEEP_S)) {
+    if (!have_archive(s, error))
+        return 0;
+    if (!s->archive) {
+        s->extent = ArchiveSummary{};
+    } else if (!s->have_extent || now - s->extent_at > std::chrono::seconds(EXTENT_KEEP_S)) {
         if (!archive_summary(s->archive, &s->extent, error))
             return 0;
         s->have_extent = 1;
@@ -116,6 +131,8 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
 template <typename Add>
 int each_record(WebServer *s, long long from, long long to, Add add, std::string *error)
 {
+    if (!s->archive)
+        return 1;
     return archive_each(
         s->archive, archive_bound(from), archive_bound(to),
         [&](const ArchiveRecord &r) {
@@ -287,7 +304,8 @@ int web_server_start(const WebSettings &settings, WebServer **out, std::string *
     *out = nullptr;
     WebServer *s = new WebServer;
     s->settings = settings;
-    if (!archive_open(settings.archive_path, &s->archive, error)) {
+    // An archive that is there but cannot be used is said at once.
+    if (!have_archive(s, error)) {
         delete s;
         return 0;
     }

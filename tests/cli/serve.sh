@@ -56,6 +56,15 @@ live_is stale true || fail "the archive's record is not stale: $(live)"
 live_is read_at '"2026-12-08T09:30"' || fail "not the newest archived record: $(live)"
 stop_within_a_second "$pid" "serve"
 
+# ---- no archive yet: empty charts, and none started -------------------------
+XDG_DATA_HOME=$work/empty serve serve --simulate="$work/gone.txt"
+live_is source '"none"' || fail "without console and archive: $(live)"
+curl -sf "$url/api/series?from=2026-12-07&to=2026-12-07&fields=rain" | grep -q '"sum":\[null,' ||
+  fail "charts without an archive: $(curl -s "$url/api/series?from=2026-12-07&to=2026-12-07")"
+[ "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/export")" = 400 ] || fail "an export without an archive"
+stop_within_a_second "$pid" "serve"
+[ -e "$work/empty/nimbrel/archive.sqlite" ] && fail "serve started an empty archive"
+
 # ---- the page inside run: live from its session, stale after an unplug -------
 { echo "$live"; echo "wait 3000"; echo "unplug"; echo "wait 600000"; } >"$work/unplug.txt"
 serve run --simulate="$work/unplug.txt"
