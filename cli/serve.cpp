@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -73,14 +74,15 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
     }
     if (!archive_open(archive_path, &archive, error))
         return 0;
-    static ExportWorkspace workspace;
+    // Its own per request: two exports may run at once.
+    auto workspace = std::make_unique<ExportWorkspace>();
     std::uint8_t slot[RECORD_BYTES];
     const ByteSink sink = {&out->body, append_bytes};
     write_export_header(sink, units);
     const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
         std::memset(slot, 0, sizeof slot);
         std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
-        return write_record_row(sink, slot, request, units, &workspace);
+        return write_record_row(sink, slot, request, units, workspace.get());
     }, error);
     archive_close(archive);
     out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
