@@ -15,10 +15,12 @@
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
+#include "cli/serve.h"
 #include "cli/session.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
 #include "station/messages.h"
+#include "web/server.h"
 
 namespace {
 
@@ -104,6 +106,7 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
         // The dashboard decodes the first 255 bytes of a live record.
         decode_station_record_n(reinterpret_cast<const char *>(lparam), LIVE_RECORD_BYTES,
                                 &e.values);
+        web_feed_record(reinterpret_cast<const char *>(lparam));
         ++e.live_records;
         if (e.print_live)
             print_live(e);
@@ -333,6 +336,7 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
         if (!s.open) {
             log_line("console disconnected");
             publish_console(e, 0);
+            web_feed_connected(0);
         }
     }
     session_close(s);
@@ -537,6 +541,9 @@ ArchiveKeeper *start_keeping_archive(const FrontEnd &f)
 
 int command_run(FrontEnd &f)
 {
+    WebServer *web;
+    if (!start_run_web(f, &web))
+        return 1;
     Events &e = events;
     e.upload = 1;
     e.show_bar = 0;  // a log, not a terminal
@@ -553,6 +560,7 @@ int command_run(FrontEnd &f)
     stay_connected(s, e, start_keeping_archive(f));
     uploader_stop(500);
     publisher_stop(e.publisher, 500);
+    web_server_stop(web);
     log_line("stopped");
     return 0;
 }

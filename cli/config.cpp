@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "web/server.h"
+
 namespace {
 
 struct Choice {
@@ -194,6 +196,17 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
     for (const UnitSetting &s : unit_table)
         if (name == s.name)
             return unit_value(s, value, config, error);
+    if (name == "http") {
+        std::string address;
+        int port;
+        if (!parse_http_address(value, &address, &port)) {
+            std::snprintf(error, CONFIG_ERROR_BYTES, "http: expected ADDRESS:PORT, not \"%s\"",
+                          value.c_str());
+            return 0;
+        }
+        config->http = value;
+        return 1;
+    }
     if (name == "archive") {
         if (value.empty()) {
             std::snprintf(error, CONFIG_ERROR_BYTES, "archive: expected a file name");
@@ -225,8 +238,8 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
     if (!known)
         std::snprintf(error, CONFIG_ERROR_BYTES,
                       "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, archive, catch-up, a service's -id, -key or "
-                      "on/off, or mqtt-...",
+                      "pressure-kind, direction, archive, catch-up, http, a service's -id, -key "
+                      "or on/off, or mqtt-...",
                       name.c_str());
     return ok;
 }

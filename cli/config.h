@@ -10,6 +10,7 @@
 //   direction = compass | degrees
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
+//   http = ADDRESS:PORT        the web page, also inside `nimbrel run`
 //   archive = PATH             catch-up = HH:MM | off
 //   mqtt = HOST[:PORT]   mqtt-user = ...   mqtt-password = ...
 //   mqtt-tls = on | off  mqtt-ca = FILE    mqtt-topic = nimbrel
@@ -35,6 +36,7 @@ struct ServiceConfig {
 struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+    std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
     std::string archive;       // empty: the default place
     int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
     MqttSettings mqtt;

@@ -5,6 +5,7 @@
 
 #include "live/units.h"
 #include "upload/request.h"
+#include "web/api.h"
 
 namespace {
 
@@ -92,24 +93,6 @@ int json_number(const std::string &text)
             return 0;
     }
     return i == text.size();
-}
-
-void add_json_string(std::string &out, const std::string &text)
-{
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
 }
 
 void add_json_value(std::string &out, const char *name, ReadingKind kind, const char16_t *token,

@@ -10,6 +10,7 @@
 #include "cli/hid_port.h"
 #include "cli/live_text.h"
 #include "cli/platform.h"
+#include "cli/serve.h"
 #include "cli/sim_port.h"
 
 namespace {
@@ -71,6 +72,8 @@ int main(int argc, char **argv)
         if (!apply_config_line(line.c_str(), &f.config, message))
             return usage_error(std::string("--") + message);
     }
+    if (!check_http_option(f))
+        return 2;
     if (!f.options.upload_server.empty()) {
         char16_t text[UPLOAD_HOST_BYTES + 8];
         if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
@@ -99,6 +102,7 @@ int main(int argc, char **argv)
     case Command::export_history: return command_export(f);
     case Command::run: return command_run(f);
     case Command::clock: return command_clock(f);
+    case Command::serve: return command_serve(f);
     case Command::catch_up: return command_catch_up(f);
     case Command::archive: return command_archive(f);
     default: return usage_error("no command given");

@@ -18,11 +18,14 @@ const char usage_text[] =
     "  archive info                the archive's records, interval and gaps\n"
     "  archive import FILE...      brings export files (either encoding, any units)\n"
     "                              into the archive\n"
+    "  serve [--http=ADDRESS:PORT] the web page of the live readings and the archive's\n"
+    "                              charts (127.0.0.1:8470 unless set); ends on SIGTERM\n"
     "\n"
     "Options:\n"
     "  --simulate[=FILE]           the simulated console (a scenario file, or its weather)\n"
     "  --upload-server=HOST:PORT   every upload to this server instead of the services\n"
     "  --config=FILE               instead of $XDG_CONFIG_HOME/nimbrel/nimbrel.conf\n"
+    "  --http=ADDRESS:PORT         serve and run: the web page's address\n"
     "  --archive=PATH              instead of $XDG_DATA_HOME/nimbrel/archive.sqlite\n"
     "                              (export reads from it)\n"
     "  --temperature=C|F  --rain=mm|in  --pressure=hPa|mmHg|inHg\n"
@@ -57,6 +60,7 @@ struct Command_name {
 };
 const Command_name commands[] = {{"live", Command::live},   {"export", Command::export_history},
                                  {"run", Command::run},     {"clock", Command::clock},
+                                 {"serve", Command::serve},
                                  {"catch-up", Command::catch_up},
                                  {"archive", Command::archive},
                                  {"help", Command::help},   {"--help", Command::help},
@@ -110,6 +114,10 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
                 return 0;
         } else if (name == "--config") {
             if (!take(&o->config_file))
+                return 0;
+        } else if ((o->command == Command::serve || o->command == Command::run) &&
+                   name == "--http") {
+            if (!take(&o->http))
                 return 0;
         } else if (name == "--archive" && has_value) {
             if (value.empty()) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { none, live, export_history, run, clock, catch_up, archive, help };
+enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, help };
 
 struct Options {
     Command command = Command::none;
@@ -19,6 +19,7 @@ struct Options {
     std::string scenario;                    // --simulate=FILE
     std::string upload_server;               // HOST:PORT
     std::string config_file;                 // --config=FILE
+    std::string http;                        // --http=ADDRESS:PORT (serve, run)
     std::vector<std::string> settings;       // "name = value" lines from unit options
 };
 

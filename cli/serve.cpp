@@ -1,0 +1,195 @@
+#include "cli/serve.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "cli/archive_commands.h"
+#include "cli/live_text.h"
+#include "cli/log.h"
+#include "cli/platform.h"
+#include "cli/session.h"
+#include "history/export_checks.h"
+#include "history/export_writer.h"
+#include "station/messages.h"
+#include "web/server.h"
+
+namespace {
+
+// Written by the thread that polls the console, read by the server's.
+struct LiveFeed {
+    std::mutex lock;
+    std::string record;
+    int connected = 0;
+};
+LiveFeed feed;
+
+constexpr int POLL_MS = 200;
+constexpr int RETRY_MS = 2000;
+const char default_http[] = "127.0.0.1:8470";
+
+int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    static_cast<std::string *>(context)->append(reinterpret_cast<const char *>(bytes), count);
+    return 1;
+}
+
+// The export file of `nimbrel export --archive` for a period (both empty:
+// everything) and data sets, checked by the Windows program's own rules.
+int export_for_web(const std::string &archive_path, const UnitSettings &units,
+                   const std::string &from, const std::string &to, const std::string &sets,
+                   WebExport *out, std::string *error)
+{
+    ExportRequest request{};
+    int data_set[15];
+    if (!parse_data_sets(sets, data_set, error)) {
+        *error = error->substr(error->find("sets"));
+        return 0;
+    }
+    std::u16string parts[6];
+    for (int i = 0; i < 6 && !from.empty(); ++i) {
+        const std::string &date = i < 3 ? from : to;
+        const std::size_t at[3] = {0, 5, 8}, length[3] = {4, 2, 2};
+        for (std::size_t k = at[i % 3]; k < at[i % 3] + length[i % 3]; ++k)
+            parts[i] += static_cast<char16_t>(date[k]);
+    }
+    DateFields fields{};
+    for (int i = 0; i < 6; ++i)
+        fields.text[i] = parts[i].c_str();
+    if (const char16_t *message = check_export_fields(from.empty(), fields, data_set, request)) {
+        *error = utf8_text(message);
+        return 0;
+    }
+    Archive *archive;
+    if (access(archive_path.c_str(), F_OK) != 0) {
+        *error = "there is no archive yet (`nimbrel catch-up` starts it)";
+        return 0;
+    }
+    if (!archive_open(archive_path, &archive, error))
+        return 0;
+    // Its own per request: two exports may run at once.
+    auto workspace = std::make_unique<ExportWorkspace>();
+    std::uint8_t slot[RECORD_BYTES];
+    const ByteSink sink = {&out->body, append_bytes};
+    write_export_header(sink, units);
+    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+        std::memset(slot, 0, sizeof slot);
+        std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
+        return write_record_row(sink, slot, request, units, workspace.get());
+    }, error);
+    archive_close(archive);
+    out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
+    return read;
+}
+
+int start_web(FrontEnd &f, const std::string &where, WebServer **server)
+{
+    WebSettings settings;
+    parse_http_address(where, &settings.address, &settings.port);
+    settings.archive_path = archive_path(f);
+    settings.units = f.config.units;
+    settings.live = [](std::string *record, int *connected) {
+        std::lock_guard<std::mutex> hold(feed.lock);
+        *record = feed.record;
+        *connected = feed.connected;
+    };
+    const UnitSettings units = f.config.units;
+    settings.readings = [units](const std::string &record) {
+        LiveValues values;
+        decode_station_record_n(record.c_str(), LIVE_RECORD_BYTES, &values);
+        return live_json(values, units);
+    };
+    const std::string path = settings.archive_path;
+    settings.export_file = [path, units](const std::string &from, const std::string &to,
+                                         const std::string &sets, WebExport *file,
+                                         std::string *error) {
+        return export_for_web(path, units, from, to, sets, file, error);
+    };
+    std::string error;
+    if (!web_server_start(settings, server, &error)) {
+        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        return 0;
+    }
+    const std::string host =
+        settings.address.find(':') != std::string::npos ? "[" + settings.address + "]" : settings.address;
+    log_line("web page on http://%s:%d/", host.c_str(), web_server_port(*server));
+    return 1;
+}
+
+void on_notice(void *, unsigned message, std::intptr_t lparam)
+{
+    if (message == UM_LIVE_RECORD)
+        web_feed_record(reinterpret_cast<const char *>(lparam));
+}
+
+} // namespace
+
+void web_feed_record(const char *record)
+{
+    std::lock_guard<std::mutex> hold(feed.lock);
+    const void *end = std::memchr(record, 0, LIVE_RECORD_BYTES);
+    feed.record.assign(record, end ? static_cast<const char *>(end) - record : LIVE_RECORD_BYTES);
+    feed.connected = 1;
+}
+
+void web_feed_connected(int connected)
+{
+    std::lock_guard<std::mutex> hold(feed.lock);
+    feed.connected = connected;
+}
+
+int start_run_web(FrontEnd &f, WebServer **server)
+{
+    *server = nullptr;
+    const std::string &where = f.options.http.empty() ? f.config.http : f.options.http;
+    return where.empty() || start_web(f, where, server);
+}
+
+int check_http_option(const FrontEnd &f)
+{
+    std::string address;
+    int port;
+    if (f.options.http.empty() || parse_http_address(f.options.http, &address, &port))
+        return 1;
+    std::fprintf(stderr, "nimbrel: --http needs ADDRESS:PORT, not \"%s\"\n", f.options.http.c_str());
+    return 0;
+}
+
+// Serves until a stop, keeping an eye on the console when one is there:
+// its live readings go to the page, nothing is sent to it beyond the
+// greeting that asks for them.
+int command_serve(FrontEnd &f)
+{
+    const std::string &where = !f.options.http.empty() ? f.options.http
+                               : !f.config.http.empty() ? f.config.http
+                                                        : std::string(default_http);
+    WebServer *server = nullptr;
+    if (!start_web(f, where, &server))
+        return 1;
+    Session s{};
+    s.port = f.port;
+    s.handler = SessionHandler{nullptr, on_notice};
+    static const char16_t no_file[1] = {0};
+    s.export_file_name = no_file;
+    while (!stop_requested()) {
+        if (!s.open && !session_connect(s)) {
+            for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
+                std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+            continue;
+        }
+        web_feed_connected(1);
+        if (session_poll(s, POLL_MS) == PORT_GONE)
+            web_feed_connected(0);
+    }
+    session_close(s);
+    web_server_stop(server);
+    log_line("stopped");
+    return 0;
+}

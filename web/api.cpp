@@ -1,0 +1,569 @@
+#include "web/api.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "live/station_record.h"
+#include "live/units.h"
+#include "simulator/virtual_console.h"
+#include "upload/request.h"
+
+namespace {
+
+// What each field reads from a record and how it is shown.
+struct FieldInfo {
+    const char *name;
+    int token;
+    ReadingKind kind;
+};
+
+const FieldInfo fields[FIELD_COUNT] = {
+    {"outdoor_temperature", token::outdoor_temp, ReadingKind::temperature},
+    {"indoor_temperature", token::indoor_temp, ReadingKind::temperature},
+    {"dew_point", token::dew_point, ReadingKind::temperature},
+    {"outdoor_humidity", token::outdoor_humidity, ReadingKind::humidity},
+    {"indoor_humidity", token::indoor_humidity, ReadingKind::humidity},
+    {"pressure", -1, ReadingKind::pressure},
+    {"wind_speed", token::wind_speed, ReadingKind::wind_speed},
+    {"wind_gust", token::wind_gust, ReadingKind::wind_speed},
+    {"wind_direction", token::wind_dir_degrees, ReadingKind::direction},
+    {"rain", token::daily_rain, ReadingKind::rain_amount},
+    {"rain_rate", token::rain_rate, ReadingKind::rain_rate},
+};
+
+constexpr long long MINUTES_PER_DAY = 1440;
+constexpr double PI = 3.14159265358979323846;
+
+int digits(const std::string &text, std::size_t at, std::size_t count, int *value)
+{
+    if (at + count > text.size())
+        return 0;
+    int v = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return 1;
+}
+
+int days_in_month(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+long long minutes_of(int year, int month, int day, int hour, int minute)
+{
+    return seconds_from_civil({year, month, day, hour, minute, 0}) / 60;
+}
+
+CivilTime civil_of(long long minutes) { return civil_from_seconds(minutes * 60); }
+
+// The pressure token follows the configured kind, as on the dashboard.
+int field_token(int field, const UnitSettings &units)
+{
+    return fields[field].token >= 0 ? fields[field].token : pressure_token(units.pressure_kind);
+}
+
+// A reading of a record, 0 when it is missing or not a finite number.
+int reading(const LiveValues &values, int token, ReadingKind kind, double *out)
+{
+    const char16_t *text = values.slot[token];
+    float v;
+    if (!text[0] || is_missing_reading(kind, text) || !read_leading_float(text, &v) ||
+        !std::isfinite(v))
+        return 0;
+    *out = v;
+    return 1;
+}
+
+// Rain fallen since the previous reading: the console's daily rain grows
+// through the day and starts again at midnight. Taking only what exceeds
+// the day's highest so far keeps a repeated hour (clocks going back) or a
+// reading out of order from counting twice.
+double rain_step(RainTracker *rain, long long minutes, double daily)
+{
+    const long long day = minutes / MINUTES_PER_DAY;
+    if (day != rain->day) {
+        rain->day = day;
+        rain->day_high = 0;
+    }
+    if (daily <= rain->day_high)
+        return 0;
+    const double fell = daily - rain->day_high;
+    rain->day_high = daily;
+    return fell;
+}
+
+// A number in the console's unit shown in the configured one, with the
+// dashboard's conversions and decimals; "null" when it cannot be shown.
+std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
+{
+    // In the console's own decimals, so that the conversions start from the
+    // text the console would have sent.
+    char text[48];
+    const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
+    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
+    char16_t token[32];
+    int n = 0;
+    for (; text[n] && n < 31; ++n)
+        token[n] = static_cast<char16_t>(text[n]);
+    token[n] = 0;
+    FormattedText f;
+    switch (kind) {
+    case ReadingKind::temperature: f = format_temperature(token, units.temperature_unit); break;
+    case ReadingKind::pressure: f = format_pressure(token, units.pressure_unit); break;
+    case ReadingKind::wind_speed: f = format_wind_speed(token, units.wind_unit); break;
+    case ReadingKind::rain_amount:
+    case ReadingKind::rain_rate: f = format_rain(token, units.rain_unit); break;
+    default: std::memcpy(f.text, token, sizeof token); break;
+    }
+    std::string out;
+    for (const char16_t *p = f.text; *p; ++p) {
+        if ((*p < '0' || *p > '9') && *p != '-' && *p != '.')
+            return "null";
+        out += static_cast<char>(*p);
+    }
+    return out.empty() || out == "-" ? "null" : out;
+}
+
+void add_list(std::string &out, const std::vector<std::string> &items)
+{
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i)
+            out += ',';
+        out += items[i];
+    }
+    out += ']';
+}
+
+std::string quoted(const std::string &text)
+{
+    std::string out;
+    add_json_string(out, text);
+    return out;
+}
+
+} // namespace
+
+const char *series_field_name(int field)
+{
+    return field >= 0 && field < FIELD_COUNT ? fields[field].name : "";
+}
+
+int parse_clock_time(const std::string &text, int end, long long *minutes)
+{
+    int year, month, day, hour = end ? 23 : 0, minute = end ? 59 : 0;
+    if (!digits(text, 0, 4, &year) || text.size() < 10 || text[4] != '-' ||
+        !digits(text, 5, 2, &month) || text[7] != '-' || !digits(text, 8, 2, &day))
+        return 0;
+    if (text.size() != 10) {
+        if (text.size() != 16 || (text[10] != 'T' && text[10] != ' ') ||
+            !digits(text, 11, 2, &hour) || text[13] != ':' || !digits(text, 14, 2, &minute))
+            return 0;
+    }
+    if (year < 1970 || year > 2199 || month < 1 || month > 12 || day < 1 ||
+        day > days_in_month(year, month) || hour > 23 || minute > 59)
+        return 0;
+    *minutes = minutes_of(year, month, day, hour, minute);
+    return 1;
+}
+
+std::string iso_time(long long minutes)
+{
+    const CivilTime t = civil_of(minutes);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute);
+    return text;
+}
+
+int parse_series_request(const std::string &from, const std::string &to, const std::string &names,
+                         long long newest, int interval_minutes, SeriesRequest *r,
+                         std::string *error)
+{
+    *r = SeriesRequest{};
+    r->to = newest;
+    if (!to.empty() && !parse_clock_time(to, 1, &r->to)) {
+        *error = "to: expected YYYY-MM-DD or YYYY-MM-DDTHH:MM, not \"" + to + "\"";
+        return 0;
+    }
+    r->from = r->to - MINUTES_PER_DAY + 1;
+    if (!from.empty() && !parse_clock_time(from, 0, &r->from)) {
+        *error = "from: expected YYYY-MM-DD or YYYY-MM-DDTHH:MM, not \"" + from + "\"";
+        return 0;
+    }
+    if (r->from > r->to) {
+        *error = "from is after to";
+        return 0;
+    }
+    if (names.empty())
+        r->fields = (1u << FIELD_COUNT) - 1;
+    std::size_t start = 0;
+    while (start < names.size()) {
+        std::size_t stop = names.find(',', start);
+        if (stop == std::string::npos)
+            stop = names.size();
+        const std::string name = names.substr(start, stop - start);
+        int found = -1;
+        for (int f = 0; f < FIELD_COUNT; ++f)
+            if (name == fields[f].name)
+                found = f;
+        if (found < 0) {
+            std::string known;
+            for (int f = 0; f < FIELD_COUNT; ++f)
+                known += std::string(f ? ", " : "") + fields[f].name;
+            *error = "fields: unknown field \"" + name + "\"; expected " + known;
+            return 0;
+        }
+        r->fields |= 1u << found;
+        start = stop + 1;
+    }
+    // The narrowest bucket of a tidy length that keeps the points within
+    // SERIES_MAX_POINTS, never narrower than the records lie apart.
+    static const int tidy[] = {1, 2, 5, 10, 15, 20, 30, 60, 120, 180, 240, 360, 720, 1440};
+    const long long span = r->to - r->from + 1;
+    long long need = (span + SERIES_MAX_POINTS - 1) / SERIES_MAX_POINTS;
+    long long bucket = 0;
+    for (int t : tidy)
+        if (!bucket && t >= need)
+            bucket = t;
+    if (!bucket)
+        bucket = (need + MINUTES_PER_DAY - 1) / MINUTES_PER_DAY * MINUTES_PER_DAY;
+    if (bucket < interval_minutes)
+        bucket = interval_minutes;
+    // Buckets start at whole multiples of their length, so a day's bucket
+    // starts at midnight; a partial one at either end is counted in full.
+    r->bucket_minutes = static_cast<int>(bucket);
+    r->first = r->from - ((r->from % bucket) + bucket) % bucket;
+    r->buckets = static_cast<int>((r->to - r->first) / bucket + 1);
+    if (r->buckets > SERIES_MAX_POINTS + 1) {
+        *error = "the range needs too many points";
+        return 0;
+    }
+    return 1;
+}
+
+void series_start(SeriesBuilder *b, const SeriesRequest &request, const UnitSettings &units)
+{
+    b->request = request;
+    b->units = units;
+    SeriesCell empty{};
+    empty.min = HUGE_VAL;
+    empty.max = -HUGE_VAL;
+    b->cells.assign(static_cast<std::size_t>(request.buckets) * FIELD_COUNT, empty);
+    b->records.assign(static_cast<std::size_t>(request.buckets), 0);
+    b->rain = RainTracker{};
+}
+
+namespace {
+
+// Decodes the fields a builder wants from one record, the pressure as the
+// configured kind picks it; the rain field holds what fell since the last
+// record.
+struct Readings {
+    double value[FIELD_COUNT];
+    int have[FIELD_COUNT];
+};
+
+void read_record(const WebRecord &record, unsigned wanted, RainTracker *rain, Readings *out,
+                 const UnitSettings &units)
+{
+    LiveValues values;
+    decode_station_record_n(record.text, 450, &values);
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        out->have[f] = 0;
+        if (f != FIELD_RAIN && !(wanted & (1u << f)))
+            continue;
+        out->have[f] = reading(values, field_token(f, units), fields[f].kind, &out->value[f]);
+    }
+    if (out->have[FIELD_RAIN])
+        out->value[FIELD_RAIN] = rain_step(rain, record.minutes, out->value[FIELD_RAIN]);
+}
+
+} // namespace
+
+void series_add(SeriesBuilder *b, const WebRecord &record)
+{
+    const SeriesRequest &r = b->request;
+    if (record.minutes > r.to)
+        return;
+    Readings got;
+    read_record(record, r.fields, &b->rain, &got, b->units);
+    if (record.minutes < r.from)
+        return;
+    const std::size_t bucket = static_cast<std::size_t>((record.minutes - r.first) / r.bucket_minutes);
+    ++b->records[bucket];
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        if (!got.have[f] || !(r.fields & (1u << f)))
+            continue;
+        SeriesCell &c = b->cells[bucket * FIELD_COUNT + f];
+        const double v = got.value[f];
+        if (f == FIELD_WIND_DIRECTION) {
+            c.east += std::sin(v * PI / 180);
+            c.north += std::cos(v * PI / 180);
+        }
+        c.min = v < c.min ? v : c.min;
+        c.max = v > c.max ? v : c.max;
+        c.sum += v;
+        ++c.count;
+    }
+}
+
+std::string series_json(const SeriesBuilder &b)
+{
+    const UnitSettings &units = b.units;
+    const SeriesRequest &r = b.request;
+    std::string out = "{\"from\":" + quoted(iso_time(r.from)) + ",\"to\":" + quoted(iso_time(r.to)) +
+                      ",\"bucket_minutes\":" + std::to_string(r.bucket_minutes) +
+                      ",\"units\":" + units_json(units) + ",\"time\":[";
+    for (int i = 0; i < r.buckets; ++i) {
+        if (i)
+            out += ',';
+        add_json_string(out, iso_time(r.first + static_cast<long long>(i) * r.bucket_minutes));
+    }
+    out += "],\"series\":{";
+    int first = 1;
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        if (!(r.fields & (1u << f)))
+            continue;
+        out += first ? "\"" : ",\"";
+        first = 0;
+        out += fields[f].name;
+        out += "\":{";
+        std::vector<std::string> lo, mean, hi;
+        for (int i = 0; i < r.buckets; ++i) {
+            const SeriesCell &c = b.cells[static_cast<std::size_t>(i) * FIELD_COUNT + f];
+            const ReadingKind kind = fields[f].kind;
+            if (f == FIELD_RAIN) {
+                // A bucket with records but no rain fell dry; one without
+                // records is a gap.
+                mean.push_back(b.records[i] ? shown_number(kind, c.sum, units) : "null");
+            } else if (!c.count) {
+                lo.push_back("null");
+                mean.push_back("null");
+                hi.push_back("null");
+            } else if (f == FIELD_WIND_DIRECTION) {
+                double degrees = std::atan2(c.east, c.north) * 180 / PI;
+                degrees = degrees < 0 ? degrees + 360 : degrees;
+                mean.push_back(shown_number(kind, degrees >= 359.5 ? 0 : degrees, units));
+            } else {
+                lo.push_back(shown_number(kind, c.min, units));
+                mean.push_back(shown_number(kind, c.sum / c.count, units));
+                hi.push_back(shown_number(kind, c.max, units));
+            }
+        }
+        if (f == FIELD_RAIN) {
+            out += "\"sum\":";
+            add_list(out, mean);
+        } else if (f == FIELD_WIND_DIRECTION) {
+            out += "\"mean\":";
+            add_list(out, mean);
+        } else {
+            out += "\"min\":";
+            add_list(out, lo);
+            out += ",\"mean\":";
+            add_list(out, mean);
+            out += ",\"max\":";
+            add_list(out, hi);
+        }
+        out += '}';
+    }
+    out += "}}";
+    return out;
+}
+
+int parse_summary_request(const std::string &period, const std::string &date, long long newest,
+                          SummaryRequest *r, std::string *error)
+{
+    *r = SummaryRequest{};
+    long long at = newest;
+    if (!date.empty() && (date.size() != 10 || !parse_clock_time(date, 0, &at))) {
+        *error = "date: expected YYYY-MM-DD, not \"" + date + "\"";
+        return 0;
+    }
+    const CivilTime t = civil_of(at);
+    char label[16];
+    if (period == "day") {
+        r->period = SummaryPeriod::day;
+        r->from = minutes_of(t.year, t.month, t.day, 0, 0);
+        r->to = r->from + MINUTES_PER_DAY - 1;
+        std::snprintf(label, sizeof label, "%04d-%02d-%02d", t.year, t.month, t.day);
+    } else if (period == "month") {
+        r->period = SummaryPeriod::month;
+        r->from = minutes_of(t.year, t.month, 1, 0, 0);
+        r->to = r->from + days_in_month(t.year, t.month) * MINUTES_PER_DAY - 1;
+        std::snprintf(label, sizeof label, "%04d-%02d", t.year, t.month);
+    } else if (period == "year") {
+        r->period = SummaryPeriod::year;
+        r->from = minutes_of(t.year, 1, 1, 0, 0);
+        r->to = minutes_of(t.year + 1, 1, 1, 0, 0) - 1;
+        std::snprintf(label, sizeof label, "%04d", t.year);
+    } else if (period == "all") {
+        r->period = SummaryPeriod::all;
+        r->from = minutes_of(1970, 1, 1, 0, 0);
+        r->to = minutes_of(2200, 1, 1, 0, 0) - 1;
+        std::snprintf(label, sizeof label, "all");
+    } else {
+        *error = "period: expected day, month, year or all, not \"" + period + "\"";
+        return 0;
+    }
+    r->label = label;
+    return 1;
+}
+
+void summary_start(SummaryBuilder *b, const SummaryRequest &request, const UnitSettings &units)
+{
+    b->request = request;
+    b->units = units;
+    for (Extreme &e : b->field)
+        e = Extreme{HUGE_VAL, -HUGE_VAL, 0, 0, 0};
+    b->rain = RainTracker{};
+    b->rain_totals.clear();
+    b->rain_total = 0;
+    b->records = 0;
+}
+
+void summary_add(SummaryBuilder *b, const WebRecord &record)
+{
+    const SummaryRequest &r = b->request;
+    if (record.minutes < r.from || record.minutes > r.to)
+        return;
+    Readings got;
+    read_record(record, (1u << FIELD_COUNT) - 1, &b->rain, &got, b->units);
+    ++b->records;
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        if (!got.have[f] || f == FIELD_RAIN || f == FIELD_WIND_DIRECTION)
+            continue;
+        Extreme &e = b->field[f];
+        const double v = got.value[f];
+        if (v < e.min) {
+            e.min = v;
+            e.min_at = record.minutes;
+        }
+        if (v > e.max) {
+            e.max = v;
+            e.max_at = record.minutes;
+        }
+        ++e.count;
+    }
+    if (!got.have[FIELD_RAIN])
+        return;
+    // Rain goes to the day, month or year the record falls in.
+    const CivilTime t = civil_of(record.minutes);
+    char key[16];
+    if (r.period == SummaryPeriod::year)
+        std::snprintf(key, sizeof key, "%04d-%02d", t.year, t.month);
+    else if (r.period == SummaryPeriod::all)
+        std::snprintf(key, sizeof key, "%04d", t.year);
+    else
+        std::snprintf(key, sizeof key, "%04d-%02d-%02d", t.year, t.month, t.day);
+    if (b->rain_totals.empty() || b->rain_totals.back().first != key)
+        b->rain_totals.emplace_back(key, 0.0);
+    b->rain_totals.back().second += got.value[FIELD_RAIN];
+    b->rain_total += got.value[FIELD_RAIN];
+}
+
+std::string summary_json(const SummaryBuilder &b)
+{
+    const UnitSettings &units = b.units;
+    const SummaryRequest &r = b.request;
+    static const char *const period_names[] = {"day", "month", "year", "all"};
+    std::string out = "{\"period\":" + quoted(period_names[static_cast<int>(r.period)]) +
+                      ",\"label\":" + quoted(r.label) + ",\"records\":" +
+                      std::to_string(b.records) + ",\"units\":" + units_json(units) +
+                      ",\"highs_lows\":{";
+    int first = 1;
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        if (f == FIELD_RAIN || f == FIELD_WIND_DIRECTION)
+            continue;
+        const Extreme &e = b.field[f];
+        out += first ? "\"" : ",\"";
+        first = 0;
+        out += fields[f].name;
+        out += "\":";
+        if (!e.count) {
+            out += "null";
+            continue;
+        }
+        const ReadingKind kind = fields[f].kind;
+        out += "{\"min\":" + shown_number(kind, e.min, units) + ",\"min_time\":" +
+               quoted(iso_time(e.min_at)) + ",\"max\":" + shown_number(kind, e.max, units) +
+               ",\"max_time\":" + quoted(iso_time(e.max_at)) + "}";
+    }
+    out += "},\"rain\":{\"total\":";
+    out += b.records ? shown_number(ReadingKind::rain_amount, b.rain_total, units) : "null";
+    out += ",\"totals\":[";
+    for (std::size_t i = 0; i < b.rain_totals.size(); ++i) {
+        if (i)
+            out += ',';
+        out += "{\"period\":" + quoted(b.rain_totals[i].first) + ",\"total\":" +
+               shown_number(ReadingKind::rain_amount, b.rain_totals[i].second, units) + "}";
+    }
+    out += "]}}";
+    return out;
+}
+
+std::string live_answer_json(const std::string &readings_json, const char *source, int stale,
+                             const std::string &read_at)
+{
+    std::string out = "{\"source\":" + quoted(source) + ",\"stale\":" + (stale ? "true" : "false") +
+                      ",\"read_at\":";
+    out += read_at.empty() ? "null" : quoted(read_at);
+    out += ",\"readings\":";
+    out += readings_json.empty() ? "null" : readings_json;
+    out += '}';
+    return out;
+}
+
+std::string units_json(const UnitSettings &units)
+{
+    const struct {
+        const char *name;
+        ReadingKind kind;
+    } kinds[] = {{"temperature", ReadingKind::temperature}, {"humidity", ReadingKind::humidity},
+                 {"pressure", ReadingKind::pressure},       {"wind_speed", ReadingKind::wind_speed},
+                 {"rain", ReadingKind::rain_amount},        {"rain_rate", ReadingKind::rain_rate}};
+    std::string out = "{";
+    for (const auto &k : kinds) {
+        if (out.size() > 1)
+            out += ',';
+        add_json_string(out, k.name);
+        out += ':';
+        char label[64];
+        utf16_to_utf8(unit_label(k.kind, units), label, sizeof label);
+        add_json_string(out, label);
+    }
+    out += ",\"pressure_kind\":";
+    add_json_string(out, pressure_token(units.pressure_kind) == token::rel_pressure ? "relative"
+                                                                                   : "absolute");
+    out += ",\"direction\":";
+    add_json_string(out, units.direction_style == 1 ? "degrees" : "compass");
+    out += '}';
+    return out;
+}
+
+void add_json_string(std::string &out, const std::string &text)
+{
+    out += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+std::string error_json(const std::string &reason) { return "{\"error\":" + quoted(reason) + "}"; }
