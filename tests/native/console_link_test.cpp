@@ -303,6 +303,7 @@ TEST(ConsoleWithReportHandler, FaultyDownloadEndsWithEveryWholeRecordOnce)
                                   s.program.file_name};
         ReportAction action;
         int watched = watch_download(s.program.reader, link, s.now, action);
+        watched += watch_download(s.program.reader, link, s.now + DOWNLOAD_QUIET_MS - 1, action);
         watched += 2 * watch_download(s.program.reader, link, s.now + DOWNLOAD_QUIET_MS, action);
         for (int i = 0; i < action.count; ++i)
             s.program.messages.push_back(action.step[i].message);
