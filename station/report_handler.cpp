@@ -131,16 +131,19 @@ int download_running(const ReaderState &reader, const LinkFlags &flags)
 }
 
 // A report given up after ten bad ones in a row. Its bytes cannot be
-// trusted, its key least of all: it belongs to the page on its way while
-// that page has packets to come, and otherwise starts a new one. Only a
-// page known from given-up reports alone is told apart by key.
+// trusted, its key least of all, but its packet index is the best guess
+// there is: it is the next packet of the page on its way, or else the
+// first of a new page, which ends the one on its way. A page known from
+// given-up reports alone is told apart by key.
 void give_up_page(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
                   ReportAction &action)
 {
     PageState &p = reader.page;
     LinkCounters &c = *link.counters;
     const int key = report[4] << 8 | report[5];
-    const int same = p.open && (p.packets ? p.passed < p.packets : key == c.last_given_up_key);
+    const int index = packet_index(report), packets = packet_count(report);
+    const int same = p.open && (p.key < 0 ? key == c.last_given_up_key
+                                          : p.passed < p.packets && index > p.passed);
     c.last_given_up_key = key;
     p.last_length = -1;
     if (same) {
@@ -149,7 +152,9 @@ void give_up_page(const std::uint8_t *report, ReaderState &reader, const LinkCon
             lose_page(reader, link, action);
         return;
     }
-    p = PageState{1, -1, 0, 1, 0, 0, -1};
+    if (p.open && !p.counted)
+        lose_page(reader, link, action);
+    p = PageState{1, -1, index && index <= packets ? packets : 0, index ? index : 1, 0, 0, -1};
     lose_page(reader, link, action);
 }
 
@@ -180,6 +185,9 @@ void receive_page(const std::uint8_t *report, ReaderState &reader, const LinkCon
         if (p.open && !p.counted)
             lose_page(reader, link, action);
         p = PageState{1, key, 0, 0, 0, 0, -1};
+        c.record_packet = 0; // no packet of the last page goes on in this one
+        if (!reader.downloading) // that was the last page announced
+            return;
     }
     p.key = key;
     p.packets = packet_count(report);

@@ -272,6 +272,8 @@ TEST(ConsoleWithReportHandler, FaultyDownloadEndsWithEveryWholeRecordOnce)
     rows.push_back({"corrupt 9 on every packet of a page", noisy_page, {}, 0});
     rows.push_back({"cut page, next page given up at its first packet",
                     {{FAULT_DROP, 2, PACKETS, 1}, {FAULT_CORRUPT, 3, 1, 10}}, {2, 3}, 0});
+    rows.push_back({"cut page, next page without its first packet",
+                    {{FAULT_DROP, 2, PACKETS, 1}, {FAULT_DROP, 3, 1, 1}}, {2, 3}, 0});
     rows.push_back({"two packets of a page given up",
                     {{FAULT_CORRUPT, 1, 1, 10}, {FAULT_CORRUPT, 1, 2, 10}}, {1}, 0});
     rows.push_back({"two packets of a page dropped", {{FAULT_DROP, 3, 2, 1}, {FAULT_DROP, 3, 3, 1}}, {3}, 0});
