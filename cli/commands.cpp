@@ -170,8 +170,12 @@ int connect_or_say(Session &s)
     return 0;
 }
 
+// poll_until's answer when the console left a running download.
+constexpr int PORT_STALLED = 2;
+
 // Polls until `done` says so, the console goes, a stop is asked for or it
-// keeps quiet for ANSWER_WAIT_MS. PORT_REPORT when done.
+// keeps quiet for ANSWER_WAIT_MS, or, once a download runs, for
+// DOWNLOAD_QUIET_MS (PORT_STALLED). PORT_REPORT when done.
 template <typename Done> int poll_until(Session &s, Done done)
 {
     auto quiet_since = std::chrono::steady_clock::now();
@@ -181,6 +185,8 @@ template <typename Done> int poll_until(Session &s, Done done)
         const int got = session_poll(s, POLL_MS);
         if (got == PORT_GONE)
             return PORT_GONE;
+        if (session_watch_download(s) == DOWNLOAD_STALLED)
+            return PORT_STALLED;
         const auto now = std::chrono::steady_clock::now();
         if (got == PORT_REPORT)
             quiet_since = now;
@@ -211,17 +217,22 @@ int download_history(Session &s, Events &e)
     }
     if (e.show_bar && e.history_total > 0 && stderr_is_terminal())
         std::fputs("\n", stderr);
-    if (got == PORT_QUIET && s.open)
+    // A console left mid-download, or a user's stop, still gets the stop
+    // frame, so that it does not go on sending pages nobody reads.
+    if (got != PORT_REPORT && got != PORT_GONE && s.open)
         s.port.write(s.port.context, CMD_STOP_TRANSFER);
     return got;
 }
 
 const char *download_failure(int got)
 {
+    static_assert(DOWNLOAD_QUIET_MS == 10000, "the message below names the wait");
     return got == PORT_GONE     ? "the console went away during the download"
            : got == PORT_FAILED ? "the history request could not be sent"
            : stop_requested()   ? "stopped"
-                                : "the console stopped sending";
+           : got == PORT_STALLED
+               ? "the console sent nothing for 10 s in the middle of the download"
+               : "the console stopped sending";
 }
 
 // Answers the console's clock request, as the Windows program does.

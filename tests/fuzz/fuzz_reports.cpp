@@ -5,15 +5,18 @@
 // between reports, and mostly seals the report with a good CRC so that the
 // handling behind the CRC check is reached. Any overrun is caught by the sanitizers; the checks
 // below catch results that point outside the reader's buffers, and a
-// download after the input that would not end whole.
+// download after the input, from a console with faults, that would not end
+// or would store a record twice.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "station/crc.h"
 #include "station/messages.h"
 #include "station/report_handler.h"
+#include "simulator/virtual_console.h"
 
 static int inside(std::intptr_t p, const std::uint8_t *buffer)
 {
@@ -74,32 +77,89 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
     }
 
-    // Whatever came before, Export pressed now gets a download that ends
-    // with its pages in the first slots.
+    // Whatever came before, Export pressed now gets a download from the
+    // simulated console, shaped by faults from the input's last bytes (four
+    // a fault), that ends and stores no record twice, in order.
+    static VirtualConsole console;
+    console_init(&console, 0, 0);
+    console_connect(&console, 0);
+    constexpr int PAGES = 5;
+    static const std::size_t lengths[PAGES] = {20, 110, 170, 60, 20};
+    std::string records[PAGES];
+    for (int page = 0; page < PAGES; ++page) {
+        records[page] = std::string(lengths[page], static_cast<char>('a' + page));
+        console_add_history(&console, records[page].data(), records[page].size());
+    }
+    console_set_live(&console, "live", 4);
+    static const int packets[PAGES] = {2, 3, 4, 2, 2};
+    // Only a console that stops may leave the download unfinished, or one
+    // that sends no packet at all of a page, or drops packets around a report
+    // given up (whose key cannot be trusted): then no reader can tell which
+    // page the next packet belongs to. It still ends, by the watch.
+    int may_stall = 0, dropped[PAGES] = {}, any_drop = 0, given_up = 0, corrupt[PAGES][6] = {};
+    const std::size_t tail = size % REPORT_BYTES;
+    for (std::size_t at = size - tail; at + 4 <= size; at += 4) {
+        const ConsoleFault f = {static_cast<std::uint8_t>(data[at] % 5), 1 + data[at + 1] % PAGES,
+                                1 + data[at + 2] % 5, data[at + 3] % 12};
+        may_stall |= f.kind == FAULT_STALL && f.page < PAGES && f.times > 0;
+        if (f.kind == FAULT_DROP && f.times > 0 && f.packet <= packets[f.page - 1]) {
+            dropped[f.page - 1] |= 1 << f.packet;
+            any_drop = 1;
+        }
+        if (f.kind == FAULT_CORRUPT)
+            given_up |= (corrupt[f.page - 1][f.packet] += f.times) >= GIVE_UP_AFTER;
+        console_add_fault(&console, f);
+    }
+    may_stall |= any_drop && given_up;
+    for (int page = 0; page < PAGES; ++page)
+        may_stall |= dropped[page] == (2 << packets[page]) - 2;
+    std::memset(history_store.slot, 0, 16 * RECORD_BYTES);
     flags.history_cancel = 0;
     flags.history_active = 0;
     flags.history_complete = 0;
     flags.history_requested = 1;
     file_name[0] = u'f';
-    constexpr int PAGES = 3;
-    int completed = 0;
-    for (int page = 0; page < PAGES; ++page)
-        for (int index = 1; index <= 2; ++index) {
-            std::uint8_t report[REPORT_BYTES] = {0, KIND_RECORD, 0, PAGES, 0,
-                                                 static_cast<std::uint8_t>(page + 1),
-                                                 static_cast<std::uint8_t>(0x20 | index), 1,
-                                                 static_cast<std::uint8_t>(index == 1 ? 'a' + page : 'z')};
-            const int crc = crc16(report, 1, 62);
-            report[62] = static_cast<std::uint8_t>(crc >> 8);
-            report[63] = static_cast<std::uint8_t>(crc);
-            handle_report(report, reader, link, action);
-            for (int i = 0; i < action.count; ++i)
-                completed += action.step[i].message == UM_HISTORY_COMPLETE;
+    console_feed_command(&console, CMD_READ_HISTORY, FRAME_BYTES, 0);
+    std::int64_t now = 0;
+    int completed = 0, started = 0;
+    for (int guard = 0; guard < 100000; ++guard) {
+        std::uint8_t report[REPORT_BYTES];
+        if (!console_next_report(&console, now, report)) {
+            if (console_idle(&console))
+                break;
+            now += console_wait_ms(&console, now);
+            continue;
         }
-    if (completed != 1 || flags.history_complete != 1)
+        handle_report(report, reader, link, action);
+        for (int i = 0; i < action.count; ++i) {
+            if (action.step[i].frame)
+                console_feed_command(&console, action.step[i].frame, FRAME_BYTES, now);
+            completed += action.step[i].message == UM_HISTORY_COMPLETE;
+            started += action.step[i].message == UM_HISTORY_START;
+        }
+        ++now;
+    }
+    int stalled = watch_download(reader, link, now, action);
+    stalled += watch_download(reader, link, now + DOWNLOAD_QUIET_MS, action);
+    for (int i = 0; i < action.count; ++i)
+        completed += action.step[i].message == UM_HISTORY_COMPLETE;
+    // A download of which no page came whole never started: the front end's
+    // wait for an answer ends it.
+    if (completed + stalled != (started ? 1 : 0) || started > 1 || (stalled && !may_stall))
         std::abort();
-    for (int page = 0; page < PAGES; ++page)
-        if (history_store.slot[page][0] != 'a' + page || history_store.slot[page][1] != 'z')
+    // Without faults every record arrives.
+    for (int page = 0; page < PAGES && tail < 4; ++page)
+        if (!completed || records[page] != reinterpret_cast<const char *>(history_store.slot[page]))
             std::abort();
+    int next = 0; // records come in sending order, each once
+    for (int slot = 0; slot < 16; ++slot) {
+        const char *text = reinterpret_cast<const char *>(history_store.slot[slot]);
+        if (!text[0])
+            continue;
+        while (next < PAGES && records[next] != text)
+            ++next;
+        if (next++ == PAGES)
+            std::abort();
+    }
     return 0;
 }
