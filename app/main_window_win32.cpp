@@ -189,7 +189,9 @@ static LRESULT on_device_state(WPARAM state)
         reset_live_values(&dashboard_values);
         SendMessageW(dashboard_page, UM_DEVICE_LOST, 0, 0);
         link_flags.connected = 0;
-        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+        // A file being written goes on: its cancel button stays until it ends.
+        if (!export_running())
+            SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
         setup_page_reset_on_disconnect(setup_page);
     }
     return 1;

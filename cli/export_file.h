@@ -24,8 +24,9 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next);
 // A sink over an open file.
 ByteSink file_sink(std::FILE *file);
 
-// Writes the export of the downloaded history into `path`. 1 when the file
-// is complete; otherwise it is removed, as a short file would pass for a
-// complete export.
+// Writes the export of the downloaded history beside `path` and moves it
+// over `path` once complete. 1 when done; otherwise (a write error, a stop
+// asked for) the unfinished file is removed and an earlier file of that
+// name is left as it was.
 int write_export_file(const char *path, int utf8, const ExportRequest &request,
                       const UnitSettings &units, std::string *error);

@@ -175,9 +175,19 @@ INT_PTR on_export_done(HWND dlg, LPARAM result)
 
 INT_PTR on_history_complete(HWND dlg)
 {
-    // A download the console sent unasked while a file is written waits its turn.
-    if (export_running())
+    // Cancelled before its file began: the cancel is the user's last word.
+    if (link_flags.export_cancel == 1) {
+        link_flags.history_complete = 0;
+        link_flags.history_active = 0;
+        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
         return TRUE;
+    }
+    // A download completed while a file is written is written after it.
+    if (export_running() && defer_completion())
+        return TRUE;
+    // Export stays refused while this file is written, also when the
+    // completion comes back from an earlier worker that cleared the flag.
+    link_flags.history_active = 1;
     // Without a worker nobody would clear history_active, and Export would
     // stay refused for the rest of the run.
     if (!start_export_worker(reinterpret_cast<const wchar_t *>(export_request.file_name))) {
@@ -203,6 +213,9 @@ void step_channel(HWND dlg, int step)
 
 void refresh(HWND dlg)
 {
+    // The console may answer a live request in the middle of a download.
+    if (link_flags.history_active == 1 || export_running())
+        return;
     if (link_flags.connected != 1) {
         show_message(dlg, L"the Usb Device is not ready!", L"Error", MB_OK);
         return;

@@ -103,6 +103,11 @@ DWORD WINAPI reader_main(void *param)
         if (stopping(r))
             break;
         handle_report(report, r->state, link, action);
+        // A cancel pressed while the handler read the flags may land before
+        // it marks a download active; pages go unanswered while cancelled,
+        // so no download runs, and Export must not stay refused.
+        if (link_flags.history_cancel == 1)
+            link_flags.history_active = 0;
         carry_out(r, action);
     }
     return 1;
