@@ -118,16 +118,92 @@ void store_page(ReaderState &reader, const LinkContext &link, ReportAction &acti
     account_pages(reader, link, 1, action);
 }
 
-// A page that will not be stored counts once, however many of its packets
-// are lost.
-void lose_page(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
-               ReportAction &action)
+// The page on its way will not be stored: it counts once as skipped.
+void lose_page(ReaderState &reader, const LinkContext &link, ReportAction &action)
 {
+    reader.page.counted = 1;
+    skip_page(reader, link, action);
+}
+
+int download_running(const ReaderState &reader, const LinkFlags &flags)
+{
+    return reader.downloading && flags.history_active == 1;
+}
+
+// A report given up after ten bad ones in a row. Its bytes cannot be
+// trusted, its key least of all: it belongs to the page on its way while
+// that page has packets to come, and otherwise starts a new one. Only a
+// page known from given-up reports alone is told apart by key.
+void give_up_page(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
+                  ReportAction &action)
+{
+    PageState &p = reader.page;
     LinkCounters &c = *link.counters;
     const int key = report[4] << 8 | report[5];
-    if (key != c.last_given_up_key)
-        skip_page(reader, link, action);
+    const int same = p.open && (p.packets ? p.passed < p.packets : key == c.last_given_up_key);
     c.last_given_up_key = key;
+    p.last_length = -1;
+    if (same) {
+        ++p.passed;
+        if (!p.counted)
+            lose_page(reader, link, action);
+        return;
+    }
+    p = PageState{1, -1, 0, 1, 0, 0, -1};
+    lose_page(reader, link, action);
+}
+
+// The packet just accepted, sent again (its reply got lost): taken once.
+int is_resend(const std::uint8_t *report, const ReaderState &reader)
+{
+    const PageState &p = reader.page;
+    const int key = report[4] << 8 | report[5];
+    return p.open && p.last_length == report[7] && key == p.key &&
+           packet_index(report) == p.passed &&
+           std::memcmp(report + 8, reader.record + p.last_at, static_cast<std::size_t>(p.last_length)) == 0;
+}
+
+// A good packet of a history page in a running download. A packet of a
+// page other than the one on its way ends that one, lost if it was not
+// stored; a page is stored once, when its last packet completes it.
+void receive_page(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
+                  ReportAction &action)
+{
+    PageState &p = reader.page;
+    LinkCounters &c = *link.counters;
+    // A complete download takes nothing more: its store is being exported.
+    if (!reader.downloading || is_resend(report, reader))
+        return;
+    const int key = report[4] << 8 | report[5];
+    const int index = packet_index(report);
+    if (!(p.open && index > p.passed && (key == p.key || p.key < 0))) {
+        if (p.open && !p.counted)
+            lose_page(reader, link, action);
+        p = PageState{1, key, 0, 0, 0, 0, -1};
+    }
+    p.key = key;
+    p.packets = packet_count(report);
+    p.passed = index;
+
+    // The first packet never completes a record: a record spans two packets at
+    // least. A page that cannot be stored still counts, or its download never ends.
+    const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
+                                  reader.record_offset);
+    if (got == DROPPED || (got == LAST && index == 1)) {
+        p.last_length = -1;
+        if (!p.counted)
+            lose_page(reader, link, action);
+        return;
+    }
+    p.last_at = reader.record_offset - report[7];
+    p.last_length = report[7];
+    if (got != LAST)
+        return;
+    c.record_packet = 0;
+    if (!p.counted) {
+        p.counted = 1;
+        store_page(reader, link, action);
+    }
 }
 
 void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkContext &link,
@@ -142,27 +218,34 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
         c.record_bad_crc = 0;
         c.skipped_pages = 0;
         c.last_given_up_key = -1;
+        reader.page = PageState{};
     }
     if (report[2] == 0xFF && report[3] == 0xFF && report[4] == 0xFF && report[5] == 0xFF) {
         add_message(action, TO_TARGET, UM_NO_HISTORY, 0);
         return;
     }
+    const int count = report[2] << 8 | report[3];
+    if (count)
+        ++reader.pages_heard;
     if (!crc_matches(report)) {
         if (!count_bad_report(c.record_bad_crc, CMD_PAGE_NAK, CMD_PAGE_ACK, action))
             return;
         c.record_packet = 0;
         // A live record (page count zero) is no page of a download: counting it
         // would end the next download one page early.
-        if ((report[2] | report[3]) == 0)
+        if (count == 0)
             return;
-        lose_page(report, reader, link, action);
+        give_up_page(report, reader, link, action);
         return;
     }
 
-    const int count = report[2] << 8 | report[3];
     if (count == 0) {
-        flags.history_cancel = 0;
-        flags.history_active = 0;
+        // A live record in the middle of a download leaves it running: the
+        // pages after it go on into the next slots.
+        if (!download_running(reader, flags)) {
+            flags.history_cancel = 0;
+            flags.history_active = 0;
+        }
     } else {
         if (flags.history_cancel == 1 || !link.export_file_name || !link.export_file_name[0])
             return;
@@ -177,22 +260,17 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
     add_reply(action, CMD_PAGE_ACK);
     c.record_bad_crc = 0;
 
-    // The first packet never completes a record: a record spans two packets at
-    // least. A page that cannot be stored still counts, or its download never ends.
-    const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
-                                  reader.record_offset);
-    const int first = packet_index(report) == 1;
-    if ((got == DROPPED || (got == LAST && first)) && flags.history_active == 1) {
-        lose_page(report, reader, link, action);
+    if (count) {
+        receive_page(report, reader, link, action);
         return;
     }
-    if (got != LAST || first)
+    reader.page.last_length = -1; // the record buffer no longer holds the page
+    const Assembly got = assemble(report, reader.record, RECORD_BYTES, c.record_packet,
+                                  reader.record_offset);
+    if (got != LAST || packet_index(report) == 1)
         return;
     c.record_packet = 0;
-    if (flags.history_active == 1)
-        store_page(reader, link, action);
-    else
-        add_message(action, TO_TARGET, UM_LIVE_RECORD, reinterpret_cast<std::intptr_t>(reader.record));
+    add_message(action, TO_TARGET, UM_LIVE_RECORD, reinterpret_cast<std::intptr_t>(reader.record));
 }
 
 void handle_body(const std::uint8_t *report, std::uint8_t *buffer, int &counter, int &offset,
@@ -244,4 +322,26 @@ void handle_report(const std::uint8_t report[REPORT_BYTES], ReaderState &reader,
         handle_record(report, reader, link, action);
     else
         handle_other(report, reader, link, action);
+}
+
+int watch_download(ReaderState &reader, const LinkContext &link, std::int64_t now_ms,
+                   ReportAction &action)
+{
+    action.count = 0;
+    if (reader.pages_heard != reader.pages_watched || !download_running(reader, *link.flags) ||
+        link.flags->history_cancel) {
+        reader.pages_watched = reader.pages_heard;
+        reader.heard_ms = now_ms;
+        return DOWNLOAD_GOING;
+    }
+    if (now_ms - reader.heard_ms < DOWNLOAD_QUIET_MS)
+        return DOWNLOAD_GOING;
+    // The console will not finish the page it left half sent; when that was
+    // the last one, the download is complete without it.
+    if (reader.page.open && !reader.page.counted)
+        lose_page(reader, link, action);
+    if (!reader.downloading)
+        return DOWNLOAD_GOING;
+    reader.downloading = 0;
+    return DOWNLOAD_STALLED;
 }

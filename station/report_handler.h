@@ -31,6 +31,18 @@ constexpr std::uint8_t KIND_WC_BODY = 0xF1;
 // The tenth bad report in a row is acknowledged so that the console moves on.
 constexpr int GIVE_UP_AFTER = 10;
 
+// The page on its way in a download, so that each page counts once however
+// it ends: stored, cut short, resent or given up.
+struct PageState {
+    int open;        // a page has come since the history request
+    int key;         // its key; -1 while only damaged reports of it came
+    int packets;     // its packet count; 0 while unknown
+    int passed;      // packets of it the console has moved past
+    int counted;     // stored, or counted as lost
+    int last_at;     // where its last accepted packet lies in the record buffer
+    int last_length; // that packet's length; -1 when there is none to compare
+};
+
 // Owned by one reader thread; starts zeroed with each reader.
 struct ReaderState {
     std::uint8_t record[RECORD_BYTES];
@@ -39,6 +51,11 @@ struct ReaderState {
     int record_offset, wu_offset, wc_offset;
     int remaining;   // history pages still expected in the running download
     int downloading; // this reader announced a download that has not completed
+    PageState page;
+    // For watch_download: history reports handled so far, the count the
+    // watch saw last, and when it saw it change.
+    unsigned pages_heard, pages_watched;
+    std::int64_t heard_ms;
 };
 
 // Kept across reader restarts; written by the reader only. The skipped-page
@@ -87,3 +104,20 @@ struct LinkContext {
 // Decides everything for one report; `action` is overwritten.
 void handle_report(const std::uint8_t report[REPORT_BYTES], ReaderState &reader,
                    const LinkContext &link, ReportAction &action);
+
+// A console that sends no page for this long in the middle of a download
+// has stopped sending it.
+constexpr std::int64_t DOWNLOAD_QUIET_MS = 10000;
+
+enum DownloadWatch { DOWNLOAD_GOING = 0, DOWNLOAD_STALLED = 1 };
+
+// The reader loop's watch over a running download: call it after every
+// read, also a read that timed out (at least once a second), with a
+// millisecond clock. Once the console has sent no page for
+// DOWNLOAD_QUIET_MS, the page it left half sent counts as lost: when that
+// was the last one outstanding, the download completes and `action` holds
+// the notices to raise, as after handle_report; otherwise it returns
+// DOWNLOAD_STALLED, once, and the front end cancels the download (stop
+// frame, no file) and says so. `action` is overwritten.
+int watch_download(ReaderState &reader, const LinkContext &link, std::int64_t now_ms,
+                   ReportAction &action);

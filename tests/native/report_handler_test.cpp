@@ -288,18 +288,24 @@ TEST_F(ReportHandler, PagesBeyondTheStoreAreNotWrittenButCounted)
     EXPECT_EQ(slot_text(0), "first");
 }
 
-TEST_F(ReportHandler, LiveRecordDuringADownloadEndsIt)
+TEST_F(ReportHandler, LiveRecordDuringADownloadLeavesItRunning)
 {
-    feed_page(5, 1, "a", "b");
-    flags.history_cancel = 1; // a live record clears it too
+    feed_page(2, 1, "a", "b");
+    feed(make_report(KIND_RECORD, 0, 0, 1, 2, "live "));
+    feed(make_report(KIND_RECORD, 0, 0, 2, 2, "now"));
+    EXPECT_EQ(messages(), (std::vector<Sent>{{TO_TARGET, UM_LIVE_RECORD, record_address()}}));
+    EXPECT_EQ(flags.history_active, 1);
+
+    feed_page(2, 2, "c", "d");
+    EXPECT_EQ(messages(), (std::vector<Sent>{{TO_STATUS_BAR, UM_HISTORY_PROGRESS, 2}, {TO_TARGET, UM_HISTORY_COMPLETE, 0}}));
+    EXPECT_EQ(slot_text(0), "ab");
+    EXPECT_EQ(slot_text(1), "cd");
+
+    // Outside a download a live record clears the flags, as before.
+    flags.history_cancel = 1;
     feed(make_report(KIND_RECORD, 0, 0, 1, 2, "live "));
     EXPECT_EQ(flags.history_active, 0);
     EXPECT_EQ(flags.history_cancel, 0);
-    feed(make_report(KIND_RECORD, 0, 0, 2, 2, "now"));
-    EXPECT_EQ(messages(), (std::vector<Sent>{{TO_TARGET, UM_LIVE_RECORD, record_address()}}));
-
-    feed(make_report(KIND_RECORD, 4, 9, 1, 2, "again"));
-    EXPECT_EQ(messages(), (std::vector<Sent>{{TO_STATUS_BAR, UM_HISTORY_START, 4}}));
 }
 
 TEST_F(ReportHandler, OutOfSequencePacketsAreAcknowledgedAndDropped)
