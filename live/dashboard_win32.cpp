@@ -197,6 +197,20 @@ INT_PTR on_history_complete(HWND dlg)
     return TRUE;
 }
 
+// Shown once the reader is back at its work, not while it waits.
+constexpr UINT SAY_DOWNLOAD_STALLED = WM_APP + 1;
+
+INT_PTR on_download_stalled(HWND dlg)
+{
+    // Ended like a cancel: no file, and Export works again at once.
+    link_flags.history_cancel = 1;
+    send_command(CMD_STOP_TRANSFER);
+    link_flags.history_active = 0;
+    SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+    PostMessageW(dlg, SAY_DOWNLOAD_STALLED, 0, 0);
+    return TRUE;
+}
+
 void step_channel(HWND dlg, int step)
 {
     const int next = channel + step;
@@ -310,6 +324,12 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_stamp_read_time(dlg);
     case UM_HISTORY_COMPLETE:
         return on_history_complete(dlg);
+    case UM_DOWNLOAD_STALLED:
+        return on_download_stalled(dlg);
+    case SAY_DOWNLOAD_STALLED:
+        show_message(main_window, L"The console stopped sending its history: no file was written.",
+                     L"Error", MB_OK);
+        return TRUE;
     case UM_NO_HISTORY:
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
         return TRUE;

@@ -19,6 +19,7 @@
 #include "app/pages_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
+#include "history/export_worker_win32.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"
 #include "resources/resource.h"
@@ -320,6 +321,53 @@ TEST_F(DashboardPage, NoHistoryIsANoteOwnedByTheMainWindow)
     EXPECT_EQ(shown[0].caption, L"Note");
 }
 
+TEST_F(DashboardPage, ADownloadLeftOrCancelledBeforeItsFileEndsWithoutOne)
+{
+    const std::vector<std::uint8_t> stop = {0x00, 0xFC, 0x07, 0x00, 0x00, 0x00, 0xE5, 0x50, 0xFD};
+    const struct {
+        const char *name;
+        UINT message;
+        int export_cancel;
+        bool stop_sent;
+        const wchar_t *said;
+    } cases[] = {
+        {"the console went quiet", UM_DOWNLOAD_STALLED, 0, true,
+         L"The console stopped sending its history: no file was written."},
+        {"completed just after a cancel", UM_HISTORY_COMPLETE, 1, false, nullptr},
+    };
+    open();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        attach_console();
+        told.clear();
+        shown.clear();
+        link_flags.history_active = 1;
+        link_flags.history_complete = 1;
+        link_flags.export_cancel = c.export_cancel;
+        SendMessageW(page, c.message, 0, 0);
+        pump_until([] { return false; }, 200); // a message box may be posted
+        EXPECT_EQ(export_running(), 0) << "a file was begun";
+        EXPECT_EQ(link_flags.history_active, 0) << "Export stays refused";
+        EXPECT_EQ(told, std::vector<UINT>{UM_HISTORY_END});
+        const auto frames = frames_sent();
+        EXPECT_EQ(frames.size(), c.stop_sent ? 1u : 0u);
+        if (c.stop_sent && !frames.empty()) {
+            EXPECT_EQ(frames[0], stop);
+        }
+        ASSERT_EQ(shown.size(), c.said ? 1u : 0u);
+        if (c.said) {
+            EXPECT_EQ(shown[0].owner, main_window);
+            EXPECT_EQ(shown[0].text, c.said);
+        }
+        station_device = nullptr;
+        for (HANDLE *h : {&console_in, &console.io_handle})
+            if (*h)
+                CloseHandle(*h), *h = nullptr;
+    }
+    link_flags.export_cancel = 0;
+    link_flags.history_complete = 0;
+}
+
 TEST_F(DashboardPage, ClockRequestSendsTodaysDateThenTheTime)
 {
     open();
@@ -347,12 +395,14 @@ TEST_F(DashboardPage, RefreshAsksForALiveRecordOrSaysWhyNot)
                                                  0x00, 0x2F, 0xA1, 0xFD};
     const struct {
         const char *name;
-        bool connected, console;
+        bool connected, console, downloading;
         const wchar_t *message; // null: none
     } cases[] = {
-        {"not connected", false, true, L"the Usb Device is not ready!"},
-        {"connected", true, true, nullptr},
-        {"connected, write fails", true, false, L" Send command Failed! "},
+        {"not connected", false, true, false, L"the Usb Device is not ready!"},
+        {"connected", true, true, false, nullptr},
+        {"connected, write fails", true, false, false, L" Send command Failed! "},
+        // Its answer could land in the middle of the download.
+        {"a download runs", true, true, true, nullptr},
     };
     open();
     for (const auto &c : cases) {
@@ -360,9 +410,11 @@ TEST_F(DashboardPage, RefreshAsksForALiveRecordOrSaysWhyNot)
         if (c.console)
             attach_console();
         link_flags.connected = c.connected;
+        link_flags.history_active = c.downloading;
         SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), 0);
+        link_flags.history_active = 0;
         const auto frames = frames_sent();
-        EXPECT_EQ(frames.size(), c.connected && c.console ? 1u : 0u) << c.name;
+        EXPECT_EQ(frames.size(), c.connected && c.console && !c.downloading ? 1u : 0u) << c.name;
         if (!frames.empty()) {
             EXPECT_EQ(frames[0], read_live) << c.name;
         }
