@@ -17,6 +17,7 @@
 #include "app/languages_win32.h"
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
+#include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
 #include "history/export_worker_win32.h"
@@ -366,6 +367,57 @@ TEST_F(DashboardPage, ADownloadLeftOrCancelledBeforeItsFileEndsWithoutOne)
     }
     link_flags.export_cancel = 0;
     link_flags.history_complete = 0;
+}
+
+TEST_F(DashboardPage, ControlsHaveTheirGroupsColoursAndFonts)
+{
+    create_shared_drawing();
+    open();
+    const struct {
+        const char *group;
+        std::vector<int> ids;
+        COLORREF colour;
+        LONG height, weight; // 0: the dialog's own font
+    } groups[] = {
+        {"panel titles", {1058, 1167, 1175, 1184, 1192, 1098}, RGB(99, 99, 99), 24, FW_BOLD},
+        {"item labels",
+         {1060, 1070, 1168, 1171, 1176, 1179, 1182, 1185, 1188, 1193, 1196, 1092, 1095, 1099, 1101},
+         RGB(5, 93, 160), 22, FW_NORMAL},
+        {"value areas and read time",
+         {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186, 1189, 1194, 1197, 1093, 1096, 1100, 1102,
+          1105, 1106},
+         RGB(145, 145, 145), 0, 0},
+    };
+    const HFONT dialog_font = reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0));
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto &g : groups) {
+        SCOPED_TRACE(g.group);
+        for (int id : g.ids) {
+            HWND control = GetDlgItem(page, id);
+            ASSERT_NE(control, nullptr) << id;
+            SetTextColor(dc, RGB(1, 2, 3));
+            SetBkMode(dc, OPAQUE);
+            const INT_PTR brush = SendMessageW(page, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                               reinterpret_cast<LPARAM>(control));
+            EXPECT_EQ(GetTextColor(dc), g.colour) << id;
+            EXPECT_EQ(GetBkMode(dc), TRANSPARENT) << id;
+            EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), shared_drawing.page_brush) << id;
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+            if (!g.height) {
+                EXPECT_EQ(font, dialog_font) << id;
+                continue;
+            }
+            LOGFONTW shown = {};
+            ASSERT_NE(GetObjectW(font, sizeof shown, &shown), 0) << id;
+            EXPECT_EQ(shown.lfHeight, g.height) << id;
+            // A normal weight may be asked for as "any" (0), which draws as 400.
+            EXPECT_EQ(shown.lfWeight == 0 ? FW_NORMAL : shown.lfWeight, g.weight) << id;
+            EXPECT_STREQ(shown.lfFaceName, L"Arial") << id;
+        }
+    }
+    DeleteDC(dc);
+    close();
+    delete_shared_drawing();
 }
 
 TEST_F(DashboardPage, ClockRequestSendsTodaysDateThenTheTime)

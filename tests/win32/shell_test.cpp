@@ -13,6 +13,7 @@
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
+#include "app/shell_open_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
 #include "live/dashboard_win32.h"
@@ -210,6 +211,27 @@ TEST_F(Shell, ConnectAndRemovalShowTheConnectionState)
         EXPECT_EQ(upload_state.upload_status[service], 0);
         EXPECT_EQ(upload_state.upload_ok_count[service], 0);
     }
+}
+
+std::vector<std::wstring> opened; // owner's class, verb, path of each open
+void record_open(HWND owner, const wchar_t *verb, const wchar_t *path)
+{
+    opened.push_back(owner == tab_bar ? L"tab bar" : L"another window");
+    opened.push_back(verb);
+    opened.push_back(path);
+}
+
+TEST_F(Shell, HelpButtonOpensTheGuideBesideTheProgram)
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring guide = program;
+    guide = guide.substr(0, guide.rfind(L'\\') + 1) + L"Nimbrel_help.pdf";
+    shell_open_hook = record_open;
+    opened.clear();
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_HELP_BUTTON, BN_CLICKED), 0);
+    shell_open_hook = nullptr;
+    EXPECT_EQ(opened, (std::vector<std::wstring>{L"tab bar", L"open", guide}));
 }
 
 TEST_F(Shell, LoggerTextGetsItsPercentSign)
