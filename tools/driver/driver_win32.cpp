@@ -279,6 +279,11 @@ int run(int argc, wchar_t **argv)
         const std::size_t name = slash == std::wstring::npos ? 0 : slash + 1;
         watch.pattern = watch.file.substr(0, name) + L"~" + watch.file.substr(name) + L".*.tmp";
         watch.existed = GetFileAttributesExW(watch.file.c_str(), GetFileExInfoStandard, &watch.before);
+        // Found first: the file may take only a few milliseconds to write.
+        HWND page = find_page(argv[3]);
+        HWND control = page ? GetDlgItem(page, _wtoi(argv[4])) : nullptr;
+        if (!control)
+            return 2;
         const bool seen = wait_for(
             _wtof(argv[5]),
             [](const void *data) {
@@ -296,10 +301,12 @@ int run(int argc, wchar_t **argv)
                 return exists && (now.nFileSizeLow != w->before.nFileSizeLow ||
                                   CompareFileTime(&now.ftLastWriteTime, &w->before.ftLastWriteTime) != 0);
             },
-            &watch, 1);
+            &watch, 0);
         if (!seen)
             return 1;
-        return command_notify(argv[3], argv[4], BN_CLICKED);
+        SendMessageTimeoutW(page, WM_COMMAND, MAKEWPARAM(_wtoi(argv[4]), BN_CLICKED),
+                            reinterpret_cast<LPARAM>(control), SMTO_NORMAL, 20000, nullptr);
+        return 0;
     }
     if (verb == L"save-dialogs" && argc == 2) {
         print(std::to_wstring(count_save_dialogs()));
