@@ -134,8 +134,12 @@ int connect_or_say(Session &s)
     return 0;
 }
 
+// poll_until's answer when the console left a running download.
+constexpr int PORT_STALLED = 2;
+
 // Polls until `done` says so, the console goes, a stop is asked for or it
-// keeps quiet for ANSWER_WAIT_MS. PORT_REPORT when done.
+// keeps quiet for ANSWER_WAIT_MS, or, once a download runs, for
+// DOWNLOAD_QUIET_MS (PORT_STALLED). PORT_REPORT when done.
 template <typename Done> int poll_until(Session &s, Done done)
 {
     auto quiet_since = std::chrono::steady_clock::now();
@@ -145,6 +149,8 @@ template <typename Done> int poll_until(Session &s, Done done)
         const int got = session_poll(s, POLL_MS);
         if (got == PORT_GONE)
             return PORT_GONE;
+        if (session_watch_download(s) == DOWNLOAD_STALLED)
+            return PORT_STALLED;
         const auto now = std::chrono::steady_clock::now();
         if (got == PORT_REPORT)
             quiet_since = now;
@@ -329,10 +335,17 @@ int command_export(FrontEnd &f)
         if (got != PORT_GONE)
             s.port.write(s.port.context, CMD_STOP_TRANSFER);
         session_close(s);
-        std::fputs(got == PORT_GONE      ? "nimbrel: the console went away during the download; no file written\n"
-                   : stop_requested()    ? "nimbrel: stopped; no file written\n"
-                                         : "nimbrel: the console stopped sending; no file written\n",
-                   stderr);
+        if (got == PORT_GONE)
+            std::fputs("nimbrel: the console went away during the download; no file written\n", stderr);
+        else if (stop_requested())
+            std::fputs("nimbrel: stopped; no file written\n", stderr);
+        else if (got == PORT_STALLED)
+            std::fprintf(stderr,
+                         "nimbrel: the console sent nothing for %d s in the middle of the download; "
+                         "no file written\n",
+                         static_cast<int>(DOWNLOAD_QUIET_MS / 1000));
+        else
+            std::fputs("nimbrel: the console stopped sending; no file written\n", stderr);
         return 1;
     }
     session_close(s);

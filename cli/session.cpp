@@ -34,6 +34,26 @@ void session_close(Session &s)
     link_flags.history_active = 0;
 }
 
+namespace {
+
+LinkContext link_of(const Session &s)
+{
+    return {&link_counters, &link_flags, &history_store, s.export_file_name};
+}
+
+void carry_out(Session &s, const ReportAction &action)
+{
+    for (int i = 0; i < action.count; ++i) {
+        const LinkStep &step = action.step[i];
+        if (step.frame)
+            s.port.write(s.port.context, step.frame); // a lost reply is answered by a resend
+        else if (s.handler.notify)
+            s.handler.notify(s.handler.context, step.message, step.lparam);
+    }
+}
+
+} // namespace
+
 int session_poll(Session &s, int timeout_ms)
 {
     if (!s.open)
@@ -46,17 +66,20 @@ int session_poll(Session &s, int timeout_ms)
     }
     if (got != PORT_REPORT)
         return PORT_QUIET;
-    const LinkContext link = {&link_counters, &link_flags, &history_store, s.export_file_name};
     ReportAction action;
-    handle_report(report, s.reader, link, action);
-    for (int i = 0; i < action.count; ++i) {
-        const LinkStep &step = action.step[i];
-        if (step.frame)
-            s.port.write(s.port.context, step.frame); // a lost reply is answered by a resend
-        else if (s.handler.notify)
-            s.handler.notify(s.handler.context, step.message, step.lparam);
-    }
+    handle_report(report, s.reader, link_of(s), action);
+    carry_out(s, action);
     return PORT_REPORT;
+}
+
+int session_watch_download(Session &s)
+{
+    using namespace std::chrono;
+    const std::int64_t now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    ReportAction action;
+    const int watched = watch_download(s.reader, link_of(s), now, action);
+    carry_out(s, action);
+    return watched;
 }
 
 int session_set_clock(Session &s)

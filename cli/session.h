@@ -33,6 +33,11 @@ void session_close(Session &s);
 // session is then closed).
 int session_poll(Session &s, int timeout_ms);
 
+// The watch over a running download, to call after every poll:
+// DOWNLOAD_STALLED once when the console left it for DOWNLOAD_QUIET_MS
+// (a download whose last page never came whole completes instead).
+int session_watch_download(Session &s);
+
 // The console's clock set from this machine's local time. 1 when both
 // frames were written.
 int session_set_clock(Session &s);

@@ -17,6 +17,7 @@ const Keyword KEYWORDS[] = {
     {"wc-body", SCENARIO_WC_BODY, 1},   {"time-request", SCENARIO_TIME_REQUEST, 0},
     {"raw", SCENARIO_RAW, 0},           {"wait", SCENARIO_WAIT, 0},
     {"unplug", SCENARIO_UNPLUG, 0},     {"plug", SCENARIO_PLUG, 0},
+    {"fault", SCENARIO_FAULT, 0},
 };
 
 int is_blank(char c)
@@ -49,7 +50,8 @@ std::string argument(const char *p, const char *end)
     return std::string(p, stop);
 }
 
-int parse_wait(const std::string &arg, std::uint32_t *ms)
+// A decimal number from `low` to `high` (at most seven digits).
+int parse_number(const std::string &arg, std::uint32_t low, std::uint32_t high, std::uint32_t *out)
 {
     if (arg.empty() || arg.size() > 7)
         return 0;
@@ -59,10 +61,56 @@ int parse_wait(const std::string &arg, std::uint32_t *ms)
             return 0;
         v = v * 10 + static_cast<std::uint32_t>(c - '0');
     }
-    if (v > SCENARIO_MAX_WAIT_MS)
+    if (v < low || v > high)
         return 0;
-    *ms = v;
+    *out = v;
     return 1;
+}
+
+int parse_wait(const std::string &arg, std::uint32_t *ms)
+{
+    return parse_number(arg, 0, SCENARIO_MAX_WAIT_MS, ms);
+}
+
+// KIND and its numbers: drop PAGE PACKET, corrupt PAGE PACKET N, repeat PAGE
+// PACKET, live-after PAGE, stall PAGE.
+int parse_fault(const std::string &arg, ConsoleFault *fault)
+{
+    static const struct {
+        const char *name;
+        std::uint8_t kind;
+        int numbers;
+    } kinds[] = {{"drop", FAULT_DROP, 2},         {"corrupt", FAULT_CORRUPT, 3},
+                 {"repeat", FAULT_REPEAT, 2},     {"live-after", FAULT_LIVE_AFTER, 1},
+                 {"stall", FAULT_STALL, 1}};
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < arg.size();) {
+        if (is_blank(arg[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < arg.size() && !is_blank(arg[end]))
+            ++end;
+        words.emplace_back(arg, i, end - i);
+        i = end;
+    }
+    if (words.empty())
+        return 0;
+    for (const auto &k : kinds) {
+        if (words[0] != k.name)
+            continue;
+        const std::uint32_t high[3] = {CONSOLE_MAX_HISTORY, CONSOLE_MAX_PACKETS, SCENARIO_MAX_CORRUPT};
+        std::uint32_t v[3] = {0, 0, 1};
+        if (static_cast<int>(words.size()) != 1 + k.numbers)
+            return 0;
+        for (int n = 0; n < k.numbers; ++n)
+            if (!parse_number(words[1 + static_cast<std::size_t>(n)], 1, high[n], &v[n]))
+                return 0;
+        *fault = ConsoleFault{k.kind, static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2])};
+        return 1;
+    }
+    return 0;
 }
 
 // Hex bytes, optionally in blank-separated groups of whole bytes.
@@ -102,6 +150,7 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
         error[0] = 0;
     int plugged = 1;
     std::size_t history = 0;
+    std::size_t faults = 0;
     int line = 0;
     std::size_t pos = 0;
     while (pos < length) {
@@ -138,6 +187,7 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
         d.type = kw->type;
         d.line = line;
         d.wait_ms = 0;
+        d.fault = ConsoleFault{};
         if (kw->takes_text) {
             if (word_end == end || *word_end != ' ' || word_end + 1 == end)
                 return fail(error, error_capacity, line, "the directive needs a text after one space");
@@ -150,6 +200,13 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
                 if (!parse_wait(arg, &d.wait_ms))
                     return fail(error, error_capacity, line,
                                 "wait needs a number of milliseconds from 0 to 3600000");
+            } else if (d.type == SCENARIO_FAULT) {
+                if (!parse_fault(arg, &d.fault))
+                    return fail(error, error_capacity, line,
+                                "fault needs drop PAGE PACKET, corrupt PAGE PACKET N, "
+                                "repeat PAGE PACKET, live-after PAGE or stall PAGE");
+                if (++faults > static_cast<std::size_t>(CONSOLE_MAX_FAULTS))
+                    return fail(error, error_capacity, line, "more than 256 fault lines");
             } else if (d.type == SCENARIO_RAW) {
                 if (!parse_hex(arg, &d.bytes))
                     return fail(error, error_capacity, line, "raw needs 1 to 65 hex bytes");
@@ -214,6 +271,9 @@ ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, Virtual
             break;
         case SCENARIO_WAIT:
             run->wait_until_ms = now_ms + d.wait_ms;
+            break;
+        case SCENARIO_FAULT:
+            console_add_fault(console, d.fault);
             break;
         case SCENARIO_UNPLUG:
             ++run->next;

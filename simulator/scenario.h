@@ -13,6 +13,10 @@
 //                   (missing bytes zero, no CRC fix-up), sent once
 //   wait MS         a pause of MS milliseconds (at most one hour)
 //   unplug, plug    the console goes away or comes back
+//   fault KIND ...  shapes the next history download, then is used up:
+//                   drop PAGE PACKET, corrupt PAGE PACKET N, repeat PAGE
+//                   PACKET, live-after PAGE, stall PAGE (pages and packets
+//                   from 1 in sending order)
 //
 // TEXT is the rest of the line after the single space that follows the
 // keyword, byte for byte ('#' included); a line end of CR LF counts as LF.
@@ -36,7 +40,8 @@ enum ScenarioDirectiveType : std::uint8_t {
     SCENARIO_RAW,
     SCENARIO_WAIT,
     SCENARIO_UNPLUG,
-    SCENARIO_PLUG
+    SCENARIO_PLUG,
+    SCENARIO_FAULT
 };
 
 struct ScenarioDirective {
@@ -44,6 +49,7 @@ struct ScenarioDirective {
     int line;
     std::uint32_t wait_ms;
     std::string bytes;  // TEXT, or the report of raw
+    ConsoleFault fault;
 };
 
 struct Scenario {
@@ -51,6 +57,7 @@ struct Scenario {
 };
 
 constexpr std::uint32_t SCENARIO_MAX_WAIT_MS = 3600000;
+constexpr std::uint32_t SCENARIO_MAX_CORRUPT = 999;
 
 // Parses a whole file. On a malformed line returns 0 with a message naming
 // the line number in error (always zero-terminated when capacity > 0).

@@ -22,6 +22,20 @@ void end_transfer(VirtualConsole *c)
     c->transfer.active = 0;
     c->transfer.awaiting_reply = 0;
     c->transfer.report_due = 0;
+    c->history_resume = 0;
+}
+
+// A fault of the running download still to come at this page and packet:
+// 1 when there is one, which is then used once.
+int take_fault(VirtualConsole *c, std::uint8_t kind, std::size_t page, int packet)
+{
+    for (ConsoleFault &f : c->download_faults)
+        if (f.kind == kind && f.times > 0 && static_cast<std::size_t>(f.page) == page &&
+            f.packet == packet) {
+            --f.times;
+            return 1;
+        }
+    return 0;
 }
 
 // Packet sizes as even as possible, so that no packet is empty unless the
@@ -104,6 +118,9 @@ void start_next_job(VirtualConsole *c)
                 start_payload(c, KIND_RECORD, 0, 0, c->live, c->live_length, 2);
             break;
         case JOB_HISTORY:
+            // The faults planted so far shape this download and no other.
+            c->download_faults = std::move(c->faults);
+            c->faults.clear();
             if (!c->history.empty()) {
                 start_history_record(c, 0);
             } else {
@@ -155,11 +172,10 @@ void build_packet(const ConsoleTransfer &t, std::uint8_t report[REPORT_BYTES])
     seal(report);
 }
 
-void on_ack(VirtualConsole *c)
+// The packet on the wire is done with: on to the next packet, record or job.
+void move_on(VirtualConsole *c)
 {
     ConsoleTransfer &t = c->transfer;
-    t.awaiting_reply = 0;
-    t.resends = 0;
     if (t.single) {
         end_transfer(c);
     } else if (t.packet < t.packets) {
@@ -167,13 +183,39 @@ void on_ack(VirtualConsole *c)
         t.report_due = 1;
     } else if (t.history) {
         ++c->stats.history_sent;
-        if (t.history_next < c->history.size())
-            start_history_record(c, t.history_next);
-        else
+        const std::size_t page = t.history_next;
+        if (take_fault(c, FAULT_STALL, page, 0)) {
             end_transfer(c);
+        } else if (take_fault(c, FAULT_LIVE_AFTER, page, 0) && c->has_live) {
+            start_payload(c, KIND_RECORD, 0, 0, c->live, c->live_length, 2);
+            t.history = 0;
+            c->history_resume = page + 1;
+        } else if (page < c->history.size()) {
+            start_history_record(c, page);
+        } else {
+            end_transfer(c);
+        }
+    } else if (c->history_resume && c->history_resume <= c->history.size()) {
+        // The live record put between two pages is out: the download goes on.
+        const std::size_t next = c->history_resume - 1;
+        c->history_resume = 0;
+        start_history_record(c, next);
     } else {
         end_transfer(c);
     }
+}
+
+void on_ack(VirtualConsole *c)
+{
+    ConsoleTransfer &t = c->transfer;
+    t.awaiting_reply = 0;
+    t.resends = 0;
+    // A repeated packet goes out once more, as after a reply that got lost.
+    if (!t.single && t.history && take_fault(c, FAULT_REPEAT, t.history_next, t.packet)) {
+        t.report_due = 1;
+        return;
+    }
+    move_on(c);
 }
 
 void on_nak(VirtualConsole *c)
@@ -330,12 +372,19 @@ int console_next_report(VirtualConsole *console, std::int64_t now_ms,
         return 0;
     start_next_job(console);
     ConsoleTransfer &t = console->transfer;
+    // A dropped packet is passed over as if it had been answered.
+    while (t.active && t.report_due && t.history &&
+           take_fault(console, FAULT_DROP, t.history_next, t.packet))
+        move_on(console);
     if (!t.active || !t.report_due)
         return 0;
     if (t.single)
         std::memcpy(report, t.single_report, REPORT_BYTES);
     else
         build_packet(t, report);
+    // Damage on the line: a garbled page key, so the CRC no longer matches.
+    if (t.history && take_fault(console, FAULT_CORRUPT, t.history_next, t.packet))
+        report[5] ^= 0x5A;
     if (console->corrupt_reports > 0) {
         --console->corrupt_reports;
         report[63] ^= 0xFF;
@@ -398,6 +447,14 @@ int console_add_history(VirtualConsole *console, const char *text, std::size_t l
 void console_clear_history(VirtualConsole *console)
 {
     console->history.clear();
+}
+
+int console_add_fault(VirtualConsole *console, const ConsoleFault &fault)
+{
+    if (console->faults.size() >= static_cast<std::size_t>(CONSOLE_MAX_FAULTS))
+        return 0;
+    console->faults.push_back(fault);
+    return 1;
 }
 
 int console_queue(VirtualConsole *console, std::uint8_t type, const std::uint8_t *bytes,

@@ -35,6 +35,26 @@ enum ConsoleJobType : std::uint8_t {
     JOB_RAW            // one report exactly as given, sent once
 };
 
+// A planted fault of the next history download. Pages and packets count
+// from 1 in sending order.
+enum ConsoleFaultKind : std::uint8_t {
+    FAULT_DROP,        // the packet is never sent; the console goes on as if answered
+    FAULT_CORRUPT,     // the packet goes out damaged `times` times, resent after each reject
+    FAULT_REPEAT,      // the packet is sent once more after its reply
+    FAULT_LIVE_AFTER,  // the live record goes out between this page and the next
+    FAULT_STALL        // nothing more of the download after this page
+};
+
+struct ConsoleFault {
+    std::uint8_t kind;
+    int page;
+    int packet;  // 0 for live-after and stall
+    int times;   // corrupt: damaged sends still to come; others 1 until used
+};
+
+// Faults waiting for one download; more are refused.
+constexpr int CONSOLE_MAX_FAULTS = 256;
+
 struct ConsoleJob {
     std::uint8_t type;
     std::uint8_t code;   // JOB_STATUS: byte 2
@@ -98,6 +118,11 @@ struct VirtualConsole {
 
     // Fault injection: the next corrupt_reports reports go out with a wrong CRC.
     int corrupt_reports;
+    // Faults for the next history download, taken over by it when it starts
+    // (download_faults) and used up with it.
+    std::vector<ConsoleFault> faults;
+    std::vector<ConsoleFault> download_faults;
+    std::size_t history_resume;  // 1 + the record to go on with after a live record, or 0
     ConsoleStats stats;
 };
 
@@ -133,6 +158,9 @@ int console_idle(const VirtualConsole *console);
 int console_set_live(VirtualConsole *console, const char *text, std::size_t length);
 int console_add_history(VirtualConsole *console, const char *text, std::size_t length);
 void console_clear_history(VirtualConsole *console);
+// Plants a fault in the next history download; 0 when CONSOLE_MAX_FAULTS
+// are already waiting.
+int console_add_fault(VirtualConsole *console, const ConsoleFault &fault);
 // Queues a job; 0 when the queue is full or the job does not fit.
 int console_queue(VirtualConsole *console, std::uint8_t type, const std::uint8_t *bytes,
                   std::size_t length);

@@ -2,6 +2,7 @@
 // one sends the other must take, reply for reply.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -238,5 +239,89 @@ TEST(ConsoleWithReportHandler, DownloadAfterAnInterruptionIsComplete)
                                        s.console.history[stored])
             ++stored;
         EXPECT_EQ(stored, records);
+    }
+}
+
+// Whatever faults the console puts into a download, the download ends, and
+// every record that arrived whole is in the store once and in order.
+TEST(ConsoleWithReportHandler, FaultyDownloadEndsWithEveryWholeRecordOnce)
+{
+    constexpr int PAGES = 5, PACKETS = 4; // records of 200 bytes: four packets
+    struct Row {
+        std::string name;
+        std::vector<ConsoleFault> faults;
+        std::vector<int> lost;   // pages missing from the store
+        int stalled_after;       // the console stops after this page; 0: the download completes
+    };
+    std::vector<Row> rows;
+    for (int page : {1, 3, PAGES}) {
+        for (int packet : {1, 2, PACKETS}) {
+            const std::string at = " at page " + std::to_string(page) + " packet " + std::to_string(packet);
+            rows.push_back({"drop" + at, {{FAULT_DROP, page, packet, 1}}, {page}, 0});
+            rows.push_back({"corrupt 9" + at, {{FAULT_CORRUPT, page, packet, 9}}, {}, 0});
+            rows.push_back({"corrupt 10" + at, {{FAULT_CORRUPT, page, packet, 10}}, {page}, 0});
+            rows.push_back({"repeat" + at, {{FAULT_REPEAT, page, packet, 1}}, {}, 0});
+        }
+        const std::string after = " after page " + std::to_string(page);
+        rows.push_back({"live" + after, {{FAULT_LIVE_AFTER, page, 0, 1}}, {}, 0});
+        rows.push_back({"stall" + after, {{FAULT_STALL, page, 0, 1}}, {}, page < PAGES ? page : 0});
+    }
+    std::vector<ConsoleFault> noisy_page;
+    for (int packet = 1; packet <= PACKETS; ++packet)
+        noisy_page.push_back({FAULT_CORRUPT, 3, packet, 9});
+    rows.push_back({"corrupt 9 on every packet of a page", noisy_page, {}, 0});
+    rows.push_back({"cut page, next page given up at its first packet",
+                    {{FAULT_DROP, 2, PACKETS, 1}, {FAULT_CORRUPT, 3, 1, 10}}, {2, 3}, 0});
+    rows.push_back({"two packets of a page given up",
+                    {{FAULT_CORRUPT, 1, 1, 10}, {FAULT_CORRUPT, 1, 2, 10}}, {1}, 0});
+    rows.push_back({"two packets of a page dropped", {{FAULT_DROP, 3, 2, 1}, {FAULT_DROP, 3, 3, 1}}, {3}, 0});
+    rows.push_back({"cut page, then a live record",
+                    {{FAULT_DROP, 2, PACKETS, 1}, {FAULT_LIVE_AFTER, 2, 0, 1}}, {2}, 0});
+    rows.push_back({"cut page, then a stall", {{FAULT_DROP, 2, PACKETS, 1}, {FAULT_STALL, 2, 0, 1}}, {2}, 2});
+    rows.push_back({"repeat and corrupt the same packet",
+                    {{FAULT_REPEAT, 4, 2, 1}, {FAULT_CORRUPT, 4, 2, 3}}, {}, 0});
+
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Session s;
+        std::vector<std::string> records;
+        for (int page = 1; page <= PAGES; ++page) {
+            std::string text = "12 2026-12-0" + std::to_string(page) + " 10:00";
+            text += std::string(200 - text.size(), static_cast<char>('a' + page));
+            records.push_back(text);
+            console_add_history(&s.console, text.data(), text.size());
+        }
+        console_set_live(&s.console, "7 2026-12-08 12:00 live", 23);
+        for (const ConsoleFault &f : row.faults)
+            ASSERT_EQ(console_add_fault(&s.console, f), 1);
+        s.program.flags.history_requested = 1;
+        s.command(CMD_READ_HISTORY);
+        s.run();
+
+        // The console has gone quiet: the reader's watch has the last word.
+        const LinkContext link = {&s.program.counters, &s.program.flags, s.program.store.get(),
+                                  s.program.file_name};
+        ReportAction action;
+        int watched = watch_download(s.program.reader, link, s.now, action);
+        watched += watch_download(s.program.reader, link, s.now + DOWNLOAD_QUIET_MS - 1, action);
+        watched += 2 * watch_download(s.program.reader, link, s.now + DOWNLOAD_QUIET_MS, action);
+        for (int i = 0; i < action.count; ++i)
+            s.program.messages.push_back(action.step[i].message);
+        EXPECT_EQ(watched, row.stalled_after ? 2 * DOWNLOAD_STALLED : 0);
+        EXPECT_EQ(s.count(UM_HISTORY_START), 1);
+        EXPECT_EQ(s.count(UM_HISTORY_COMPLETE), row.stalled_after ? 0 : 1);
+
+        std::vector<std::string> expected;
+        const int last = row.stalled_after ? row.stalled_after : PAGES;
+        for (int page = 1; page <= last; ++page)
+            if (std::find(row.lost.begin(), row.lost.end(), page) == row.lost.end())
+                expected.push_back(records[static_cast<std::size_t>(page - 1)]);
+        // The export reads slots 0 to the announced count, passing over empty ones.
+        std::vector<std::string> stored;
+        for (int i = 0; i < HISTORY_SLOTS; ++i)
+            if (s.program.store->slot[i][0])
+                stored.emplace_back(reinterpret_cast<const char *>(s.program.store->slot[i]))
+                    += i < PAGES ? "" : " (beyond the count)";
+        EXPECT_EQ(stored, expected);
     }
 }

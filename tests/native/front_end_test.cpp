@@ -1,12 +1,19 @@
 // The Linux front end's own decisions: which HID interface is the console,
-// and that its clock frames set the console's clock.
+// that its clock frames set the console's clock, and that an export it
+// leaves unfinished tells the console to stop.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/platform.h"
 
 #include "cli/hid_port.h"
 #include "cli/session.h"
@@ -57,4 +64,83 @@ TEST(FrontEndClock, SetsTheConsolesClockToThisMachinesLocalTime)
     EXPECT_TRUE(sim.console.clock_set);
     EXPECT_LE(std::llabs(console_clock(&sim.console, ms) - now), 2);
     session_close(s);
+}
+
+namespace {
+
+// The simulated console behind a port that keeps the last frame written and
+// plays the user's Ctrl-C after a number of history reports.
+struct WatchedPort {
+    StationPort inner;
+    std::vector<std::uint8_t> last_frame;
+    int stop_after, pages;
+} watched;
+
+int watched_open(void *) { return watched.inner.open(watched.inner.context); }
+void watched_close(void *) { watched.inner.close(watched.inner.context); }
+
+int watched_read(void *, std::uint8_t report[REPORT_BYTES], int timeout_ms)
+{
+    const int got = watched.inner.read(watched.inner.context, report, timeout_ms);
+    if (got == PORT_REPORT && (report[2] | report[3]) && ++watched.pages == watched.stop_after)
+        std::raise(SIGINT);
+    return got;
+}
+
+int watched_write(void *, const std::uint8_t frame[FRAME_BYTES])
+{
+    watched.last_frame.assign(frame, frame + FRAME_BYTES);
+    return watched.inner.write(watched.inner.context, frame);
+}
+
+// Runs `nimbrel export --all` on the scenario; 1 when it failed, told the
+// console to stop and wrote no file.
+int export_stops_the_console(const std::string &scenario, int stop_after)
+{
+    const std::string dir = testing::TempDir();
+    const std::string scenario_file = dir + "/stop_frame_scenario.txt", file = dir + "/stop_frame.csv";
+    std::FILE *out = std::fopen(scenario_file.c_str(), "wb");
+    std::fputs(scenario.c_str(), out);
+    std::fclose(out);
+    std::remove(file.c_str());
+    static SimPort sim;
+    char error[160];
+    if (!sim_port_start(&sim, scenario_file.c_str(), error, sizeof error))
+        return 0;
+    watched = {sim_station_port(&sim), {}, stop_after, 0};
+    static FrontEnd f;
+    f.options.command = Command::export_history;
+    f.options.all = 1;
+    f.options.file = file;
+    f.port = StationPort{nullptr, watched_open, watched_read, watched_write, watched_close};
+    install_stop_signals();
+    const int status = command_export(f);
+    std::FILE *written = std::fopen(file.c_str(), "rb");
+    if (written)
+        std::fclose(written);
+    return status == 1 && !written &&
+           watched.last_frame == std::vector<std::uint8_t>(CMD_STOP_TRANSFER, CMD_STOP_TRANSFER + FRAME_BYTES);
+}
+
+} // namespace
+
+// In a child process each: Ctrl-C stays noted for the rest of the process.
+TEST(FrontEndExport, AnUnfinishedDownloadEndsWithTheStopFrameAndNoFile)
+{
+    std::string scenario = "live 7 2026-12-08 12:00 21.0\n";
+    for (int i = 0; i < 5; ++i)
+        scenario += "history 12 2026-12-0" + std::to_string(i + 1) + " 10:00 20.0 50\n";
+    const struct {
+        const char *name;
+        const char *fault;
+        int stop_after;
+    } rows[] = {
+        {"the console keeps quiet for 10 s", "fault stall 2\n", 0},
+        {"Ctrl-C", "", 3},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EXIT(std::exit(export_stops_the_console(scenario + row.fault, row.stop_after) ? 0 : 1),
+                    testing::ExitedWithCode(0), "no file written");
+    }
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "station/commands.h"
+#include "station/crc.h"
 #include "simulator/scenario.h"
 
 namespace {
@@ -72,6 +73,7 @@ TEST(ScenarioParse, TextIsTheRestOfTheLineByteForByte)
 
 TEST(ScenarioParse, MalformedLinesAreNamedByNumber)
 {
+    const char *FAULT_ERROR = "line 1: fault needs drop PAGE PACKET, corrupt PAGE PACKET N, repeat PAGE PACKET, live-after PAGE or stall PAGE";
     const struct {
         const char *name;
         std::string text;
@@ -95,6 +97,14 @@ TEST(ScenarioParse, MalformedLinesAreNamedByNumber)
         {"argument where none belongs", "time-request now", "line 1: the directive takes no argument"},
         {"plug while plugged", "plug", "line 1: plug while the console is plugged in"},
         {"unplug twice", "unplug\nwait 5\nunplug", "line 3: unplug while the console is already unplugged"},
+        {"fault without kind", "fault", FAULT_ERROR},
+        {"fault of unknown kind", "fault lose 1 1", FAULT_ERROR},
+        {"fault drop without packet", "fault drop 1", FAULT_ERROR},
+        {"fault on page 0", "fault drop 0 1", FAULT_ERROR},
+        {"fault on packet 16", "fault repeat 1 16", FAULT_ERROR},
+        {"fault corrupt without count", "fault corrupt 1 2", FAULT_ERROR},
+        {"fault corrupt 0 times", "fault corrupt 1 2 0", FAULT_ERROR},
+        {"fault stall with a packet", "fault stall 1 2", FAULT_ERROR},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -121,6 +131,20 @@ TEST(ScenarioParse, HexAndCountLimitsAcceptTheirLargestValues)
 {
     EXPECT_EQ(parse_ok("raw " + std::string(130, 'f')).directives[0].bytes.size(), 65u);
     EXPECT_EQ(parse_ok("wait 3600000").directives[0].wait_ms, 3600000u);
+    const ConsoleFault f = parse_ok("fault corrupt 65534 15 999").directives[0].fault;
+    EXPECT_EQ(f.kind, FAULT_CORRUPT);
+    EXPECT_EQ(f.page, 65534);
+    EXPECT_EQ(f.packet, 15);
+    EXPECT_EQ(f.times, 999);
+    std::string faults;
+    for (int i = 0; i < CONSOLE_MAX_FAULTS; ++i)
+        faults += "fault stall 1\n";
+    EXPECT_EQ(parse_ok(faults).directives.size(), 256u);
+    faults += "fault stall 1\n";
+    Scenario refused;
+    char message[128];
+    EXPECT_EQ(parse_scenario(faults.data(), faults.size(), &refused, message, sizeof message), 0);
+    EXPECT_STREQ(message, "line 257: more than 256 fault lines");
     std::string many;
     for (int i = 0; i < CONSOLE_MAX_HISTORY; ++i)
         many += "history x\n";
@@ -259,4 +283,31 @@ TEST(ScenarioReplay, UnplugAndPlugComeBackAsActionsInOrder)
     EXPECT_EQ(r.actions, (std::vector<int>{SCENARIO_ACT_UNPLUG, SCENARIO_ACT_PLUG}));
     EXPECT_EQ(r.console.history.size(), 1u);
     EXPECT_TRUE(scenario_done(&r.scenario, &r.run));
+}
+
+TEST(ScenarioReplay, FaultsShapeTheNextHistoryDownloadOnly)
+{
+    Replay r("history " + std::string(150, 'a') + "\nhistory " + std::string(150, 'b') +
+             "\nfault drop 1 2   # the middle packet\nfault corrupt 2 1 2\nfault live-after 1\n"
+             "live now\n");
+    console_connect(&r.console, r.now);
+    r.step();
+    // Reports of one download as count/key/index, the program rejecting the
+    // damaged ones (their key garbled).
+    auto download = [&r] {
+        std::vector<std::string> seen;
+        console_feed_command(&r.console, CMD_READ_HISTORY, 9, r.now);
+        std::uint8_t b[REPORT_BYTES];
+        while (console_next_report(&r.console, r.now, b)) {
+            const std::uint16_t crc = crc16(b, 1, 62);
+            const int good = b[62] == (crc >> 8) && b[63] == (crc & 0xFF);
+            seen.push_back(std::to_string(b[3]) + "/" + std::to_string(b[5]) + "/" +
+                           std::to_string(b[6] & 0x0F) + (good ? "" : " bad"));
+            console_feed_command(&r.console, good ? CMD_PAGE_ACK : CMD_PAGE_NAK, 9, r.now);
+        }
+        return seen;
+    };
+    EXPECT_EQ(download(), (std::vector<std::string>{"2/1/1", "2/1/3", "0/0/1", "0/0/2", "2/88/1 bad",
+                                                    "2/88/1 bad", "2/2/1", "2/2/2", "2/2/3"}));
+    EXPECT_EQ(download(), (std::vector<std::string>{"2/1/1", "2/1/2", "2/1/3", "2/2/1", "2/2/2", "2/2/3"}));
 }

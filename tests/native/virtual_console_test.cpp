@@ -444,3 +444,45 @@ TEST(ConsoleCalendar, RoundTripsAcrossLeapYearsAndTheEpoch)
     }
     EXPECT_EQ(seconds_from_civil({1970, 1, 2, 0, 0, 0}), 86400);
 }
+
+// A program that rejects every damaged report: a corrupt packet is resent
+// after each reject, up to thirty times, its count starting again at each
+// packet.
+TEST(VirtualConsoleFaults, CorruptPacketsAreResentUpToThirtyTimesEach)
+{
+    const struct {
+        const char *name;
+        std::vector<ConsoleFault> faults;
+        int delivered;  // the record arrives whole
+        int sent;       // reports the console sent
+    } rows[] = {
+        {"30 damaged sends", {{FAULT_CORRUPT, 1, 2, 30}}, 1, 3 + 30},
+        {"31 damaged sends: given up", {{FAULT_CORRUPT, 1, 2, 31}}, 0, 1 + 31},
+        {"20 on each of two packets", {{FAULT_CORRUPT, 1, 1, 20}, {FAULT_CORRUPT, 1, 3, 20}}, 1, 3 + 40},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Link link;
+        const std::string text = text_of_length(120);  // three packets
+        console_add_history(&link.console, text.data(), text.size());
+        for (const ConsoleFault &f : row.faults)
+            console_add_fault(&link.console, f);
+        link.feed(READ_HISTORY);
+        std::string assembled;
+        int sent = 0, delivered = 0;
+        Report r;
+        while (link.next(&r) && sent < 1000) {
+            ++sent;
+            if (!r.crc_ok()) {
+                link.feed(PAGE_NAK);
+                continue;
+            }
+            assembled = r.index() == 1 ? r.payload() : assembled + r.payload();
+            delivered = r.index() == r.packets() && assembled == text;
+            link.feed(PAGE_ACK);
+        }
+        EXPECT_EQ(delivered, row.delivered);
+        EXPECT_EQ(sent, row.sent);
+        EXPECT_TRUE(console_idle(&link.console));
+    }
+}

@@ -1,7 +1,7 @@
 // The simulated console's pipe under Wine, opened the way the program opens
 // the station: a live record read report by report with replies, a
-// scenario replay, unplug and plug with their device notices, and broken
-// scenario files refused before anything runs.
+// scenario replay with its faults, unplug and plug with their device
+// notices, and broken scenario files refused before anything runs.
 #include <windows.h>
 #include <dbt.h>
 
@@ -204,6 +204,36 @@ TEST(SimPipe, ScenarioReplayRejectResendAndHistory)
         c.write(CMD_PAGE_ACK);
     }
     EXPECT_EQ(pages, (std::vector<std::string>{"40 2026-12-01 10:00 a", "40 2026-12-01 10:30 b"}));
+    DeleteFileW(file.c_str());
+}
+
+// The faults of a scenario reach the wire: a dropped packet, a repeated one
+// and a stall, for the next download only.
+TEST(SimPipe, FaultsShapeTheNextHistoryDownload)
+{
+    const std::wstring file = write_temp_file(
+        "live 40 2026-12-08 14:30 21.5\n"
+        "history 40 2026-12-01 10:00 a\nhistory 40 2026-12-01 10:30 b\nhistory 40 2026-12-01 11:00 c\n"
+        "fault drop 1 2\nfault repeat 2 1\nfault stall 2\n");
+    Started sim(file.c_str(), nullptr);
+    ASSERT_EQ(sim.ok, 1) << sim.error;
+    Client c(sim.path);
+    // Pages and packets as key/index, each report acknowledged, until the
+    // console keeps quiet for a second.
+    auto download = [&c] {
+        std::vector<std::string> seen;
+        c.write(CMD_READ_HISTORY);
+        if (!c.reading) // the read left waiting by the last download goes on
+            c.start_read();
+        while (c.finish_read(1000) == 1) {
+            seen.push_back(std::to_string(c.report[5]) + "/" + std::to_string(c.report[6] & 0x0F));
+            c.write(CMD_PAGE_ACK);
+            c.start_read();
+        }
+        return seen;
+    };
+    EXPECT_EQ(download(), (std::vector<std::string>{"1/1", "2/1", "2/1", "2/2"}));
+    EXPECT_EQ(download(), (std::vector<std::string>{"1/1", "1/2", "2/1", "2/2", "3/1", "3/2"}));
     DeleteFileW(file.c_str());
 }
 
