@@ -16,6 +16,8 @@
 #include "app/shell_open_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
+#include "history/export_worker_win32.h"
+#include "history/history_store.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/upload_state.h"
@@ -263,6 +265,39 @@ TEST_F(Shell, DownloadProgressAndCancel)
     EXPECT_STREQ(status_bar_texts.progress, L"");
     SendMessageW(status_bar, UM_HISTORY_PROGRESS, 0, 150);
     EXPECT_STREQ(status_bar_texts.progress, L"");
+}
+
+TEST_F(Shell, AnUnplugWhileTheFileIsWrittenKeepsItsCancelButtonUntilItEnds)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"nimbrel-shell-unplug.csv";
+    const char record[] = "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3";
+    for (int i = 0; i < HISTORY_SLOTS; ++i)
+        std::memcpy(history_store.slot[i], record, sizeof record);
+    export_request = ExportRequest{};
+    export_request.whole_period = 1;
+    link_flags.history_complete = 1;
+    link_flags.history_total = HISTORY_SLOTS;
+    link_flags.export_cancel = 0;
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_FOUND, 0);
+    SendMessageW(status_bar, UM_HISTORY_START, 0, HISTORY_SLOTS);
+    ASSERT_TRUE(start_export_worker(path.c_str()));
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_ABSENT, 0);
+    const bool still_writing = export_running() != 0;
+    EXPECT_TRUE(!still_writing || visible(status_bar, IDC_CANCEL_DOWNLOAD))
+        << "the cancel button went while the file is still written";
+    MSG msg;
+    for (DWORD start = GetTickCount(); export_running() && GetTickCount() - start < 60000;)
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    for (int i = 0; i < 20; ++i, Sleep(10))
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    EXPECT_TRUE(still_writing) << "the worker ended before the unplug (raise the records)";
+    EXPECT_FALSE(visible(status_bar, IDC_CANCEL_DOWNLOAD)) << "the end of the file hides it";
+    DeleteFileW(path.c_str());
+    clear_history_store(history_store);
 }
 
 // A shorter text must leave nothing of a longer one behind, in any font:
