@@ -7,6 +7,8 @@
 // "--upload-server=HOST:PORT" sends both services' uploads to that server
 // instead of their own hosts, for tests against a local server; with
 // "--simulate" and no server the uploads are built and dropped.
+// "--upload-status-period=SECONDS" shortens the ten-minute upload status
+// interval, for tests.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -16,6 +18,7 @@
 
 #include "app/message_box_win32.h"
 #include "app/shell_win32.h"
+#include "settings/server_group_win32.h"
 #include "simulator/sim_pipe_win32.h"
 #include "upload/request.h"
 #include "upload/upload_worker_win32.h"
@@ -25,11 +28,12 @@ struct Options {
     bool simulate;
     const wchar_t *scenario; // null: the built-in weather
     bool bad_upload_server;
+    bool bad_status_period;
 };
 
 Options read_options(int argc, wchar_t **argv)
 {
-    Options options = {false, nullptr, false};
+    Options options = {false, nullptr, false, false};
     const wchar_t flag[] = L"--simulate";
     const size_t flag_length = sizeof flag / sizeof flag[0] - 1;
     for (int i = 1; i < argc; ++i) {
@@ -42,6 +46,12 @@ Options read_options(int argc, wchar_t **argv)
             options.bad_upload_server = !parse_upload_server(
                 reinterpret_cast<const char16_t *>(argv[i] + 16), upload_server.host,
                 &upload_server.port);
+        } else if (std::wcsncmp(argv[i], L"--upload-status-period=", 23) == 0) {
+            wchar_t *end = nullptr;
+            const unsigned long seconds = std::wcstoul(argv[i] + 23, &end, 10);
+            options.bad_status_period = end == argv[i] + 23 || *end != 0 || seconds < 1 || seconds > 600;
+            if (!options.bad_status_period)
+                upload_status_period_ms = static_cast<UINT>(seconds * 1000);
         }
     }
     return options;
@@ -73,9 +83,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    const Options options = argv ? read_options(argc, argv) : Options{false, nullptr, false};
+    const Options options = argv ? read_options(argc, argv) : Options{false, nullptr, false, false};
     if (options.bad_upload_server) {
         std::fwprintf(stderr, L"nimbrel: --upload-server wants HOST:PORT\n");
+        return 2;
+    }
+    if (options.bad_status_period) {
+        std::fwprintf(stderr, L"nimbrel: --upload-status-period wants SECONDS from 1 to 600\n");
         return 2;
     }
     if (options.simulate && !start_simulation(options))

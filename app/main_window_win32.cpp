@@ -14,6 +14,7 @@
 #include "history/export_worker_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
+#include "settings/server_group_win32.h"
 #include "settings/settings_layout.h"
 #include "settings/settings_store_win32.h"
 #include "station/commands_win32.h"
@@ -182,6 +183,7 @@ static LRESULT on_device_state(WPARAM state)
         link_flags.history_cancel = 0;
         start_reader(dashboard_page, status_bar);
         send_connect_greeting();
+        server_group_connected(setup_page);
     } else if (state == DEVICE_ABSENT) {
         link_flags.reader_stop = 1;
         link_flags.history_cancel = 1;
@@ -189,7 +191,9 @@ static LRESULT on_device_state(WPARAM state)
         reset_live_values(&dashboard_values);
         SendMessageW(dashboard_page, UM_DEVICE_LOST, 0, 0);
         link_flags.connected = 0;
-        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+        // A file being written goes on: its cancel button stays until it ends.
+        if (!export_running())
+            SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
         setup_page_reset_on_disconnect(setup_page);
     }
     return 1;

@@ -2,13 +2,13 @@
 // outline, the language chooser and the help button. Being the first page
 // created, it also owns the drawing resources all pages share.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "app/app_state.h"
 #include "app/languages.h"
 #include "app/languages_win32.h"
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
+#include "app/shell_open_win32.h"
 #include "app/shell_win32.h"
 #include "resources/resource.h"
 #include "station/messages.h"
@@ -48,7 +48,7 @@ void open_help_file(HWND dlg)
     if ((end - path) + static_cast<ptrdiff_t>(sizeof name / sizeof name[0]) > MAX_PATH)
         return;
     wcscpy(end, name);
-    ShellExecuteW(dlg, L"open", path, L"", L"", SW_SHOW);
+    shell_open(dlg, L"open", path);
 }
 
 INT_PTR on_init(HWND dlg)

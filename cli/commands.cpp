@@ -415,19 +415,18 @@ int check_period(const FrontEnd &f, int *status)
 
 // A file that cannot be written is found out before a download of minutes,
 // not after; a file that was not there before is not left behind.
+// The export is made beside the file and moved over it: the folder must
+// take a new file.
 int check_writable(const std::string &path)
 {
-    std::FILE *existing = std::fopen(path.c_str(), "rb");
-    if (existing)
-        std::fclose(existing);
-    std::FILE *file = std::fopen(path.c_str(), "ab");
+    std::string temporary;
+    std::FILE *file = create_temporary_beside(path.c_str(), temporary);
     if (!file) {
         std::fprintf(stderr, "nimbrel: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
         return 0;
     }
     std::fclose(file);
-    if (!existing)
-        std::remove(path.c_str());
+    std::remove(temporary.c_str());
     return 1;
 }
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/platform.h"
+
 namespace {
 
 int file_write(void *context, const std::uint8_t *bytes, std::size_t count)
@@ -101,24 +103,53 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next)
 
 ByteSink file_sink(std::FILE *file) { return ByteSink{file, file_write}; }
 
+namespace {
+
+// Passes bytes on until a stop is asked for (Ctrl-C, SIGTERM): a stopped
+// export is not finished.
+struct StoppableSink {
+    const ByteSink *next;
+};
+
+int stoppable_write(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    const ByteSink &next = *static_cast<StoppableSink *>(context)->next;
+    return !stop_requested() && next.write(next.context, bytes, count);
+}
+
+} // namespace
+
 int write_export_with(const char *path, int utf8,
                       const std::function<int(const ByteSink &)> &content, std::string *error)
 {
-    std::FILE *file = std::fopen(path, "wb");
+    // The file grows under another name and takes the chosen one only when
+    // whole: whatever stops it leaves an earlier file of that name as it was.
+    std::string temporary;
+    std::FILE *file = create_temporary_beside(path, temporary);
     if (!file) {
         *error = std::string("cannot create ") + path + ": " + std::strerror(errno);
         return 0;
     }
     static Utf8Sink converter;
     const ByteSink raw = file_sink(file);
-    const ByteSink sink = utf8 ? utf8_sink(&converter, &raw) : raw;
+    const ByteSink converted = utf8 ? utf8_sink(&converter, &raw) : raw;
+    StoppableSink stoppable = {&converted};
+    const ByteSink sink = {&stoppable, stoppable_write};
     const int written = content(sink);
-    const int saved_errno = errno;
+    int saved_errno = errno;
     const int closed = std::fclose(file) == 0;
-    if (written && closed)
+    if (written && !closed)
+        saved_errno = errno;
+    if (written && closed && std::rename(temporary.c_str(), path) == 0)
         return 1;
-    std::remove(path);
-    *error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : saved_errno);
+    if (written && closed)
+        saved_errno = errno;
+    std::remove(temporary.c_str());
+    if (stop_requested()) {
+        *error = "stopped; no file written";
+        return 0;
+    }
+    *error = std::string("cannot write ") + path + ": " + std::strerror(saved_errno);
     return 0;
 }
 

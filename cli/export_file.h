@@ -25,9 +25,11 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next);
 // A sink over an open file.
 ByteSink file_sink(std::FILE *file);
 
-// Writes into `path` what `content` writes to the sink it is given (1 when
-// all of it was taken), as UTF-16 or UTF-8. 1 when the file is complete;
-// otherwise it is removed, as a short file would pass for a complete export.
+// Writes beside `path` what `content` writes to the sink it is given (1 when
+// all of it was taken), as UTF-16 or UTF-8, and moves it over `path` once
+// complete. 1 when done; otherwise (a write error, a stop asked for) the
+// unfinished file is removed and an earlier file of that name is left as it
+// was.
 int write_export_with(const char *path, int utf8,
                       const std::function<int(const ByteSink &)> &content, std::string *error);
 

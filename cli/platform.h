@@ -1,6 +1,7 @@
 // What the front end needs of the system beyond standard C++: signals,
 // terminals, the configuration's place and its permissions.
 #pragma once
+#include <cstdio>
 #include <string>
 
 // SIGTERM and SIGINT only set the flag that stop_requested reads.
@@ -19,3 +20,8 @@ std::string home_expanded(const std::string &path);
 
 // 1 when the file's mode lets its group or others read it.
 int readable_by_others(const char *path);
+
+// A new file in the folder of `path`, for something that takes `path`'s
+// name only once whole; its name in `temporary`. Null, with errno set,
+// when none can be made.
+std::FILE *create_temporary_beside(const char *path, std::string &temporary);

@@ -1,13 +1,19 @@
 #include "cli/platform.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
+
+#include "history/temporary_file.h"
 
 namespace {
 volatile sig_atomic_t stop_flag = 0;
+constexpr unsigned TEMPORARY_TRIES = 100;
 
 void on_stop_signal(int) { stop_flag = 1; }
 } // namespace
@@ -22,6 +28,9 @@ void install_stop_signals()
     // A closed pipe on standard output ends the program through a failed
     // write, not a signal that skips its clean-up.
     signal(SIGPIPE, SIG_IGN);
+    // A file size limit likewise fails the write (and the export says so)
+    // instead of killing the program over a cut file.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 int stop_requested() { return stop_flag != 0; }
@@ -57,4 +66,31 @@ int readable_by_others(const char *path)
 {
     struct stat st = {};
     return stat(path, &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+std::FILE *create_temporary_beside(const char *path, std::string &temporary)
+{
+    char name[TEMPORARY_UNITS];
+    const unsigned first = static_cast<unsigned>(getpid()) * 7919u + static_cast<unsigned>(time(nullptr));
+    for (unsigned i = 0; i < TEMPORARY_TRIES; ++i) {
+        if (!temporary_name_beside(path, false, first + i, name, TEMPORARY_UNITS)) {
+            errno = ENAMETOOLONG;
+            return nullptr;
+        }
+        // The mode a plain new file gets, as the export had before.
+        const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            std::FILE *file = fdopen(fd, "wb");
+            if (!file) {
+                close(fd);
+                unlink(name);
+                return nullptr;
+            }
+            temporary = name;
+            return file;
+        }
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
 }

@@ -157,14 +157,18 @@ void uploader_take_body(int service, const char *body)
         return;
     char16_t id[UPLOAD_CREDENTIAL_UNITS], key[UPLOAD_CREDENTIAL_UNITS];
     if (!utf16_text(s.id, id, UPLOAD_CREDENTIAL_UNITS) ||
-        !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS))
+        !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS)) {
+        log_line("%s: upload dropped: the ID or key is not text of at most 63 characters",
+                 service_names[service]);
         return;
+    }
     char body8[UPLOAD_BODY_BYTES];
     Job job;
     job.service = service;
-    if (!body_as_utf8(body, body8) || !build_upload_request(service, body8, id, key, job.request)) {
-        log_line("%s: no upload: no ID and key, or a body that does not make a request",
-                 service_names[service]);
+    const char *why = "the body is longer than 1023 bytes once converted";
+    if (!body_as_utf8(body, body8) ||
+        !build_upload_request(service, body8, id, key, job.request, &why)) {
+        log_line("%s: upload dropped: %s", service_names[service], why);
         return;
     }
     std::lock_guard<std::mutex> hold(worker->lock);

@@ -66,6 +66,7 @@ void export_pressed(HWND page)
     if (!chosen || export_busy())
         return;
     link_flags.history_cancel = 0;
+    link_flags.export_cancel = 0;
     link_flags.history_requested = 1;
     clear_history_store(history_store);
     if (!send_command(CMD_READ_HISTORY))

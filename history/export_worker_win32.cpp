@@ -2,14 +2,15 @@
 
 #include <atomic>
 
-
 #include "app/shell_win32.h"
 #include "history/export_writer.h"
+#include "history/temporary_file.h"
 #include "station/messages.h"
 
 namespace {
 
 constexpr DWORD FINISH_WAIT_MS = 5000;
+constexpr DWORD CANCEL_WAIT_MS = 1000;
 
 // Rows go out through one 64 KiB buffer; the first refused write makes the
 // whole export a failure rather than a short file reported as written.
@@ -60,16 +61,41 @@ ExportWorkspace workspace;
 
 } // namespace
 
+namespace {
+
+constexpr unsigned TEMPORARY_TRIES = 100;
+
+// A new file beside `file_name` for the export to grow in; its name in
+// `temporary`. INVALID_HANDLE_VALUE when none can be made.
+HANDLE create_temporary(const wchar_t *file_name, wchar_t (&temporary)[TEMPORARY_UNITS])
+{
+    const unsigned first = GetCurrentProcessId() * 7919u + GetTickCount();
+    for (unsigned i = 0; i < TEMPORARY_TRIES; ++i) {
+        if (!temporary_name_beside(file_name, true, first + i, temporary, TEMPORARY_UNITS))
+            return INVALID_HANDLE_VALUE;
+        HANDLE file = CreateFileW(temporary, GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
 long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags)
 {
+    // export_cancel is cleared by the Export press: a cancel pressed since
+    // then, also one just before this start, is the user's word on this file.
     flags.history_cancel = 0;
-    flags.export_cancel = 0;
     if (flags.history_complete != 1)
         return EXPORT_FAILED;
-    HANDLE file = CreateFileW(file_name, GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The file grows under another name and takes the chosen one only when
+    // whole: whatever stops it leaves the earlier file of that name as it was.
+    wchar_t temporary[TEMPORARY_UNITS];
+    HANDLE file = create_temporary(file_name, temporary);
     if (file == INVALID_HANDLE_VALUE)
         return EXPORT_FAILED;
 
@@ -83,14 +109,14 @@ long run_export(const wchar_t *file_name, const HistoryStore &store,
     const int closed = CloseHandle(file) != 0;
 
     if (outcome == ExportOutcome::cancelled) {
-        DeleteFileW(file_name);
+        DeleteFileW(temporary);
         flags.history_complete = 0;
         return EXPORT_ENDED;
     }
-    if (written && closed)
+    if (written && closed &&
+        MoveFileExW(temporary, file_name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return EXPORT_ENDED;
-    // A short file would pass for a complete export.
-    DeleteFileW(file_name);
+    DeleteFileW(temporary);
     return EXPORT_FAILED;
 }
 
@@ -106,6 +132,7 @@ struct ExportJob {
 ExportJob job;
 HANDLE worker = nullptr; // the interface thread's only
 std::atomic<int> running{0};
+std::atomic<int> deferred{0}; // a completion waits for the running worker
 
 } // namespace
 
@@ -115,10 +142,21 @@ DWORD WINAPI export_worker(void *)
     SendMessageW(dashboard_page, UM_EXPORT_DONE, 0, result);
     link_flags.history_active = 0;
     running = 0;
+    if (deferred.exchange(0))
+        PostMessageW(dashboard_page, UM_HISTORY_COMPLETE, 0, 0);
     return 1;
 }
 
 int export_running() { return running; }
+
+int defer_completion()
+{
+    // Whichever of this thread and the ending worker takes the mark acts on it.
+    deferred = 1;
+    if (running)
+        return 1;
+    return deferred.exchange(0) ? 0 : 1;
+}
 
 int start_export_worker(const wchar_t *file_name)
 {
@@ -136,15 +174,32 @@ int start_export_worker(const wchar_t *file_name)
     return worker != nullptr;
 }
 
+namespace {
+// Waits up to `ms` for the worker, answering the message it sends to this
+// thread meanwhile. 1 when it has ended.
+int wait_worker(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD got = MsgWaitForMultipleObjects(1, &worker, FALSE, 100, QS_SENDMESSAGE);
+        if (got == WAIT_OBJECT_0)
+            return 1;
+        if (got == WAIT_FAILED || GetTickCount() - start >= ms)
+            return 0;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+} // namespace
+
 void finish_export_worker()
 {
     if (!worker)
         return;
-    // The worker's last message is sent to this thread: answer it while waiting.
-    const DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &worker, FALSE, 100, QS_SENDMESSAGE) != WAIT_OBJECT_0 &&
-           GetTickCount() - start < FINISH_WAIT_MS) {
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    // A file that cannot be finished in time is given up, so that the
+    // worker removes what it wrote before the process ends under it.
+    if (!wait_worker(FINISH_WAIT_MS)) {
+        link_flags.export_cancel = 1;
+        wait_worker(CANCEL_WAIT_MS);
     }
 }

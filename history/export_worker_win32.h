@@ -7,10 +7,12 @@
 #include "settings/unit_settings.h"
 #include "station/link_state.h"
 
-// The whole export into the named file: EXPORT_ENDED when it was written or
-// cancelled (a cancelled file is deleted and history_complete cleared),
-// EXPORT_FAILED when the download is not complete or the file cannot be
-// created or written in full.
+// The whole export into the named file, written beside it and moved over
+// it only when complete: EXPORT_ENDED when it was written or cancelled (a
+// cancel leaves an earlier file of that name as it was and clears
+// history_complete), EXPORT_FAILED when the download is not complete or the
+// file cannot be created, written in full or put in place. Only
+// export_cancel, cleared by the Export press, stops it.
 long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags);
 
@@ -25,6 +27,13 @@ int start_export_worker(const wchar_t *file_name);
 // 1 from the worker's start until its last act, whatever cleared history_active.
 int export_running();
 
-// At shutdown: waits a few seconds for a running worker, so that no cut
-// file is left looking whole.
+// A download completed while a file is written: 1 when the running worker,
+// once ended, hands the completion back to the dashboard (posted
+// UM_HISTORY_COMPLETE); 0 when it has ended already and the caller starts
+// the next one itself.
+int defer_completion();
+
+// At shutdown: waits a few seconds for a running worker to finish its file,
+// then cancels it and waits a little more, so that it removes its
+// unfinished file before the process ends.
 void finish_export_worker();

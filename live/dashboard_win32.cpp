@@ -175,15 +175,39 @@ INT_PTR on_export_done(HWND dlg, LPARAM result)
 
 INT_PTR on_history_complete(HWND dlg)
 {
-    // A download the console sent unasked while a file is written waits its turn.
-    if (export_running())
+    // Cancelled before its file began: the cancel is the user's last word.
+    if (link_flags.export_cancel == 1) {
+        link_flags.history_complete = 0;
+        link_flags.history_active = 0;
+        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
         return TRUE;
+    }
+    // A download completed while a file is written is written after it.
+    if (export_running() && defer_completion())
+        return TRUE;
+    // Export stays refused while this file is written, also when the
+    // completion comes back from an earlier worker that cleared the flag.
+    link_flags.history_active = 1;
     // Without a worker nobody would clear history_active, and Export would
     // stay refused for the rest of the run.
     if (!start_export_worker(reinterpret_cast<const wchar_t *>(export_request.file_name))) {
         SendMessageW(dlg, UM_EXPORT_DONE, 0, EXPORT_FAILED);
         link_flags.history_active = 0;
     }
+    return TRUE;
+}
+
+// Shown once the reader is back at its work, not while it waits.
+constexpr UINT SAY_DOWNLOAD_STALLED = WM_APP + 1;
+
+INT_PTR on_download_stalled(HWND dlg)
+{
+    // Ended like a cancel: no file, and Export works again at once.
+    link_flags.history_cancel = 1;
+    send_command(CMD_STOP_TRANSFER);
+    link_flags.history_active = 0;
+    SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+    PostMessageW(dlg, SAY_DOWNLOAD_STALLED, 0, 0);
     return TRUE;
 }
 
@@ -203,6 +227,9 @@ void step_channel(HWND dlg, int step)
 
 void refresh(HWND dlg)
 {
+    // The console may answer a live request in the middle of a download.
+    if (link_flags.history_active == 1 || export_running())
+        return;
     if (link_flags.connected != 1) {
         show_message(dlg, L"the Usb Device is not ready!", L"Error", MB_OK);
         return;
@@ -297,6 +324,12 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_stamp_read_time(dlg);
     case UM_HISTORY_COMPLETE:
         return on_history_complete(dlg);
+    case UM_DOWNLOAD_STALLED:
+        return on_download_stalled(dlg);
+    case SAY_DOWNLOAD_STALLED:
+        show_message(main_window, L"The console stopped sending its history: no file was written.",
+                     L"Error", MB_OK);
+        return TRUE;
     case UM_NO_HISTORY:
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
         return TRUE;

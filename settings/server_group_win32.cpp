@@ -18,7 +18,6 @@ constexpr int key_edit = IDC_STATION_KEY;
 constexpr int auto_upload_box = IDC_AUTO_UPLOAD;
 constexpr int status_icon = IDC_UPLOAD_ICON;
 constexpr int status_text = IDC_UPLOAD_TEXT;
-constexpr UINT STATUS_PERIOD_MS = 600000;
 
 void show_status(HWND page, int status)
 {
@@ -65,6 +64,8 @@ void switch_auto_upload(HWND page)
         upload_state.upload_status[service] = 0;
         return;
     }
+    // Whatever was queued or is under way belongs to the switch's old state.
+    ++upload_round[service];
     if (IsDlgButtonChecked(page, auto_upload_box) == BST_CHECKED) {
         upload_state.auto_upload[service] = 1;
         if (service == 0) {
@@ -76,7 +77,7 @@ void switch_auto_upload(HWND page)
         }
         if (link_flags.connected == 1) {
             upload_state.upload_ok_count[service] = 0;
-            SetTimer(page, service + 1, STATUS_PERIOD_MS, nullptr);
+            SetTimer(page, service + 1, upload_status_period_ms, nullptr);
         }
         enable_boxes(page, false);
         return;
@@ -89,8 +90,11 @@ void switch_auto_upload(HWND page)
     upload_state.upload_status[service] = 0;
 }
 
-void upload_succeeded(HWND page, int service)
+void upload_succeeded(HWND page, int service, WPARAM round)
 {
+    // A reply to a request from before a switch or a disconnect.
+    if (upload_state.auto_upload[service] != 1 || round != upload_round[service])
+        return;
     if (upload_state.upload_ok_count[service]++ != 0)
         return;
     upload_state.upload_status[service] = 1;
@@ -112,6 +116,8 @@ void status_tick(HWND page, int service)
         show_status(page, upload_state.upload_status[service]);
 }
 } // namespace
+
+UINT upload_status_period_ms = 600000;
 
 void server_group_load_credentials(HWND page, bool keep_when_empty)
 {
@@ -144,10 +150,10 @@ int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *re
         }
         return 0;
     case UM_WU_UPLOAD_OK:
-        upload_succeeded(page, 0);
+        upload_succeeded(page, 0, wparam);
         return 1;
     case UM_WC_UPLOAD_OK:
-        upload_succeeded(page, 1);
+        upload_succeeded(page, 1, wparam);
         return 1;
     case WM_TIMER:
         if (wparam != 1 && wparam != 2)
@@ -156,5 +162,30 @@ int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *re
         return 1;
     default:
         return 0;
+    }
+}
+
+void server_group_connected(HWND page)
+{
+    for (int service = 0; service < 2; ++service) {
+        if (upload_state.auto_upload[service] != 1)
+            continue;
+        upload_state.upload_ok_count[service] = 0;
+        SetTimer(page, service + 1, upload_status_period_ms, nullptr);
+    }
+}
+
+void server_group_disconnected(HWND page)
+{
+    ShowWindow(GetDlgItem(page, status_icon), SW_HIDE);
+    ShowWindow(GetDlgItem(page, status_text), SW_HIDE);
+    CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
+    enable_boxes(page, true);
+    for (int service = 0; service < 2; ++service) {
+        ++upload_round[service];
+        upload_state.upload_ok_count[service] = 0;
+        KillTimer(page, service + 1);
+        upload_state.auto_upload[service] = 0;
+        upload_state.upload_status[service] = 0;
     }
 }

@@ -222,17 +222,7 @@ INT_PTR on_destroy(HWND dlg)
 
 void setup_page_reset_on_disconnect(HWND page)
 {
-    ShowWindow(GetDlgItem(page, status_icon), SW_HIDE);
-    ShowWindow(GetDlgItem(page, status_text), SW_HIDE);
-    CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
-    EnableWindow(GetDlgItem(page, id_edit), TRUE);
-    EnableWindow(GetDlgItem(page, key_edit), TRUE);
-    for (int service = 0; service < 2; ++service) {
-        upload_state.upload_ok_count[service] = 0;
-        KillTimer(page, service + 1);
-        upload_state.auto_upload[service] = 0;
-        upload_state.upload_status[service] = 0;
-    }
+    server_group_disconnected(page);
 }
 
 INT_PTR CALLBACK setup_page_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)

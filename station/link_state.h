@@ -12,7 +12,7 @@
 //   history_complete  set by the reader when the last page is stored;
 //                     cleared by a cancelled export
 //   history_total     latched by the reader from the first accepted page
-//   export_cancel     set by the cancel button, cleared at the export start:
+//   export_cancel     set by the cancel button, cleared by the Export press:
 //                     only the user's cancel stops a complete download's file
 //   history_requested set by the Export button with its history request;
 //                     taken by the reader, which then counts pages afresh

@@ -14,6 +14,7 @@
 
 #include "history/history_store.h"
 #include "station/link_state.h"
+#include "station/messages.h"
 #include "station/report_handler.h"
 #include "station/station_device_win32.h"
 
@@ -40,34 +41,6 @@ int stopping(const Reader *r) { return link_flags.reader_stop || r->stop; }
 
 enum ReadResult { READ_OK, READ_FAILED };
 
-// One overlapped read. A read that fails at once, fails on completion or is
-// cancelled for a stop is a failed read. The buffer and OVERLAPPED belong
-// to this frame, so no read is left pending when it returns.
-ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report)
-{
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = r->event;
-    DWORD got = 0;
-    if (!ReadFile(h, report, REPORT_BYTES, nullptr, &overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING)
-            return READ_FAILED;
-        // The time limit only serves to notice a stop whose signal came
-        // before the read began; a quiet station keeps the read waiting.
-        while (!HasOverlappedIoCompleted(&overlapped)) {
-            const DWORD wait = WaitForSingleObject(r->event, STOP_POLL_MS);
-            if (HasOverlappedIoCompleted(&overlapped))
-                break;
-            if (wait == WAIT_FAILED || stopping(r)) {
-                CancelIoEx(h, &overlapped);
-                while (!HasOverlappedIoCompleted(&overlapped))
-                    WaitForSingleObject(r->event, RETRY_PAUSE_MS);
-                return READ_FAILED;
-            }
-        }
-    }
-    return GetOverlappedResult(h, &overlapped, &got, FALSE) ? READ_OK : READ_FAILED;
-}
-
 void carry_out(const Reader *r, const ReportAction &action)
 {
     // A stopped reader may be one left behind: it no longer speaks.
@@ -79,6 +52,47 @@ void carry_out(const Reader *r, const ReportAction &action)
             SendMessageW(step.receiver == TO_STATUS_BAR ? r->status_bar : r->target, step.message,
                          0, static_cast<LPARAM>(step.lparam));
     }
+}
+
+// The watch over a running download, after every read and while a read
+// waits: a console that keeps quiet in the middle of a download ends it.
+void watch(Reader *r, const LinkContext &link)
+{
+    ReportAction action;
+    const int stalled = watch_download(r->state, link, static_cast<std::int64_t>(GetTickCount64()), action);
+    carry_out(r, action);
+    if (stalled == DOWNLOAD_STALLED && !stopping(r))
+        SendMessageW(r->target, UM_DOWNLOAD_STALLED, 0, 0);
+}
+
+// One overlapped read. A read that fails at once, fails on completion or is
+// cancelled for a stop is a failed read. The buffer and OVERLAPPED belong
+// to this frame, so no read is left pending when it returns.
+ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report, const LinkContext &link)
+{
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = r->event;
+    DWORD got = 0;
+    if (!ReadFile(h, report, REPORT_BYTES, nullptr, &overlapped)) {
+        if (GetLastError() != ERROR_IO_PENDING)
+            return READ_FAILED;
+        // The time limit serves to notice a stop whose signal came before
+        // the read began, and a download the console has left; a quiet
+        // station keeps the read waiting.
+        while (!HasOverlappedIoCompleted(&overlapped)) {
+            const DWORD wait = WaitForSingleObject(r->event, STOP_POLL_MS);
+            if (HasOverlappedIoCompleted(&overlapped))
+                break;
+            if (wait == WAIT_FAILED || stopping(r)) {
+                CancelIoEx(h, &overlapped);
+                while (!HasOverlappedIoCompleted(&overlapped))
+                    WaitForSingleObject(r->event, RETRY_PAUSE_MS);
+                return READ_FAILED;
+            }
+            watch(r, link);
+        }
+    }
+    return GetOverlappedResult(h, &overlapped, &got, FALSE) ? READ_OK : READ_FAILED;
 }
 
 DWORD WINAPI reader_main(void *param)
@@ -94,7 +108,7 @@ DWORD WINAPI reader_main(void *param)
             Sleep(RETRY_PAUSE_MS);
             continue;
         }
-        if (read_report(r, h, report) != READ_OK) {
+        if (read_report(r, h, report, link) != READ_OK) {
             // A broken handle fails every read at once: never spin on it.
             if (!stopping(r))
                 Sleep(RETRY_PAUSE_MS);
@@ -103,7 +117,13 @@ DWORD WINAPI reader_main(void *param)
         if (stopping(r))
             break;
         handle_report(report, r->state, link, action);
+        // A cancel pressed while the handler read the flags may land before
+        // it marks a download active; pages go unanswered while cancelled,
+        // so no download runs, and Export must not stay refused.
+        if (link_flags.history_cancel == 1)
+            link_flags.history_active = 0;
         carry_out(r, action);
+        watch(r, link);
     }
     return 1;
 }

@@ -21,6 +21,7 @@ namespace {
 constexpr std::uint16_t STATION_USAGE_PAGE = 0xFF00;
 constexpr std::uint16_t STATION_USAGE = 1;
 constexpr wchar_t STATION_NAME_PART[] = L"vid_1941&pid_8021";
+constexpr DWORD SEND_WAIT_MS = 1000;
 
 // The simulated console's pipe, when discovery should open it instead.
 wchar_t use_path[MAX_PATH];
@@ -189,7 +190,8 @@ int send_command(const std::uint8_t frame[9])
     if (WriteFile(h, buffer, sizeof buffer, nullptr, &overlapped)) {
         result = 1;
     } else if (GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) {
+        // A console that takes no command must not freeze the window.
+        if (WaitForSingleObject(event, SEND_WAIT_MS) == WAIT_OBJECT_0) {
             result = GetOverlappedResult(h, &overlapped, &written, FALSE) ? 1 : 0;
         } else {
             // The buffer and OVERLAPPED live here: the write must end first.

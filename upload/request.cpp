@@ -59,16 +59,21 @@ int utf16_to_utf8(const char16_t *text, char *out, std::size_t size)
 }
 
 namespace {
-// Every byte outside A-Z a-z 0-9 - . _ ~ as %XX, so that no credential can
-// end the query field or the request line early. `out` holds three bytes
-// per input byte and a NUL.
-void percent_encode(const char *text, char *out)
+// Credentials: every byte outside A-Z a-z 0-9 - . _ ~ as %XX, so that no
+// credential can end the query field or the request line early. A body
+// (`query_text`) keeps its own punctuation; only spaces, control bytes and
+// bytes above 0x7E, which cannot stand in a request line, are encoded.
+// `out` holds three bytes per input byte and a NUL.
+void percent_encode(const char *text, char *out, bool query_text)
 {
     static const char hex[] = "0123456789ABCDEF";
     for (; *text; ++text) {
         const unsigned char c = static_cast<unsigned char>(*text);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
+        const bool plain = query_text ? (c > ' ' && c < 0x7F)
+                                      : ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                         (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+                                         c == '_' || c == '~');
+        if (plain) {
             *out++ = static_cast<char>(c);
         } else {
             *out++ = '%';
@@ -81,39 +86,54 @@ void percent_encode(const char *text, char *out)
 } // namespace
 
 int build_upload_request(int service, const char *body, const char16_t *id,
-                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES])
+                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES], const char **why)
 {
+    const char *unused;
+    const char *&reason = why ? *why : unused;
+    reason = nullptr;
     std::memset(out, 0, UPLOAD_REQUEST_BYTES);
     char id8[UPLOAD_CREDENTIAL_BYTES] = {};
     char key8[UPLOAD_CREDENTIAL_BYTES] = {};
-    if (!id[0] || !key[0] || !utf16_to_utf8(id, id8, sizeof id8) ||
-        !utf16_to_utf8(key, key8, sizeof key8))
+    if (!id[0] || !key[0]) {
+        reason = "no ID or key";
         return 0;
+    }
+    if (!utf16_to_utf8(id, id8, sizeof id8) || !utf16_to_utf8(key, key8, sizeof key8)) {
+        reason = "the ID or key is longer than 63 bytes";
+        return 0;
+    }
     char id_field[3 * UPLOAD_CREDENTIAL_BYTES], key_field[3 * UPLOAD_CREDENTIAL_BYTES];
-    percent_encode(id8, id_field);
-    percent_encode(key8, key_field);
-    // The body buffer is the console's, filled to its end when it sent no NUL.
+    percent_encode(id8, id_field, false);
+    percent_encode(key8, key_field, false);
+    // The body buffer is the console's, filled to its end when it sent no NUL;
+    // a line end it adds is no part of the query.
     const void *end = std::memchr(body, 0, UPLOAD_BODY_BYTES);
-    const int body_length =
-        end ? static_cast<int>(static_cast<const char *>(end) - body) : UPLOAD_BODY_BYTES;
-    // A space or control byte would end the request line or add a header.
-    for (int i = 0; i < body_length; ++i)
-        if (static_cast<unsigned char>(body[i]) <= ' ' || body[i] == 0x7F)
-            return 0;
+    std::size_t body_length =
+        end ? static_cast<std::size_t>(static_cast<const char *>(end) - body) : UPLOAD_BODY_BYTES;
+    while (body_length > 0 && (body[body_length - 1] == '\r' || body[body_length - 1] == '\n'))
+        --body_length;
+    // The body is the console's query: only what would break the request
+    // line or add a header is encoded.
+    static char body_field[3 * UPLOAD_BODY_BYTES + 1];
+    char body_copy[UPLOAD_BODY_BYTES + 1];
+    std::memcpy(body_copy, body, body_length);
+    body_copy[body_length] = 0;
+    percent_encode(body_copy, body_field, true);
 
     int length;
     if (service == UPLOAD_WC)
         length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
-                               "GET /v01/set/wid/%s/key/%s%.*s HTTP/1.0\r\nHost:  %s\r\n\r\n",
-                               id_field, key_field, body_length, body, WC_UPLOAD_HOST);
+                               "GET /v01/set/wid/%s/key/%s%s HTTP/1.0\r\nHost:  %s\r\n\r\n",
+                               id_field, key_field, body_field, WC_UPLOAD_HOST);
     else
         length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
-                               "GET /weatherstation/updateweatherstation.php?ID=%s&PASSWORD=%s&%.*s"
+                               "GET /weatherstation/updateweatherstation.php?ID=%s&PASSWORD=%s&%s"
                                "&softwaretype=vws%%20versionxx&action=updateraw&realtime=1&rtfreq=2.5"
                                " HTTP/1.0\r\nHost:  %s\r\n\r\n",
-                               id_field, key_field, body_length, body, WU_UPLOAD_HOST);
+                               id_field, key_field, body_field, WU_UPLOAD_HOST);
     if (length < 0 || length >= UPLOAD_REQUEST_BYTES) {
         std::memset(out, 0, UPLOAD_REQUEST_BYTES);
+        reason = "the request would be longer than 1023 bytes";
         return 0;
     }
     return 1;

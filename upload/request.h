@@ -43,12 +43,15 @@ CredentialSource credential_source(int service, int service_in_view);
 int utf16_to_utf8(const char16_t *text, char *out, std::size_t size);
 
 // The finished request for `service` in `out` (NUL-terminated, the rest
-// zero). `body` is read up to its NUL, at most UPLOAD_BODY_BYTES. 0 and an
-// empty `out` when ID or key is empty, a credential's UTF-8 form is longer
-// than 63 bytes, the body holds a space or control byte, or the request
-// would be longer than 1023 bytes.
+// zero). `body` is read up to its NUL, at most UPLOAD_BODY_BYTES, without
+// the CR and LF it may end in; a space, control byte or byte above 0x7E in
+// it is percent-encoded. 0 and an empty `out` when ID or key is empty, a
+// credential's UTF-8 form is longer than 63 bytes, or the request would be
+// longer than 1023 bytes; `*why` (when given) then says which, in words
+// for a log line.
 int build_upload_request(int service, const char *body, const char16_t *id,
-                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES]);
+                         const char16_t *key, char out[UPLOAD_REQUEST_BYTES],
+                         const char **why = nullptr);
 
 // "HOST:PORT" (a host of at most 127 characters, a port 1 to 65535) for
 // sending every upload to one server; 0 when malformed.

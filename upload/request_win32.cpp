@@ -69,20 +69,23 @@ int post_upload_request(int service, const char *body)
     wchar_t id[UPLOAD_CREDENTIAL_UNITS], key[UPLOAD_CREDENTIAL_UNITS];
     read_credentials(service, id, key);
     char body8[UPLOAD_BODY_BYTES];
-    if (!body_as_utf8(copy, body8))
-        return 0;
+    const char *why = "the body is longer than 1023 bytes once converted";
     // Freed by the worker once it has copied the request; it may wait
     // minutes before it gets to it.
-    char *request = new (std::nothrow) char[UPLOAD_REQUEST_BYTES];
-    if (!request)
-        return 0;
-    if (!build_upload_request(service, body8, reinterpret_cast<const char16_t *>(id),
-                              reinterpret_cast<const char16_t *>(key), request) ||
-        !upload_thread_id ||
-        !PostThreadMessageW(upload_thread_id, service == 0 ? UM_WU_REQUEST : UM_WC_REQUEST,
-                            reinterpret_cast<WPARAM>(request), 0)) {
-        delete[] request;
-        return 0;
+    char *request = nullptr;
+    if (body_as_utf8(copy, body8)) {
+        why = "no memory for the request";
+        request = new (std::nothrow) char[UPLOAD_REQUEST_BYTES];
     }
-    return 1;
+    if (request && build_upload_request(service, body8, reinterpret_cast<const char16_t *>(id),
+                                        reinterpret_cast<const char16_t *>(key), request, &why)) {
+        why = "the upload worker does not run";
+        if (upload_thread_id &&
+            PostThreadMessageW(upload_thread_id, service == 0 ? UM_WU_REQUEST : UM_WC_REQUEST,
+                               reinterpret_cast<WPARAM>(request), upload_round[service]))
+            return 1;
+    }
+    delete[] request;
+    say_upload_dropped(service, why);
+    return 0;
 }

@@ -3,9 +3,11 @@
 // silent towards the user; the client's diagnostics go to standard output.
 #include "upload/upload_worker_win32.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/shell_win32.h"
+#include "settings/upload_state.h"
 #include "station/messages.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
@@ -22,9 +24,11 @@ std::uint32_t tick_count(void *)
     return GetTickCount();
 }
 
+// Cut short by a request posted meanwhile: a waiting Weathercloud request
+// must not hold back a Weather Underground one.
 void pause_ms(void *, std::uint32_t ms)
 {
-    Sleep(ms);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_POSTMESSAGE);
 }
 } // namespace
 
@@ -32,30 +36,88 @@ UploadClock upload_clock = {tick_count, pause_ms, nullptr};
 
 namespace {
 constexpr int SERVICE_PORT = 80;
+const char *const service_names[2] = {"Weather Underground", "Weathercloud"};
+
+// A request taken from the queue, with the round it was built in.
+struct Taken {
+    char request[UPLOAD_REQUEST_BYTES];
+    unsigned round;
+};
+
+// A Weathercloud request waiting for its slot since the tick `since`.
+struct Waiting {
+    int have;
+    std::uint32_t since;
+    Taken taken;
+};
 
 struct WorkerState {
     CRITICAL_SECTION lock;
     WcSpacing spacing;
-    char request[UPLOAD_REQUEST_BYTES];
+    Waiting wc;
 };
 
 // The request buffer was allocated by the builder for this message alone.
-void take_request(WorkerState &w, WPARAM wparam)
+void take_request(Taken &taken, const MSG &msg)
 {
-    std::memset(w.request, 0, sizeof w.request);
-    char *handed = reinterpret_cast<char *>(wparam);
+    std::memset(taken.request, 0, sizeof taken.request);
+    taken.round = static_cast<unsigned>(msg.lParam);
+    char *handed = reinterpret_cast<char *>(msg.wParam);
     if (!handed)
         return;
-    std::memcpy(w.request, handed, sizeof w.request);
-    w.request[sizeof w.request - 1] = 0;
+    std::memcpy(taken.request, handed, sizeof taken.request);
+    taken.request[sizeof taken.request - 1] = 0;
     delete[] handed;
 }
 
-void locked_upload(WorkerState &w, int service)
+void locked_upload(WorkerState &w, const Taken &taken, int service)
 {
+    // Switched off (or on again) since it was built: the old state's request.
+    if (taken.round != upload_round[service]) {
+        say_upload_dropped(service, "Auto Upload was switched off or the console went away since");
+        return;
+    }
     EnterCriticalSection(&w.lock);
-    upload_to_host(w.request, service);
+    upload_to_host(taken.request, service, taken.round);
     LeaveCriticalSection(&w.lock);
+}
+
+// Weather Underground's requests go at once: a body stamped "now" must not
+// arrive minutes late. A Weathercloud request waits for its slot; a newer
+// one replaces it, so that nothing piles up.
+void handle(WorkerState &w, const MSG &msg)
+{
+    if (msg.message == UM_WU_REQUEST) {
+        static Taken taken;
+        take_request(taken, msg);
+        locked_upload(w, taken, UPLOAD_WU);
+    } else if (msg.message == UM_WC_REQUEST) {
+        if (w.wc.have)
+            say_upload_dropped(UPLOAD_WC, "a newer reading came while it waited for its slot");
+        take_request(w.wc.taken, msg);
+        w.wc.have = 1;
+        w.wc.since = upload_clock.tick(upload_clock.context);
+    }
+}
+
+// One check of the waiting Weathercloud request's slot: sent when open,
+// dropped at the last of its checks five seconds apart, else a pause that a
+// new message cuts short.
+void check_wc_slot(WorkerState &w)
+{
+    const std::uint32_t now = upload_clock.tick(upload_clock.context);
+    if (wc_slot_open(w.spacing, now)) {
+        w.wc.have = 0;
+        locked_upload(w, w.wc.taken, UPLOAD_WC);
+        wc_upload_begun(w.spacing, now);
+        return;
+    }
+    if (now - w.wc.since >= (WC_SPACING_CHECKS - 1) * WC_CHECK_PAUSE_MS) {
+        w.wc.have = 0;
+        say_upload_dropped(UPLOAD_WC, "ten minutes have not passed since the last one");
+        return;
+    }
+    upload_clock.pause(upload_clock.context, WC_CHECK_PAUSE_MS);
 }
 
 DWORD WINAPI upload_worker(LPVOID ready_event)
@@ -66,31 +128,38 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     InitializeCriticalSection(&w.lock);
     w.spacing = WcSpacing{};
+    w.wc = Waiting{};
     SetEvent(static_cast<HANDLE>(ready_event));
     for (;;) {
-        if (GetMessageW(&msg, nullptr, 0, 0) == -1) {
-            Sleep(100);
+        if (!w.wc.have) {
+            if (GetMessageW(&msg, nullptr, 0, 0) == -1) {
+                Sleep(100);
+                continue;
+            }
+            handle(w, msg);
             continue;
         }
-        if (msg.message == UM_WU_REQUEST) {
-            take_request(w, msg.wParam);
-            locked_upload(w, UPLOAD_WU);
-        } else if (msg.message == UM_WC_REQUEST) {
-            take_request(w, msg.wParam);
-            std::uint32_t start = 0;
-            if (await_wc_slot(w.spacing, upload_clock, &start)) {
-                locked_upload(w, UPLOAD_WC);
-                wc_upload_begun(w.spacing, start);
-            }
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            handle(w, msg);
+            continue;
         }
+        check_wc_slot(w);
     }
 }
 } // namespace
 
-int upload_to_host(const char *request, int service)
+void say_upload_dropped(int service, const char *why)
 {
-    if (upload_server.discard)
+    std::printf("%s: upload dropped: %s\n", service_names[service == UPLOAD_WC ? 1 : 0], why);
+    std::fflush(stdout);
+}
+
+int upload_to_host(const char *request, int service, unsigned round)
+{
+    if (upload_server.discard) {
+        say_upload_dropped(service, "the simulated console's weather goes nowhere");
         return 0;
+    }
     const bool redirected = upload_server.host[0] != 0;
     const char *host = redirected ? upload_server.host : upload_host(service);
     const int port = redirected ? upload_server.port : SERVICE_PORT;
@@ -100,13 +169,17 @@ int upload_to_host(const char *request, int service)
     std::strncpy(text, request, sizeof text - 1);
     text[sizeof text - 1] = 0;
     char answer[REPLY_TEXT_BYTES];
-    if (!http_transact(HttpTarget{host, port, upload_deadline_ms}, text, answer))
+    if (!http_transact(HttpTarget{host, port, upload_deadline_ms}, text, answer)) {
+        say_upload_dropped(service, "no reply");
         return 0;
-    if (!reply_accepted(answer, service))
+    }
+    if (!reply_accepted(answer, service)) {
+        say_upload_dropped(service, "the service did not take it");
         return 0;
+    }
     if (service == UPLOAD_WC)
         OutputDebugStringA(answer);
-    SendMessageW(setup_page, upload_report(service), 0, 0);
+    SendMessageW(setup_page, upload_report(service), round, 0);
     return 0;
 }
 

@@ -34,5 +34,10 @@ extern UploadClock upload_clock;
 extern DWORD upload_deadline_ms;
 
 // Sends a request of `service` (UPLOAD_WU, UPLOAD_WC): up to five attempts
-// at a socket, one transaction, reports to the setup page. Always 0.
-int upload_to_host(const char *request, int service);
+// at a socket, one transaction, a success reported to the setup page with
+// `round` (the upload round it was built in) as wParam. Always 0.
+int upload_to_host(const char *request, int service, unsigned round = 0);
+
+// "SERVICE: upload dropped: WHY" on standard output, for every upload that
+// is not sent or not taken.
+void say_upload_dropped(int service, const char *why);

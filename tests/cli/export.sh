@@ -81,4 +81,14 @@ status=$?
 [ $status = 1 ] || fail "an unplugged download ended with $status"
 grep -q "went away" "$work/out" || fail "the unplug was not reported: $(cat "$work/out")"
 [ ! -e "$work/cut.csv" ] || fail "an unplugged download wrote a file"
+# A file that cannot be written whole (here a file size limit) leaves the
+# earlier file of that name byte for byte, and nothing beside it.
+printf 'the earlier export\n' >"$work/kept.csv"
+cp "$work/kept.csv" "$work/kept.orig"
+(ulimit -f 64 && exec "$nimbrel" export --simulate="$work/scenario.txt" --all "$work/kept.csv") 2>"$work/out"
+status=$?
+[ $status = 1 ] && grep -q "cannot write" "$work/out" || fail "a cut write gave $status: $(cat "$work/out")"
+cmp "$work/kept.orig" "$work/kept.csv" || fail "a failed export changed the earlier file"
+[ "$(ls -A "$work" | grep -c '^~kept')" = 0 ] || fail "a failed export left its temporary file"
+
 echo PASS

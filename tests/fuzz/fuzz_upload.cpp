@@ -1,7 +1,7 @@
 // Any bytes as a server's reply and as a console body with credentials:
 // the judged text stays within its buffer, and a built request is either
-// refused and empty, or exactly a request line whose target holds no
-// space, CR or LF, one "Host:" line and the empty line, with ID and key
+// refused and empty, or exactly a request line whose target holds only
+// printable ASCII, one "Host:" line and the empty line, with ID and key
 // decoding back to what was typed.
 #include <cstddef>
 #include <cstdint>
@@ -85,17 +85,29 @@ void check_request(int service, const char *out, const char *body, const char16_
     target.erase(0, 4);
     require(target.find_first_of(" \r\n") == std::string::npos);
 
+    // Every byte of the target stands in a request line.
+    for (char c : target)
+        require(c > ' ' && c < 0x7F);
+    // The body without its line ends, each byte that cannot stand there
+    // taking three.
+    std::size_t body_length = std::strlen(body);
+    while (body_length > 0 && (body[body_length - 1] == '\r' || body[body_length - 1] == '\n'))
+        --body_length;
+    std::size_t field_length = 0;
+    for (std::size_t i = 0; i < body_length; ++i)
+        field_length += (body[i] > ' ' && body[i] < 0x7F) ? 1 : 3;
+
     if (service == UPLOAD_WU) {
         require(decode(field(target, "/weatherstation/updateweatherstation.php?ID=", "&")) == utf8(id));
         require(decode(field(target, "&PASSWORD=", "&")) == utf8(key));
-        require(target == std::string("&") + body +
-                              "&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq=2.5");
+        const std::string tail = "&softwaretype=vws%20versionxx&action=updateraw&realtime=1&rtfreq=2.5";
+        require(target.size() == 1 + field_length + tail.size());
+        require(target.compare(target.size() - tail.size(), tail.size(), tail) == 0);
     } else {
         require(decode(field(target, "/v01/set/wid/", "/key/")) == utf8(id));
         const std::string rest = target.substr(std::strlen("/key/"));
-        const std::size_t body_length = std::strlen(body);
-        require(rest.size() >= body_length && rest.compare(rest.size() - body_length, body_length, body) == 0);
-        require(decode(rest.substr(0, rest.size() - body_length)) == utf8(key));
+        require(rest.size() >= field_length);
+        require(decode(rest.substr(0, rest.size() - field_length)) == utf8(key));
     }
 }
 } // namespace

@@ -17,8 +17,10 @@
 #include "app/languages_win32.h"
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
+#include "app/shared_drawing_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
+#include "history/export_worker_win32.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"
 #include "resources/resource.h"
@@ -320,6 +322,104 @@ TEST_F(DashboardPage, NoHistoryIsANoteOwnedByTheMainWindow)
     EXPECT_EQ(shown[0].caption, L"Note");
 }
 
+TEST_F(DashboardPage, ADownloadLeftOrCancelledBeforeItsFileEndsWithoutOne)
+{
+    const std::vector<std::uint8_t> stop = {0x00, 0xFC, 0x07, 0x00, 0x00, 0x00, 0xE5, 0x50, 0xFD};
+    const struct {
+        const char *name;
+        UINT message;
+        int export_cancel;
+        bool stop_sent;
+        const wchar_t *said;
+    } cases[] = {
+        {"the console went quiet", UM_DOWNLOAD_STALLED, 0, true,
+         L"The console stopped sending its history: no file was written."},
+        {"completed just after a cancel", UM_HISTORY_COMPLETE, 1, false, nullptr},
+    };
+    open();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        attach_console();
+        told.clear();
+        shown.clear();
+        link_flags.history_active = 1;
+        link_flags.history_complete = 1;
+        link_flags.export_cancel = c.export_cancel;
+        SendMessageW(page, c.message, 0, 0);
+        pump_until([] { return false; }, 200); // a message box may be posted
+        EXPECT_EQ(export_running(), 0) << "a file was begun";
+        EXPECT_EQ(link_flags.history_active, 0) << "Export stays refused";
+        EXPECT_EQ(told, std::vector<UINT>{UM_HISTORY_END});
+        const auto frames = frames_sent();
+        EXPECT_EQ(frames.size(), c.stop_sent ? 1u : 0u);
+        if (c.stop_sent && !frames.empty()) {
+            EXPECT_EQ(frames[0], stop);
+        }
+        ASSERT_EQ(shown.size(), c.said ? 1u : 0u);
+        if (c.said) {
+            EXPECT_EQ(shown[0].owner, main_window);
+            EXPECT_EQ(shown[0].text, c.said);
+        }
+        station_device = nullptr;
+        for (HANDLE *h : {&console_in, &console.io_handle})
+            if (*h)
+                CloseHandle(*h), *h = nullptr;
+    }
+    link_flags.export_cancel = 0;
+    link_flags.history_complete = 0;
+}
+
+TEST_F(DashboardPage, ControlsHaveTheirGroupsColoursAndFonts)
+{
+    create_shared_drawing();
+    open();
+    const struct {
+        const char *group;
+        std::vector<int> ids;
+        COLORREF colour;
+        LONG height, weight; // 0: the dialog's own font
+    } groups[] = {
+        {"panel titles", {1058, 1167, 1175, 1184, 1192, 1098}, RGB(99, 99, 99), 24, FW_BOLD},
+        {"item labels",
+         {1060, 1070, 1168, 1171, 1176, 1179, 1182, 1185, 1188, 1193, 1196, 1092, 1095, 1099, 1101},
+         RGB(5, 93, 160), 22, FW_NORMAL},
+        {"value areas and read time",
+         {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186, 1189, 1194, 1197, 1093, 1096, 1100, 1102,
+          1105, 1106},
+         RGB(145, 145, 145), 0, 0},
+    };
+    const HFONT dialog_font = reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0));
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto &g : groups) {
+        SCOPED_TRACE(g.group);
+        for (int id : g.ids) {
+            HWND control = GetDlgItem(page, id);
+            ASSERT_NE(control, nullptr) << id;
+            SetTextColor(dc, RGB(1, 2, 3));
+            SetBkMode(dc, OPAQUE);
+            const INT_PTR brush = SendMessageW(page, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                               reinterpret_cast<LPARAM>(control));
+            EXPECT_EQ(GetTextColor(dc), g.colour) << id;
+            EXPECT_EQ(GetBkMode(dc), TRANSPARENT) << id;
+            EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), shared_drawing.page_brush) << id;
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+            if (!g.height) {
+                EXPECT_EQ(font, dialog_font) << id;
+                continue;
+            }
+            LOGFONTW shown = {};
+            ASSERT_NE(GetObjectW(font, sizeof shown, &shown), 0) << id;
+            EXPECT_EQ(shown.lfHeight, g.height) << id;
+            // A normal weight may be asked for as "any" (0), which draws as 400.
+            EXPECT_EQ(shown.lfWeight == 0 ? FW_NORMAL : shown.lfWeight, g.weight) << id;
+            EXPECT_STREQ(shown.lfFaceName, L"Arial") << id;
+        }
+    }
+    DeleteDC(dc);
+    close();
+    delete_shared_drawing();
+}
+
 TEST_F(DashboardPage, ClockRequestSendsTodaysDateThenTheTime)
 {
     open();
@@ -347,12 +447,14 @@ TEST_F(DashboardPage, RefreshAsksForALiveRecordOrSaysWhyNot)
                                                  0x00, 0x2F, 0xA1, 0xFD};
     const struct {
         const char *name;
-        bool connected, console;
+        bool connected, console, downloading;
         const wchar_t *message; // null: none
     } cases[] = {
-        {"not connected", false, true, L"the Usb Device is not ready!"},
-        {"connected", true, true, nullptr},
-        {"connected, write fails", true, false, L" Send command Failed! "},
+        {"not connected", false, true, false, L"the Usb Device is not ready!"},
+        {"connected", true, true, false, nullptr},
+        {"connected, write fails", true, false, false, L" Send command Failed! "},
+        // Its answer could land in the middle of the download.
+        {"a download runs", true, true, true, nullptr},
     };
     open();
     for (const auto &c : cases) {
@@ -360,9 +462,11 @@ TEST_F(DashboardPage, RefreshAsksForALiveRecordOrSaysWhyNot)
         if (c.console)
             attach_console();
         link_flags.connected = c.connected;
+        link_flags.history_active = c.downloading;
         SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), 0);
+        link_flags.history_active = 0;
         const auto frames = frames_sent();
-        EXPECT_EQ(frames.size(), c.connected && c.console ? 1u : 0u) << c.name;
+        EXPECT_EQ(frames.size(), c.connected && c.console && !c.downloading ? 1u : 0u) << c.name;
         if (!frames.empty()) {
             EXPECT_EQ(frames[0], read_live) << c.name;
         }

@@ -58,6 +58,21 @@ bool exists(const std::wstring &path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The temporary files an export into temp_file(name) may leave beside it.
+int temporaries_of(const wchar_t *name)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(temp_file((std::wstring(L"~") + name + L".*.tmp").c_str()).c_str(),
+                                   &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 1;
+    while (FindNextFileW(search, &found))
+        ++count;
+    FindClose(search);
+    return count;
+}
+
 int row_count(const std::vector<unsigned char> &bytes)
 {
     int rows = 0;
@@ -109,6 +124,7 @@ TEST(ExportWorker, WritesTheFileAndReplacesAnOldOne)
     EXPECT_EQ(bytes[1], 0xFE);
     EXPECT_EQ(row_count(bytes), 5);
     EXPECT_LT(bytes.size(), junk.size()) << "the old file was not replaced";
+    EXPECT_EQ(temporaries_of(L"nimbrel-export-written.csv"), 0);
     EXPECT_EQ(flags.history_complete, 1);
     DeleteFileW(path.c_str());
 }
@@ -135,36 +151,54 @@ TEST(ExportWorker, FailuresAreReportedAndLeaveNoFile)
     }
 }
 
-struct CancelWatch {
-    std::wstring path;
-    LinkFlags *flags;
-};
-
-DWORD WINAPI cancel_when_file_appears(void *argument)
+void write_file(const std::wstring &path, const std::vector<char> &bytes)
 {
-    auto *watch = static_cast<CancelWatch *>(argument);
-    while (!exists(watch->path))
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+const wchar_t cancelled_name[] = L"nimbrel-export-cancelled.csv";
+
+DWORD WINAPI cancel_once_writing(void *argument)
+{
+    auto *flags = static_cast<LinkFlags *>(argument);
+    for (int waited = 0; waited < 20000 && !temporaries_of(cancelled_name); ++waited)
         Sleep(1);
-    watch->flags->export_cancel = 1;
+    flags->export_cancel = 1;
     return 0;
 }
 
-TEST(ExportWorker, CancelDeletesTheFileAndEndsAsWritten)
+TEST(ExportWorker, CancelLeavesTheEarlierFileAsItWasAndNothingBesideIt)
 {
-    const std::wstring path = temp_file(L"nimbrel-export-cancelled.csv");
-    DeleteFileW(path.c_str());
+    const std::wstring path = temp_file(cancelled_name);
+    const std::vector<char> earlier(5000, 'e');
     fill(HISTORY_SLOTS);
-    LinkFlags flags;
-    flags.history_complete = 1;
-    flags.history_total = HISTORY_SLOTS;
-    CancelWatch watch{path, &flags};
-    HANDLE canceller = CreateThread(nullptr, 0, cancel_when_file_appears, &watch, 0, nullptr);
-    ASSERT_NE(canceller, nullptr);
-    EXPECT_EQ(run_export(path.c_str(), store, whole_request(), UnitSettings{}, flags), EXPORT_ENDED);
-    WaitForSingleObject(canceller, INFINITE);
-    CloseHandle(canceller);
-    EXPECT_FALSE(exists(path));
-    EXPECT_EQ(flags.history_complete, 0);
+    const struct {
+        const char *name;
+        bool while_writing; // else pressed as the worker starts
+    } cases[] = {{"cancel as the worker starts", false}, {"cancel while it writes", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(path, earlier);
+        LinkFlags flags;
+        flags.history_complete = 1;
+        flags.history_total = HISTORY_SLOTS;
+        flags.export_cancel = c.while_writing ? 0 : 1;
+        HANDLE canceller =
+            c.while_writing ? CreateThread(nullptr, 0, cancel_once_writing, &flags, 0, nullptr) : nullptr;
+        EXPECT_EQ(run_export(path.c_str(), store, whole_request(), UnitSettings{}, flags), EXPORT_ENDED);
+        if (canceller) {
+            WaitForSingleObject(canceller, INFINITE);
+            CloseHandle(canceller);
+        }
+        const auto bytes = file_bytes(path);
+        EXPECT_TRUE(std::vector<char>(bytes.begin(), bytes.end()) == earlier) << "the earlier file changed";
+        EXPECT_EQ(temporaries_of(cancelled_name), 0);
+        EXPECT_EQ(flags.history_complete, 0);
+    }
+    DeleteFileW(path.c_str());
 }
 
 // The worker's last act is a message sent to the dashboard, a window of the

@@ -14,6 +14,7 @@
 #include "app/shell_win32.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"
+#include "settings/server_group_win32.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
 #include "station/link_state.h"
@@ -76,6 +77,12 @@ void type_credentials(const wchar_t *id, const wchar_t *key)
 {
     SetDlgItemTextW(setup_page, id_box, id);
     SetDlgItemTextW(setup_page, key_box, key);
+}
+
+// The worker's success report for a request of the service's current round.
+void report(int service)
+{
+    SendMessageW(setup_page, service == 0 ? UM_WU_UPLOAD_OK : UM_WC_UPLOAD_OK, upload_round[service], 0);
 }
 
 void expect_status(const char *when, int shown)
@@ -171,9 +178,9 @@ TEST_F(ServerGroup, ReportsAndTicksMakeUploadAndFail)
     expect_status("tick without reports", 2);
 
     // The first reply after it shows UPLOAD at once; more only count.
-    SendMessageW(setup_page, UM_WU_UPLOAD_OK, 0, 0);
+    report(0);
     expect_status("first report", 1);
-    SendMessageW(setup_page, UM_WU_UPLOAD_OK, 0, 0);
+    report(0);
     EXPECT_EQ(upload_state.upload_ok_count[0], 2);
 
     SendMessageW(setup_page, WM_TIMER, 1, 0);
@@ -188,7 +195,8 @@ TEST_F(ServerGroup, ReportsAndTicksMakeUploadAndFail)
 
 TEST_F(ServerGroup, TheOtherServicesReportsWaitForTheSwitch)
 {
-    SendMessageW(setup_page, UM_WC_UPLOAD_OK, 0, 0);
+    upload_state.auto_upload[1] = 1;
+    report(1);
     EXPECT_EQ(upload_state.upload_status[1], 1);
     expect_status("Weathercloud report while Weather Underground is in view", 0);
     SendMessageW(setup_page, WM_TIMER, 2, 0);
@@ -206,7 +214,7 @@ TEST_F(ServerGroup, SwitchingServiceAndBackRestoresItsState)
     write_setting_key1(stored_key1);
     type_credentials(L"wu-id", L"wu-key");
     click_auto_upload();
-    SendMessageW(setup_page, UM_WU_UPLOAD_OK, 0, 0);
+    report(0);
 
     choose_service(1);
     EXPECT_EQ(upload_service, 1);
@@ -255,6 +263,32 @@ TEST_F(ServerGroup, BodiesBecomeRequestsWithTheRightCredentials)
     expect_status("Weathercloud in view", 0);
 }
 
+TEST_F(ServerGroup, RepliesToWhatNoLongerCountsShowNothing)
+{
+    type_credentials(L"id", L"key");
+    click_auto_upload();
+    const unsigned first = upload_round[0];
+    click_auto_upload(); // off and on again
+    click_auto_upload();
+    SendMessageW(setup_page, UM_WU_UPLOAD_OK, first, 0);
+    expect_status("a reply to a request from before the switch", 0);
+    EXPECT_EQ(upload_state.upload_ok_count[0], 0);
+
+    const unsigned on = upload_round[0];
+    click_auto_upload(); // off
+    SendMessageW(setup_page, UM_WU_UPLOAD_OK, on, 0);
+    EXPECT_EQ(upload_state.upload_status[0], 0) << "a reply after Auto Upload went off";
+
+    click_auto_upload();
+    const unsigned before_disconnect = upload_round[0];
+    setup_page_reset_on_disconnect(setup_page);
+    link_flags.connected = 1;
+    type_credentials(L"id", L"key");
+    click_auto_upload();
+    SendMessageW(setup_page, UM_WU_UPLOAD_OK, before_disconnect, 0);
+    expect_status("a reply to a request from before a disconnect", 0);
+}
+
 TEST_F(ServerGroup, TimersFollowTheSwitchAndTheConnection)
 {
     type_credentials(L"id", L"key");
@@ -267,10 +301,13 @@ TEST_F(ServerGroup, TimersFollowTheSwitchAndTheConnection)
     click_auto_upload(); // off kills it
     EXPECT_FALSE(timer_running(1));
 
-    // Turned on while the console is away: no timer.
+    // Turned on while the console is away: the timer starts at the connect.
     link_flags.connected = 0;
     click_auto_upload();
     EXPECT_FALSE(timer_running(1));
+    link_flags.connected = 1;
+    server_group_connected(setup_page);
+    EXPECT_TRUE(timer_running(1));
     click_auto_upload();
 
     // Both on, then the console goes: both timers are killed.

@@ -13,8 +13,11 @@
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
+#include "app/shell_open_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
+#include "history/export_worker_win32.h"
+#include "history/history_store.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/upload_state.h"
@@ -212,6 +215,27 @@ TEST_F(Shell, ConnectAndRemovalShowTheConnectionState)
     }
 }
 
+std::vector<std::wstring> opened; // owner's class, verb, path of each open
+void record_open(HWND owner, const wchar_t *verb, const wchar_t *path)
+{
+    opened.push_back(owner == tab_bar ? L"tab bar" : L"another window");
+    opened.push_back(verb);
+    opened.push_back(path);
+}
+
+TEST_F(Shell, HelpButtonOpensTheGuideBesideTheProgram)
+{
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring guide = program;
+    guide = guide.substr(0, guide.rfind(L'\\') + 1) + L"Nimbrel_help.pdf";
+    shell_open_hook = record_open;
+    opened.clear();
+    SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_HELP_BUTTON, BN_CLICKED), 0);
+    shell_open_hook = nullptr;
+    EXPECT_EQ(opened, (std::vector<std::wstring>{L"tab bar", L"open", guide}));
+}
+
 TEST_F(Shell, LoggerTextGetsItsPercentSign)
 {
     SendMessageW(status_bar, UM_LOGGER_TEXT, 0, reinterpret_cast<LPARAM>(L"37"));
@@ -241,6 +265,39 @@ TEST_F(Shell, DownloadProgressAndCancel)
     EXPECT_STREQ(status_bar_texts.progress, L"");
     SendMessageW(status_bar, UM_HISTORY_PROGRESS, 0, 150);
     EXPECT_STREQ(status_bar_texts.progress, L"");
+}
+
+TEST_F(Shell, AnUnplugWhileTheFileIsWrittenKeepsItsCancelButtonUntilItEnds)
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"nimbrel-shell-unplug.csv";
+    const char record[] = "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3";
+    for (int i = 0; i < HISTORY_SLOTS; ++i)
+        std::memcpy(history_store.slot[i], record, sizeof record);
+    export_request = ExportRequest{};
+    export_request.whole_period = 1;
+    link_flags.history_complete = 1;
+    link_flags.history_total = HISTORY_SLOTS;
+    link_flags.export_cancel = 0;
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_FOUND, 0);
+    SendMessageW(status_bar, UM_HISTORY_START, 0, HISTORY_SLOTS);
+    ASSERT_TRUE(start_export_worker(path.c_str()));
+    SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_ABSENT, 0);
+    const bool still_writing = export_running() != 0;
+    EXPECT_TRUE(!still_writing || visible(status_bar, IDC_CANCEL_DOWNLOAD))
+        << "the cancel button went while the file is still written";
+    MSG msg;
+    for (DWORD start = GetTickCount(); export_running() && GetTickCount() - start < 60000;)
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    for (int i = 0; i < 20; ++i, Sleep(10))
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    EXPECT_TRUE(still_writing) << "the worker ended before the unplug (raise the records)";
+    EXPECT_FALSE(visible(status_bar, IDC_CANCEL_DOWNLOAD)) << "the end of the file hides it";
+    DeleteFileW(path.c_str());
+    clear_history_store(history_store);
 }
 
 // A shorter text must leave nothing of a longer one behind, in any font:

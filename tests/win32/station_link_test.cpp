@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_store.h"
 #include "station/commands.h"
 #include "station/commands_win32.h"
 #include "station/link_state.h"
@@ -430,3 +431,57 @@ TEST_F(StationLink, ANoticeDuringTheShutdownWaitNeitherStartsNorFreesAReader)
 }
 
 } // namespace
+
+namespace {
+struct SendCall {
+    int result = -1;
+};
+DWORD WINAPI send_read_live(void *argument)
+{
+    static_cast<SendCall *>(argument)->result = send_command(CMD_READ_LIVE);
+    return 0;
+}
+} // namespace
+
+TEST_F(StationLink, ACommandTheConsoleDoesNotTakeFailsWithinASecondOrTwo)
+{
+    // A console end without buffer that never reads: the write stays pending.
+    wchar_t name[80];
+    wsprintfW(name, L"\\\\.\\pipe\\nimbrel-station-stuck-%lu", GetCurrentProcessId());
+    HANDLE stuck = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                    PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 0, 0, 0,
+                                    nullptr);
+    ASSERT_NE(stuck, INVALID_HANDLE_VALUE);
+    station_device_use_path(name);
+    ASSERT_EQ(station_device_discover(&device), 1);
+    link_flags.connected = 1;
+    SendCall call;
+    HANDLE sender = CreateThread(nullptr, 0, send_read_live, &call, 0, nullptr);
+    ASSERT_NE(sender, nullptr);
+    const DWORD ended = WaitForSingleObject(sender, 5000);
+    // Let a stuck sender go before judging.
+    CloseHandle(stuck);
+    station_device_close(&device);
+    WaitForSingleObject(sender, 5000);
+    CloseHandle(sender);
+    EXPECT_EQ(ended, WAIT_OBJECT_0) << "the write waited without a limit";
+    EXPECT_EQ(call.result, 0) << "a write that did not complete counts as failed";
+}
+
+TEST_F(StationLink, ADownloadTheConsoleLeavesEndsAfterTenQuietSeconds)
+{
+    PipeServer server;
+    std::memcpy(export_request.file_name, u"C:\\history.csv", sizeof u"C:\\history.csv");
+    connect_to(server);
+    // The first packet of the first of three pages, and then nothing.
+    ASSERT_TRUE(server.send(make_report(KIND_RECORD, 3, 1, 1, 2, "12 2026-12-08 ")));
+    EXPECT_EQ(server.command(), frame_text(CMD_PAGE_ACK));
+    ASSERT_TRUE(pump_until([] { return count_of(UM_HISTORY_START) == 1; }));
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(pump_until([] { return count_of(UM_DOWNLOAD_STALLED) == 1; }, 15000));
+    EXPECT_GE(GetTickCount() - start, 9000u) << "ended before the console had been quiet";
+    EXPECT_EQ(count_of(UM_HISTORY_COMPLETE), 0);
+    pump_until([] { return false; }, 1500);
+    EXPECT_EQ(count_of(UM_DOWNLOAD_STALLED), 1) << "said once";
+    export_request = ExportRequest{};
+}

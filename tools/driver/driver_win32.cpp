@@ -14,6 +14,10 @@
 //   message-box SECONDS            print the text of a message box and close it
 //   save-as PATH SECONDS           wait for the save dialog, enter PATH and save
 //   save-dialogs                   print how many save dialogs are open
+//   click-when-written FILE PAGE CONTROL SECONDS
+//                                  click as soon as FILE changes or a file
+//                                  "~NAME.*.tmp" appears beside it (an export
+//                                  being written), within SECONDS
 //   close                          WM_CLOSE to the main window, wait for the exit
 //   registry NAME                  print a stored setting's bytes in hex
 //
@@ -168,9 +172,9 @@ HWND find_edit_inside(HWND parent)
     return found;
 }
 
-bool wait_for(double seconds, bool (*ready)(const void *), const void *data)
+bool wait_for(double seconds, bool (*ready)(const void *), const void *data, DWORD step_ms = 100)
 {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(100))
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(step_ms))
         if (ready(data))
             return true;
     return ready(data);
@@ -262,6 +266,46 @@ int run(int argc, wchar_t **argv)
         SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]), SMTO_NORMAL,
                             5000, nullptr);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
+    if (verb == L"click-when-written" && argc == 6) {
+        struct Watch {
+            std::wstring file, pattern;
+            WIN32_FILE_ATTRIBUTE_DATA before;
+            BOOL existed;
+        } watch;
+        watch.file = argv[2];
+        const std::size_t slash = watch.file.find_last_of(L"\\/");
+        const std::size_t name = slash == std::wstring::npos ? 0 : slash + 1;
+        watch.pattern = watch.file.substr(0, name) + L"~" + watch.file.substr(name) + L".*.tmp";
+        watch.existed = GetFileAttributesExW(watch.file.c_str(), GetFileExInfoStandard, &watch.before);
+        // Found first: the file may take only a few milliseconds to write.
+        HWND page = find_page(argv[3]);
+        HWND control = page ? GetDlgItem(page, _wtoi(argv[4])) : nullptr;
+        if (!control)
+            return 2;
+        const bool seen = wait_for(
+            _wtof(argv[5]),
+            [](const void *data) {
+                auto *w = static_cast<const Watch *>(data);
+                WIN32_FIND_DATAW found;
+                HANDLE search = FindFirstFileW(w->pattern.c_str(), &found);
+                if (search != INVALID_HANDLE_VALUE) {
+                    FindClose(search);
+                    return true;
+                }
+                WIN32_FILE_ATTRIBUTE_DATA now;
+                const BOOL exists = GetFileAttributesExW(w->file.c_str(), GetFileExInfoStandard, &now);
+                if (exists != w->existed)
+                    return true;
+                return exists && (now.nFileSizeLow != w->before.nFileSizeLow ||
+                                  CompareFileTime(&now.ftLastWriteTime, &w->before.ftLastWriteTime) != 0);
+            },
+            &watch, 0);
+        if (!seen)
+            return 1;
+        SendMessageTimeoutW(page, WM_COMMAND, MAKEWPARAM(_wtoi(argv[4]), BN_CLICKED),
+                            reinterpret_cast<LPARAM>(control), SMTO_NORMAL, 20000, nullptr);
         return 0;
     }
     if (verb == L"save-dialogs" && argc == 2) {
