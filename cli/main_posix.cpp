@@ -13,9 +13,11 @@
 
 namespace {
 
-int usage_error(const std::string &message)
+// The message, then the help of the command it concerns (the usage text
+// when there is no command).
+int usage_error(const std::string &message, Command command)
 {
-    std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), usage_text);
+    std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), command_help(command).c_str());
     return 2;
 }
 
@@ -58,9 +60,13 @@ int main(int argc, char **argv)
     static FrontEnd f;
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))
-        return usage_error(error);
-    if (f.options.command == Command::help) {
-        std::fputs(usage_text, stdout);
+        return usage_error(error, f.options.command);
+    if (f.options.command == Command::version) {
+        std::printf("nimbrel %s\n", NIMBREL_VERSION);
+        return 0;
+    }
+    if (f.options.help) {
+        std::fputs(command_help(f.options.command).c_str(), stdout);
         return 0;
     }
     if (!load_config(f.options, &f.config))
@@ -68,14 +74,15 @@ int main(int argc, char **argv)
     for (const std::string &line : f.options.settings) {
         char message[CONFIG_ERROR_BYTES];
         if (!apply_config_line(line.c_str(), &f.config, message))
-            return usage_error(std::string("--") + message);
+            return usage_error(std::string("--") + message, f.options.command);
     }
     if (!f.options.upload_server.empty()) {
         char16_t text[UPLOAD_HOST_BYTES + 8];
         if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
             !parse_upload_server(text, f.destination.host, &f.destination.port))
             return usage_error("--upload-server needs HOST:PORT, not \"" + f.options.upload_server +
-                               "\"");
+                                   "\"",
+                               f.options.command);
     }
     // The simulated console's invented weather must not reach a real station page.
     f.destination.discard = f.options.simulate && f.options.upload_server.empty();
@@ -98,6 +105,6 @@ int main(int argc, char **argv)
     case Command::export_history: return command_export(f);
     case Command::run: return command_run(f);
     case Command::clock: return command_clock(f);
-    default: return usage_error("no command given");
+    default: return usage_error("no command given", Command::none);
     }
 }
