@@ -22,12 +22,7 @@ offered() {
   [ ${#COMPREPLY[@]} = 0 ] || printf '%s\n' "${COMPREPLY[@]}"
 }
 
-usage=$("$nimbrel" --help) || fail "--help failed"
-commands=$(awk '/^Commands:/ { on = 1; next } /^$/ { on = 0 } on && /^  [a-z]/ { print $1 }' \
-  <<<"$usage")
-[ -n "$commands" ] || fail "no commands in the usage text: $usage"
-options_in() { grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
-shared=$(sed -n '/^Options of every command:/,/^$/p' <<<"$usage" | options_in | grep -vx -- --version)
+read_usage
 
 got=$(offered "")
 for command in $commands; do
@@ -42,8 +37,7 @@ all=""
 for command in $commands; do
   got=$(offered "$command -")
   all="$all $got"
-  own=$(awk -v c="$command" '/^  [a-z]/ { on = $1 == c } /^$/ { on = 0 } on' <<<"$usage" | options_in)
-  for option in $own $shared; do
+  for option in $(own_options "$command") $shared; do
     grep -qxE -- "$option=?" <<<"$got" || fail "'nimbrel $command -' does not offer $option: $got"
   done
 done

@@ -7,12 +7,7 @@
 version=$("$nimbrel" --version)
 [ "$version" = "nimbrel $(cat "$top/VERSION")" ] || fail "--version said: $version"
 
-usage=$("$nimbrel" --help) || fail "--help failed"
-commands=$(awk '/^Commands:/ { on = 1; next } /^$/ { on = 0 } on && /^  [a-z]/ { print $1 }' \
-  <<<"$usage")
-[ -n "$commands" ] || fail "no commands in the usage text: $usage"
-options_in() { grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
-shared=$(sed -n '/^Options of every command:/,/^$/p' <<<"$usage" | options_in | grep -vx -- --version)
+read_usage
 
 # A command's help: its synopsis first, then every option the usage text
 # names for it and the shared ones, each at the start of a line; alone it
@@ -25,8 +20,7 @@ for command in $commands; do
   head -1 "$work/help" | grep -q "^Usage: nimbrel $command\b" ||
     fail "'$command --help' starts: $(head -1 "$work/help")"
   "$nimbrel" help "$command" | cmp -s - "$work/help" || fail "'help $command' differs from '$command --help'"
-  own=$(awk -v c="$command" '/^  [a-z]/ { on = $1 == c } /^$/ { on = 0 } on' <<<"$usage" | options_in)
-  for option in $own $shared; do
+  for option in $(own_options "$command") $shared; do
     grep -qE -- "^ +$option([= []|$)" "$work/help" ||
       fail "'$command --help' does not list $option"
   done
