@@ -5,10 +5,10 @@
 
 namespace {
 
-// The commands in the order the usage text lists them. `summary` is what
-// the usage text says of a command (continuation lines start with '\n'),
-// `options` the command's own options for `nimbrel COMMAND --help`, one a
-// line so that shell completion finds each.
+// The commands in the order the usage text lists them: a new command is a
+// row here. `summary` is what the usage text says of it (its lines split by
+// '\n'), `options` its own options for `nimbrel COMMAND --help`, one a line
+// so that shell completion finds each.
 struct Command_entry {
     const char *name;
     Command command;
