@@ -3,7 +3,7 @@
 #include <atomic>
 
 
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "history/export_writer.h"
 #include "station/messages.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "station/messages.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
