@@ -1,16 +1,9 @@
-// The application shell: published window handles, the main window and the
-// start-up steps that tests can run in-process.
+// The application shell: the main window and the start-up steps that tests
+// can run in-process; the windows it publishes.
 #pragma once
 #include <windows.h>
 
-// Published once on the interface thread; read by the pages and the reader.
-extern HINSTANCE app_instance;
-extern HWND main_window;
-extern HWND tab_bar;
-extern HWND dashboard_page;
-extern HWND setup_page;
-extern HWND status_bar;
-extern int current_page; // PAGE_DASHBOARD or PAGE_SETUP
+#include "app/window_handles_win32.h"
 
 // Registers the "TARVO" class with icon 107; 1 on success.
 int register_main_window_class(HINSTANCE instance);

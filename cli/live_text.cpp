@@ -173,8 +173,10 @@ std::string live_text(const LiveValues &values, const UnitSettings &units)
     std::string value, label;
     for (const Reading &r : readings) {
         shown(r.kind, values.slot[token_of(r, units)], units, &value, &label);
+        // A count and a character, not a literal: GCC 12 at -O3 takes the
+        // literal's assignment for an overlapping copy (-Wrestrict).
         if (r.token == token::logger_percent)
-            label = value.empty() ? "" : "%";
+            label.assign(value.empty() ? 0 : 1, '%');
         add_line(out, r.caption ? r.caption : pressure_caption(units), value, label);
     }
     for (int ch = 1; ch <= 7; ++ch) {

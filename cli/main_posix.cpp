@@ -15,9 +15,11 @@
 
 namespace {
 
-int usage_error(const std::string &message)
+// The message, then the help of the command it concerns (the usage text
+// when there is no command).
+int usage_error(const std::string &message, Command command)
 {
-    std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), usage_text);
+    std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), command_help(command).c_str());
     return 2;
 }
 
@@ -60,9 +62,13 @@ int main(int argc, char **argv)
     static FrontEnd f;
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))
-        return usage_error(error);
-    if (f.options.command == Command::help) {
-        std::fputs(usage_text, stdout);
+        return usage_error(error, f.options.command);
+    if (f.options.command == Command::version) {
+        std::printf("nimbrel %s\n", NIMBREL_VERSION);
+        return 0;
+    }
+    if (f.options.help) {
+        std::fputs(command_help(f.options.command).c_str(), stdout);
         return 0;
     }
     if (!load_config(f.options, &f.config))
@@ -70,7 +76,7 @@ int main(int argc, char **argv)
     for (const std::string &line : f.options.settings) {
         char message[CONFIG_ERROR_BYTES];
         if (!apply_config_line(line.c_str(), &f.config, message))
-            return usage_error(std::string("--") + message);
+            return usage_error(std::string("--") + message, f.options.command);
     }
     if (!check_http_option(f))
         return 2;
@@ -79,7 +85,8 @@ int main(int argc, char **argv)
         if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
             !parse_upload_server(text, f.destination.host, &f.destination.port))
             return usage_error("--upload-server needs HOST:PORT, not \"" + f.options.upload_server +
-                               "\"");
+                                   "\"",
+                               f.options.command);
     }
     // The simulated console's invented weather must not reach a real station page.
     f.destination.discard = f.options.simulate && f.options.upload_server.empty();
@@ -105,6 +112,6 @@ int main(int argc, char **argv)
     case Command::serve: return command_serve(f);
     case Command::catch_up: return command_catch_up(f);
     case Command::archive: return command_archive(f);
-    default: return usage_error("no command given");
+    default: return usage_error("no command given", Command::none);
     }
 }

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, help };
+enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, version };
 
 struct Options {
     Command command = Command::none;
+    int help = 0;                            // --help: command_help(command)
     int watch = 0, json = 0;                 // live
     int all = 0, utf8 = 0;                   // export
     std::string from, to, sets, file;        // export
@@ -30,4 +31,8 @@ int parse_options(int argc, const char *const *argv, Options *options, std::stri
 // when the list is empty. 0 with a message for an unknown name.
 int parse_data_sets(const std::string &list, int data_set[15], std::string *error);
 
-extern const char usage_text[];
+// What `nimbrel --help` prints: every command and the options they share.
+std::string usage_text();
+
+// What `nimbrel COMMAND --help` prints; the usage text for Command::none.
+std::string command_help(Command command);

@@ -2,7 +2,7 @@
 
 #include "app/message_box_win32.h"
 #include "app/save_dialog_win32.h"
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "history/export_checks.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"

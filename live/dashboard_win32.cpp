@@ -10,7 +10,7 @@
 #include "app/message_box_win32.h"
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"
 #include "live/dashboard_paint_win32.h"

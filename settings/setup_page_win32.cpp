@@ -9,7 +9,7 @@
 #include "app/languages_win32.h"
 #include "app/pages_win32.h"
 #include "app/shared_drawing_win32.h"
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "history/export_group_win32.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/dashboard_win32.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "app/app_state.h"
-#include "app/shell_win32.h"
+#include "app/window_handles_win32.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
 #include "station/messages.h"

@@ -59,6 +59,7 @@ usage() { # what must be said, arguments
 }
 usage 'unknown command "show"' show
 usage 'unknown option "--watch" for run' run --watch
+usage 'unknown command "show"' help show
 usage "--temperature: expected C or F" live --temperature=X
 usage "--upload-server needs HOST:PORT" run --upload-server=nohost
 usage "archive needs info or import" archive

@@ -35,3 +35,16 @@ stop_within_a_second() {
   kill -0 "$1" 2>/dev/null && fail "$2 still runs a second after SIGTERM"
   wait "$1" || fail "$2 ended with status $? after SIGTERM"
 }
+
+# The usage text ($usage), its commands ($commands) and the options every
+# command takes ($shared), for the scripts that check the help against it.
+options_in() { grep -oE -- '--[a-z0-9][a-z0-9-]*' | sort -u; }
+read_usage() {
+  usage=$("$nimbrel" --help) || fail "--help failed"
+  commands=$(awk '/^Commands:/ { on = 1; next } /^$/ { on = 0 } on && /^  [a-z]/ { print $1 }' \
+    <<<"$usage")
+  [ -n "$commands" ] || fail "no commands in the usage text: $usage"
+  shared=$(sed -n '/^Options of every command:/,/^$/p' <<<"$usage" | options_in | grep -vx -- --version)
+}
+# The options the usage text names on command $1's lines.
+own_options() { awk -v c="$1" '/^  [a-z]/ { on = $1 == c } /^$/ { on = 0 } on' <<<"$usage" | options_in; }
