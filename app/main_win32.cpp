@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "app/message_box_win32.h"
+#include "ui/message_box_win32.h"
 #include "app/shell_win32.h"
 #include "settings/server_group_win32.h"
 #include "simulator/sim_pipe_win32.h"

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <new>
 
-#include "app/app_state.h"
-#include "app/languages_win32.h"
-#include "app/pages_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages_win32.h"
+#include "ui/pages_win32.h"
 #include "history/export_worker_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"

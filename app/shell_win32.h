@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/window_handles_win32.h"
+#include "ui/window_handles_win32.h"
 
 // Registers the "TARVO" class with icon 107; 1 on success.
 int register_main_window_class(HINSTANCE instance);

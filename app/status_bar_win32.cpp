@@ -2,10 +2,10 @@
 // the progress of a history download with the button that cancels it.
 #include <windows.h>
 
-#include "app/languages_win32.h"
-#include "app/pages_win32.h"
-#include "app/shared_drawing_win32.h"
-#include "app/status_text.h"
+#include "ui/languages_win32.h"
+#include "ui/pages_win32.h"
+#include "ui/shared_drawing_win32.h"
+#include "ui/status_text.h"
 #include "resources/resource.h"
 #include "station/commands.h"
 #include "station/link_state.h"

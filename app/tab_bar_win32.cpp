@@ -3,12 +3,12 @@
 // created, it also owns the drawing resources all pages share.
 #include <windows.h>
 
-#include "app/app_state.h"
-#include "app/languages.h"
-#include "app/languages_win32.h"
-#include "app/pages_win32.h"
-#include "app/shared_drawing_win32.h"
-#include "app/shell_open_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages.h"
+#include "ui/languages_win32.h"
+#include "ui/pages_win32.h"
+#include "ui/shared_drawing_win32.h"
+#include "ui/shell_open_win32.h"
 #include "app/shell_win32.h"
 #include "resources/resource.h"
 #include "station/messages.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "app/status_text.h"
+#include "ui/status_text.h"
 #include "cli/archive_commands.h"
 #include "cli/export_file.h"
 #include "cli/live_text.h"

@@ -1,8 +1,8 @@
 #include "history/export_group_win32.h"
 
-#include "app/message_box_win32.h"
-#include "app/save_dialog_win32.h"
-#include "app/window_handles_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/save_dialog_win32.h"
+#include "ui/window_handles_win32.h"
 #include "history/export_checks.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"

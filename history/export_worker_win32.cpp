@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/window_handles_win32.h"
+#include "ui/window_handles_win32.h"
 #include "history/export_writer.h"
 #include "history/temporary_file.h"
 #include "station/messages.h"

@@ -4,7 +4,7 @@
 // no GDI object afterwards.
 #include "live/dashboard_paint_win32.h"
 
-#include "app/shared_drawing_win32.h"
+#include "ui/shared_drawing_win32.h"
 #include "live/units.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UI text is UTF-16");

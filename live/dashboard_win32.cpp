@@ -5,12 +5,12 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/captions_win32.h"
-#include "app/languages_win32.h"
-#include "app/message_box_win32.h"
-#include "app/pages_win32.h"
-#include "app/shared_drawing_win32.h"
-#include "app/window_handles_win32.h"
+#include "ui/captions_win32.h"
+#include "ui/languages_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/pages_win32.h"
+#include "ui/shared_drawing_win32.h"
+#include "ui/window_handles_win32.h"
 #include "history/export_worker_win32.h"
 #include "history/history_store.h"
 #include "live/dashboard_paint_win32.h"

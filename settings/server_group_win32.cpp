@@ -1,7 +1,7 @@
 #include "settings/server_group_win32.h"
 
-#include "app/app_state.h"
-#include "app/languages_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages_win32.h"
 #include "live/dashboard_win32.h"
 #include "resources/resource.h"
 #include "settings/settings_store_win32.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/languages.h"
+#include "ui/languages.h"
 
 void serialise_setting_text(const char16_t *text, int units, std::uint8_t *bytes)
 {

@@ -4,12 +4,12 @@
 
 #include <initializer_list>
 
-#include "app/app_state.h"
-#include "app/captions_win32.h"
-#include "app/languages_win32.h"
-#include "app/pages_win32.h"
-#include "app/shared_drawing_win32.h"
-#include "app/window_handles_win32.h"
+#include "ui/app_state.h"
+#include "ui/captions_win32.h"
+#include "ui/languages_win32.h"
+#include "ui/pages_win32.h"
+#include "ui/shared_drawing_win32.h"
+#include "ui/window_handles_win32.h"
 #include "history/export_group_win32.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/dashboard_win32.h"

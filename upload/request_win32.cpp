@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/app_state.h"
-#include "app/window_handles_win32.h"
+#include "ui/app_state.h"
+#include "ui/window_handles_win32.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
 #include "station/messages.h"

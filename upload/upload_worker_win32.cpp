@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/window_handles_win32.h"
+#include "ui/window_handles_win32.h"
 #include "settings/upload_state.h"
 #include "station/messages.h"
 #include "upload/http_client.h"

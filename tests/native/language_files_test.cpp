@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/languages.h"
+#include "ui/languages.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/status_text.h"
+#include "ui/status_text.h"
 
 namespace {
 std::u16string progress(const char16_t *word, long done, long total)

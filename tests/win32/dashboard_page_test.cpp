@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/languages_win32.h"
-#include "app/message_box_win32.h"
-#include "app/pages_win32.h"
-#include "app/shared_drawing_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/pages_win32.h"
+#include "ui/shared_drawing_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
 #include "history/export_worker_win32.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/shared_drawing_win32.h"
+#include "ui/shared_drawing_win32.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/station_record.h"
 

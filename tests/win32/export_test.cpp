@@ -11,8 +11,8 @@
 
 #include "message_window.h"
 
-#include "app/message_box_win32.h"
-#include "app/save_dialog_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/save_dialog_win32.h"
 #include "app/shell_win32.h"
 #include "console_frames.h"
 #include "history/export_group_win32.h"

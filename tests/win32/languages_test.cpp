@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/languages.h"
-#include "app/languages_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages.h"
+#include "ui/languages_win32.h"
 
 namespace {
 

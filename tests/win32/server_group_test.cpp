@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app/app_state.h"
-#include "app/languages_win32.h"
-#include "app/pages_win32.h"
+#include "ui/app_state.h"
+#include "ui/languages_win32.h"
+#include "ui/pages_win32.h"
 #include "app/shell_win32.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"

@@ -1,4 +1,4 @@
-#include "app/shell_open_win32.h"
+#include "ui/shell_open_win32.h"
 
 #include <shellapi.h>
 

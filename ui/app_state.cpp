@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "ui/app_state.h"
 
 int language_index = 0;
 int upload_service = 0;

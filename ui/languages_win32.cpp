@@ -1,13 +1,13 @@
 // The language texts travel inside the executable; at every start each is
 // written to the temporary folder and read back key by key with the
 // profile-string reader, which understands UTF-16 ini files.
-#include "app/languages_win32.h"
+#include "ui/languages_win32.h"
 
 #include <cstring>
 #include <cwchar>
 
-#include "app/app_state.h"
-#include "app/languages.h"
+#include "ui/app_state.h"
+#include "ui/languages.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UI text is UTF-16");
 

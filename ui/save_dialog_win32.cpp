@@ -1,4 +1,4 @@
-#include "app/save_dialog_win32.h"
+#include "ui/save_dialog_win32.h"
 
 #include <commdlg.h>
 

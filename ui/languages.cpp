@@ -1,4 +1,4 @@
-#include "app/languages.h"
+#include "ui/languages.h"
 
 #include "resources/resource.h"
 

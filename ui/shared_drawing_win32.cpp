@@ -1,4 +1,4 @@
-#include "app/shared_drawing_win32.h"
+#include "ui/shared_drawing_win32.h"
 
 SharedDrawing shared_drawing;
 

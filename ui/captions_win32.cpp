@@ -1,6 +1,6 @@
-#include "app/captions_win32.h"
+#include "ui/captions_win32.h"
 
-#include "app/languages_win32.h"
+#include "ui/languages_win32.h"
 
 void apply_captions(HWND dlg, const Caption *table, int count)
 {

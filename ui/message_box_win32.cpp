@@ -1,4 +1,4 @@
-#include "app/message_box_win32.h"
+#include "ui/message_box_win32.h"
 
 MessageBoxFunction message_box_hook;
 

@@ -1,4 +1,4 @@
-#include "app/status_text.h"
+#include "ui/status_text.h"
 
 #include <cstdio>
 
