@@ -179,18 +179,18 @@ function unitOf(field, units) {
   return field === "rain" ? units.rain : units.pressure;
 }
 
-function makeChart(spec, d, x, area) {
+function makeChart(plan, d, x, area) {
   const box = document.createElement("div");
   box.className = "chart";
-  box.id = `chart-${spec.id}`;
+  box.id = `chart-${plan.id}`;
   const h = document.createElement("h3");
-  h.textContent = spec.title;
+  h.textContent = plan.title;
   box.appendChild(h);
   area.appendChild(box);
   const data = [x];
   const series = [{ label: own("time"), value: (u, v) => v == null ? "--" : shownTime(isoOf(v), true) }];
   let direction = false;
-  for (const [field, stat, label, colour, faint, kind] of spec.lines) {
+  for (const [field, stat, label, colour, faint, kind] of plan.lines) {
     const values = d.series[field] && d.series[field][stat];
     data.push(values || x.map(() => null));
     const s = { label, stroke: colour, width: faint ? 0.5 : 1.5, spanGaps: false,
@@ -226,7 +226,7 @@ function makeChart(spec, d, x, area) {
     width: chartWidth(), height: chartHeight(), series, axes, scales,
     tzDate: ts => uPlot.tzDate(new Date(ts * 1000), "Etc/UTC"),
     cursor: { sync: { key: "nimbrel" }, drag: { x: true, y: false, setScale: false } },
-    bands: spec.band ? [{ series: spec.band, fill: COLOURS.band }] : [],
+    bands: plan.band ? [{ series: plan.band, fill: COLOURS.band }] : [],
     hooks: { setSelect: [u => {
       if (u.select.width < 5) return;
       const from = u.posToVal(u.select.left, "x"), to = u.posToVal(u.select.left + u.select.width, "x");
@@ -257,7 +257,7 @@ async function loadRange(from, to, zoomed) {
   for (const c of page.charts) c.destroy();
   area.textContent = "";
   const x = d.time.map(seconds);
-  page.charts = chartSpecs(d).map(spec => makeChart(spec, d, x, area));
+  page.charts = chartSpecs(d).map(plan => makeChart(plan, d, x, area));
   document.getElementById("range-shown").textContent =
     `${shownTime(d.from, true)} – ${shownTime(d.to, true)}`;
   const exportLink = document.getElementById("export");
