@@ -206,9 +206,14 @@ int token_of(const std::u16string &cell, std::string *token)
 
 std::string tenths_text(long long tenths)
 {
-    const long long whole = (tenths < 0 ? -tenths : tenths) / CONSOLE_TENTHS;
-    return (tenths < 0 ? "-" : "") + std::to_string(whole) + "." +
-           std::to_string((tenths < 0 ? -tenths : tenths) % CONSOLE_TENTHS);
+    const long long size = tenths < 0 ? -tenths : tenths;
+    // Appended, not a literal + string: GCC 12 at -O3 takes that for an
+    // overlapping copy (-Wrestrict).
+    std::string text(tenths < 0 ? 1 : 0, '-');
+    text += std::to_string(size / CONSOLE_TENTHS);
+    text += '.';
+    text += std::to_string(size % CONSOLE_TENTHS);
+    return text;
 }
 
 // The console's token for a converted cell: the conversion undone, to the

@@ -37,7 +37,8 @@ std::string archive_lock_holder(const std::string &path)
     for (int i = 0; i < 3; ++i) {
         struct stat st = {};
         if (stat((path + suffix[i]).c_str(), &st) == 0)
-            inodes[i] = ":" + std::to_string(static_cast<unsigned long long>(st.st_ino));
+            inodes[i] = std::string(1, ':') +
+                        std::to_string(static_cast<unsigned long long>(st.st_ino));
     }
     std::ifstream locks("/proc/locks");
     std::string line;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -65,7 +66,11 @@ struct TempDir {
         char name[] = "/tmp/nimbrel-web-XXXXXX";
         path = mkdtemp(name) ? name : "";
     }
-    ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
 };
 
 // A server on a free loopback port over the scenario's archive.
