@@ -1,6 +1,7 @@
 // What the front end needs of the system beyond standard C++: signals,
 // terminals, the configuration's place and its permissions.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -9,6 +10,9 @@ void install_stop_signals();
 int stop_requested();
 
 int stderr_is_terminal();
+
+// Milliseconds of a clock that never goes back, for waits and spacing.
+std::int64_t steady_ms();
 
 // $XDG_CONFIG_HOME/nimbrel/nimbrel.conf, or ~/.config/nimbrel/nimbrel.conf.
 std::string default_config_path();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -36,6 +37,12 @@ void install_stop_signals()
 int stop_requested() { return stop_flag != 0; }
 
 int stderr_is_terminal() { return isatty(STDERR_FILENO); }
+
+std::int64_t steady_ms()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 std::string default_config_path()
 {

@@ -1,4 +1,5 @@
 #include "cli/session.h"
+#include "cli/platform.h"
 
 #include <chrono>
 #include <cstring>
@@ -74,10 +75,8 @@ int session_poll(Session &s, int timeout_ms)
 
 int session_watch_download(Session &s)
 {
-    using namespace std::chrono;
-    const std::int64_t now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     ReportAction action;
-    const int watched = watch_download(s.reader, link_of(s), now, action);
+    const int watched = watch_download(s.reader, link_of(s), steady_ms(), action);
     carry_out(s, action);
     return watched;
 }

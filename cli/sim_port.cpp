@@ -1,4 +1,5 @@
 #include "cli/sim_port.h"
+#include "cli/platform.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,12 +11,6 @@ namespace {
 
 constexpr int DEMO_HISTORY_DAYS = 21;
 constexpr long MAX_SCENARIO_BYTES = 64L * 1024 * 1024;
-
-std::int64_t now_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // The console keeps local time, as the PC it was last set from does.
 std::int64_t local_clock()
@@ -90,10 +85,10 @@ int sim_open(void *context)
 {
     SimPort *sim = static_cast<SimPort *>(context);
     std::int64_t wait;
-    drive(sim, now_ms(), &wait);
+    drive(sim, steady_ms(), &wait);
     if (!sim->plugged)
         return 0;
-    console_connect(&sim->console, now_ms());
+    console_connect(&sim->console, steady_ms());
     sim->open = 1;
     return 1;
 }
@@ -101,9 +96,9 @@ int sim_open(void *context)
 int sim_read(void *context, std::uint8_t report[REPORT_BYTES], int timeout_ms)
 {
     SimPort *sim = static_cast<SimPort *>(context);
-    const std::int64_t deadline = now_ms() + timeout_ms;
+    const std::int64_t deadline = steady_ms() + timeout_ms;
     for (;;) {
-        const std::int64_t now = now_ms();
+        const std::int64_t now = steady_ms();
         std::int64_t wait;
         if (drive(sim, now, &wait) == PORT_GONE)
             return PORT_GONE;
@@ -124,7 +119,7 @@ int sim_write(void *context, const std::uint8_t frame[FRAME_BYTES])
     SimPort *sim = static_cast<SimPort *>(context);
     if (!sim->open)
         return 0;
-    console_feed_command(&sim->console, frame, FRAME_BYTES, now_ms());
+    console_feed_command(&sim->console, frame, FRAME_BYTES, steady_ms());
     return 1;
 }
 
@@ -156,7 +151,7 @@ int sim_port_start(SimPort *sim, const char *path, char *error, std::size_t capa
             return 0;
         }
     }
-    const std::int64_t now = now_ms();
+    const std::int64_t now = steady_ms();
     console_init(&sim->console, local_clock(), now);
     if (sim->replay)
         scenario_start(&sim->scenario, &sim->run, &sim->console);

@@ -1,4 +1,5 @@
 #include "cli/uploader.h"
+#include "cli/platform.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -39,9 +40,7 @@ Worker *worker = nullptr;
 
 std::uint32_t tick(void *)
 {
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint32_t>(steady_ms());
 }
 
 // A pause that a stop cuts short.
