@@ -9,8 +9,19 @@ wine_run=$top/tools/wine-run
 work=$(mktemp -d "${TMPDIR:-/tmp}/nimbrel-e2e.XXXXXX")
 app_pid=
 
+# A failure says why in the log alone: the program's own output, and a
+# picture of the screen kept beside the build.
 fail() {
   echo "FAIL: $*"
+  if [ -s "$work/program.log" ]; then
+    echo "--- program output"
+    cat "$work/program.log"
+  fi
+  local shots
+  shots=$(dirname "$(realpath "$exe")")/e2e-failures
+  mkdir -p "$shots" &&
+    import -window root "$shots/$(basename "$0" .sh).png" 2>/dev/null &&
+    echo "screenshot: $shots/$(basename "$0" .sh).png"
   exit 1
 }
 
@@ -39,9 +50,16 @@ use_fresh_prefix() {
   export WINEPREFIX=$work/prefix
 }
 
+# The program lets one instance run at a time: the next script must not
+# start it before this one's instance is gone, or it exits at once.
 finish() {
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
     drive close >/dev/null 2>&1 || kill "$app_pid" 2>/dev/null
+    for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$app_pid" 2>/dev/null; then
+      kill "$app_pid" 2>/dev/null
+      WINEPREFIX=${WINEPREFIX:-$(dirname "$(realpath "$exe")")/wineprefix} wineserver -k >/dev/null 2>&1
+    fi
   fi
   [ "${WINEPREFIX:-}" = "$work/prefix" ] && wineserver -k >/dev/null 2>&1
   rm -rf "$work"
