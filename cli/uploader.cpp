@@ -72,7 +72,7 @@ int body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
 
 void send(Worker &w, const Job &job)
 {
-    const UploadService &row = upload_service(job.service);
+    const UploadService &row = service_row(job.service);
     const char *name = row.shown_name;
     if (w.destination.discard) {
         log_line("%s: upload dropped (the simulated console's weather goes nowhere)", name);
@@ -113,12 +113,12 @@ void run_worker(Worker *w)
             job = w->queue.front();
             w->queue.pop_front();
         }
-        if (upload_service(job.service).spacing_ms) {
+        if (service_row(job.service).spacing_ms) {
             std::uint32_t start = 0;
             if (!await_wc_slot(w->spacing, clock, &start)) {
                 if (!w->stopping)
                     log_line("%s: upload dropped: ten minutes have not passed since the last one",
-                             upload_service(job.service).shown_name);
+                             service_row(job.service).shown_name);
                 continue;
             }
             wc_upload_begun(w->spacing, start);
@@ -159,7 +159,7 @@ void uploader_take_body(int service, const char *body)
     if (!utf16_text(s.id, id, UPLOAD_CREDENTIAL_UNITS) ||
         !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS)) {
         log_line("%s: upload dropped: the ID or key is not text of at most 63 characters",
-                 upload_service(service).shown_name);
+                 service_row(service).shown_name);
         return;
     }
     char body8[UPLOAD_BODY_BYTES];
@@ -168,7 +168,7 @@ void uploader_take_body(int service, const char *body)
     const char *why = "the body is longer than 1023 bytes once converted";
     if (!body_as_utf8(body, body8) ||
         !build_upload_request(service, body8, id, key, job.request, &why)) {
-        log_line("%s: upload dropped: %s", upload_service(service).shown_name, why);
+        log_line("%s: upload dropped: %s", service_row(service).shown_name, why);
         return;
     }
     std::lock_guard<std::mutex> hold(worker->lock);

@@ -53,10 +53,10 @@ int reply_accepted(const char *text, int service)
     const char *body = nullptr;
     if (reply_status(text, &body) != 200 || !body)
         return 0;
-    return upload_service(service).accepted(body);
+    return service_row(service).accepted(body);
 }
 
 unsigned upload_report(int service)
 {
-    return upload_service(service).ok_report;
+    return service_row(service).ok_report;
 }

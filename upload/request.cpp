@@ -7,7 +7,7 @@
 
 const char *upload_host(int service)
 {
-    return upload_service(service).host;
+    return service_row(service).host;
 }
 
 CredentialSource credential_source(int service, int service_in_view)
@@ -122,7 +122,7 @@ int build_upload_request(int service, const char *body, const char16_t *id,
     body_copy[body_length] = 0;
     percent_encode(body_copy, body_field, true);
 
-    const UploadService &row = upload_service(service);
+    const UploadService &row = service_row(service);
     const int length = row.request(id_field, key_field, body_field, row.host, out);
     if (length < 0 || length >= UPLOAD_REQUEST_BYTES) {
         std::memset(out, 0, UPLOAD_REQUEST_BYTES);

@@ -47,7 +47,7 @@ const UploadService upload_services[UPLOAD_SERVICE_COUNT] = {
      weathercloud_request, weathercloud_accepted},
 };
 
-const UploadService &upload_service(int service)
+const UploadService &service_row(int service)
 {
     return upload_services[service >= 0 && service < UPLOAD_SERVICE_COUNT ? service : 0];
 }

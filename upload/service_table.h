@@ -27,4 +27,4 @@ constexpr int UPLOAD_SERVICE_COUNT = 2;  // UPLOAD_WU, UPLOAD_WC
 extern const UploadService upload_services[UPLOAD_SERVICE_COUNT];
 
 // The row of `service`; the first one for a number outside the table.
-const UploadService &upload_service(int service);
+const UploadService &service_row(int service);

@@ -149,7 +149,7 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
 
 void say_upload_dropped(int service, const char *why)
 {
-    std::printf("%s: upload dropped: %s\n", upload_service(service).shown_name, why);
+    std::printf("%s: upload dropped: %s\n", service_row(service).shown_name, why);
     std::fflush(stdout);
 }
 
@@ -161,7 +161,7 @@ int upload_to_host(const char *request, int service, unsigned round)
     }
     const bool redirected = upload_server.host[0] != 0;
     const char *host = redirected ? upload_server.host : upload_host(service);
-    const int port = redirected ? upload_server.port : upload_service(service).port;
+    const int port = redirected ? upload_server.port : service_row(service).port;
     // The worker's buffer is cut to its size; a caller's text is read no
     // further than its NUL.
     char text[UPLOAD_REQUEST_BYTES];
