@@ -559,12 +559,11 @@ int command_run(FrontEnd &f)
     e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
     uploader_start(f.config, f.destination);
-    for (int s_ = 0; s_ < 2; ++s_) {
-        const ServiceConfig &service = f.config.service[s_];
+    for (int i = 0; i < UPLOAD_SERVICE_COUNT; ++i) {
+        const ServiceConfig &service = f.config.service[i];
         if (service.upload && (!service.id[0] || !service.key[0]))
             log_line("%s is on but has no %s: its uploads are skipped",
-                     s_ == UPLOAD_WU ? "wunderground" : "weathercloud",
-                     service.id[0] ? "key" : "ID");
+                     upload_services[i].config_name, service.id[0] ? "key" : "ID");
     }
     e.publisher = start_publisher(f.config);
     stay_connected(s, e, start_keeping_archive(f));

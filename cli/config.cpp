@@ -30,8 +30,6 @@ const UnitSetting unit_table[] = {
     {"direction", &UnitSettings::direction_style, {{"compass", 0}, {"degrees", 1}}, 2},
 };
 
-const char *const service_names[2] = {"wunderground", "weathercloud"};
-
 int blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string trimmed(const char *begin, const char *end)
@@ -88,8 +86,8 @@ int on_off(const std::string &name, const std::string &value, int *out,
 int service_setting(const std::string &name, const std::string &value, FrontEndConfig *config,
                     char error[CONFIG_ERROR_BYTES], int *known)
 {
-    for (int s = 0; s < 2; ++s) {
-        const std::string base = service_names[s];
+    for (int s = 0; s < UPLOAD_SERVICE_COUNT; ++s) {
+        const std::string base = upload_services[s].config_name;
         ServiceConfig &service = config->service[s];
         if (name == base + "-id") {
             *known = 1;
@@ -271,6 +269,8 @@ int apply_config_text(const char *text, std::size_t length, FrontEndConfig *conf
 
 int config_holds_key(const FrontEndConfig &config)
 {
-    return config.service[0].key[0] != 0 || config.service[1].key[0] != 0 ||
-           !config.mqtt.password.empty();
+    for (const ServiceConfig &service : config.service)
+        if (service.key[0])
+            return 1;
+    return !config.mqtt.password.empty();
 }

@@ -25,7 +25,7 @@
 
 #include "publish/discovery.h"
 #include "settings/unit_settings.h"
-#include "upload/request.h"
+#include "upload/service_table.h"
 
 struct ServiceConfig {
     char id[UPLOAD_CREDENTIAL_BYTES];  // UTF-8 as typed
@@ -35,7 +35,7 @@ struct ServiceConfig {
 
 struct FrontEndConfig {
     UnitSettings units;
-    ServiceConfig service[2];  // UPLOAD_WU, UPLOAD_WC
+    ServiceConfig service[UPLOAD_SERVICE_COUNT];  // upload_services' order
     std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
     std::string archive;       // empty: the default place
     int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off

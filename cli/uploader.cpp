@@ -12,13 +12,12 @@
 #include "cli/log.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
+#include "upload/service_table.h"
 #include "upload/spacing.h"
 
 namespace {
 
-constexpr int SERVICE_PORT = 80;
 constexpr std::uint32_t DEADLINE_MS = 30000;
-const char *const service_names[2] = {"Weather Underground", "Weathercloud"};
 
 struct Job {
     int service;
@@ -73,14 +72,15 @@ int body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
 
 void send(Worker &w, const Job &job)
 {
-    const char *name = service_names[job.service];
+    const UploadService &row = service_row(job.service);
+    const char *name = row.shown_name;
     if (w.destination.discard) {
         log_line("%s: upload dropped (the simulated console's weather goes nowhere)", name);
         return;
     }
     const bool redirected = w.destination.host[0] != 0;
-    const HttpTarget target = {redirected ? w.destination.host : upload_host(job.service),
-                               redirected ? w.destination.port : SERVICE_PORT, DEADLINE_MS};
+    const HttpTarget target = {redirected ? w.destination.host : row.host,
+                               redirected ? w.destination.port : row.port, DEADLINE_MS};
     char answer[REPLY_TEXT_BYTES];
     if (!http_transact(target, job.request, answer)) {
         log_line("%s: upload failed: no reply from %s:%d", name, target.host, target.port);
@@ -113,11 +113,12 @@ void run_worker(Worker *w)
             job = w->queue.front();
             w->queue.pop_front();
         }
-        if (job.service == UPLOAD_WC) {
+        if (service_row(job.service).spacing_ms) {
             std::uint32_t start = 0;
             if (!await_wc_slot(w->spacing, clock, &start)) {
                 if (!w->stopping)
-                    log_line("Weathercloud: upload dropped: ten minutes have not passed since the last one");
+                    log_line("%s: upload dropped: ten minutes have not passed since the last one",
+                             service_row(job.service).shown_name);
                 continue;
             }
             wc_upload_begun(w->spacing, start);
@@ -149,7 +150,7 @@ int uploader_start(const FrontEndConfig &config, const UploadDestination &destin
 
 void uploader_take_body(int service, const char *body)
 {
-    if (!worker || !body || (service != UPLOAD_WU && service != UPLOAD_WC))
+    if (!worker || !body || service < 0 || service >= UPLOAD_SERVICE_COUNT)
         return;
     const ServiceConfig &s = worker->config.service[service];
     if (!s.upload)
@@ -158,7 +159,7 @@ void uploader_take_body(int service, const char *body)
     if (!utf16_text(s.id, id, UPLOAD_CREDENTIAL_UNITS) ||
         !utf16_text(s.key, key, UPLOAD_CREDENTIAL_UNITS)) {
         log_line("%s: upload dropped: the ID or key is not text of at most 63 characters",
-                 service_names[service]);
+                 service_row(service).shown_name);
         return;
     }
     char body8[UPLOAD_BODY_BYTES];
@@ -167,7 +168,7 @@ void uploader_take_body(int service, const char *body)
     const char *why = "the body is longer than 1023 bytes once converted";
     if (!body_as_utf8(body, body8) ||
         !build_upload_request(service, body8, id, key, job.request, &why)) {
-        log_line("%s: upload dropped: %s", service_names[service], why);
+        log_line("%s: upload dropped: %s", service_row(service).shown_name, why);
         return;
     }
     std::lock_guard<std::mutex> hold(worker->lock);

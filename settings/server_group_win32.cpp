@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
+#include "upload/service_table.h"
 #include "station/link_state.h"
 #include "station/messages.h"
 
@@ -167,7 +168,7 @@ int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *re
 
 void server_group_connected(HWND page)
 {
-    for (int service = 0; service < 2; ++service) {
+    for (int service = 0; service < UPLOAD_SERVICE_COUNT; ++service) {
         if (upload_state.auto_upload[service] != 1)
             continue;
         upload_state.upload_ok_count[service] = 0;
@@ -181,7 +182,7 @@ void server_group_disconnected(HWND page)
     ShowWindow(GetDlgItem(page, status_text), SW_HIDE);
     CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
     enable_boxes(page, true);
-    for (int service = 0; service < 2; ++service) {
+    for (int service = 0; service < UPLOAD_SERVICE_COUNT; ++service) {
         ++upload_round[service];
         upload_state.upload_ok_count[service] = 0;
         KillTimer(page, service + 1);

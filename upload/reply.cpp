@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "station/messages.h"
-#include "upload/request.h"
+#include "upload/service_table.h"
 
 void reply_text(const char *reply, std::size_t length, char text[REPLY_TEXT_BYTES])
 {
@@ -54,15 +53,10 @@ int reply_accepted(const char *text, int service)
     const char *body = nullptr;
     if (reply_status(text, &body) != 200 || !body)
         return 0;
-    if (service == UPLOAD_WU)
-        return std::strstr(body, "success") != nullptr;
-    // The code is the body's first word; what follows it does not matter.
-    while (*body == ' ' || *body == '\t' || *body == '\r' || *body == '\n')
-        ++body;
-    return std::strncmp(body, "200", 3) == 0 && !is_digit(body[3]);
+    return service_row(service).accepted(body);
 }
 
 unsigned upload_report(int service)
 {
-    return service == UPLOAD_WC ? UM_WC_UPLOAD_OK : UM_WU_UPLOAD_OK;
+    return service_row(service).ok_report;
 }

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "upload/service_table.h"
+
 const char *upload_host(int service)
 {
-    return service == UPLOAD_WC ? WC_UPLOAD_HOST : WU_UPLOAD_HOST;
+    return service_row(service).host;
 }
 
 CredentialSource credential_source(int service, int service_in_view)
@@ -120,17 +122,8 @@ int build_upload_request(int service, const char *body, const char16_t *id,
     body_copy[body_length] = 0;
     percent_encode(body_copy, body_field, true);
 
-    int length;
-    if (service == UPLOAD_WC)
-        length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
-                               "GET /v01/set/wid/%s/key/%s%s HTTP/1.0\r\nHost:  %s\r\n\r\n",
-                               id_field, key_field, body_field, WC_UPLOAD_HOST);
-    else
-        length = std::snprintf(out, UPLOAD_REQUEST_BYTES,
-                               "GET /weatherstation/updateweatherstation.php?ID=%s&PASSWORD=%s&%s"
-                               "&softwaretype=vws%%20versionxx&action=updateraw&realtime=1&rtfreq=2.5"
-                               " HTTP/1.0\r\nHost:  %s\r\n\r\n",
-                               id_field, key_field, body_field, WU_UPLOAD_HOST);
+    const UploadService &row = service_row(service);
+    const int length = row.request(id_field, key_field, body_field, row.host, out);
     if (length < 0 || length >= UPLOAD_REQUEST_BYTES) {
         std::memset(out, 0, UPLOAD_REQUEST_BYTES);
         reason = "the request would be longer than 1023 bytes";

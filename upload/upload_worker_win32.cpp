@@ -12,6 +12,7 @@
 #include "upload/http_client.h"
 #include "upload/reply.h"
 #include "upload/request.h"
+#include "upload/service_table.h"
 #include "upload/spacing.h"
 
 DWORD upload_thread_id;
@@ -35,8 +36,6 @@ void pause_ms(void *, std::uint32_t ms)
 UploadClock upload_clock = {tick_count, pause_ms, nullptr};
 
 namespace {
-constexpr int SERVICE_PORT = 80;
-const char *const service_names[2] = {"Weather Underground", "Weathercloud"};
 
 // A request taken from the queue, with the round it was built in.
 struct Taken {
@@ -150,7 +149,7 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
 
 void say_upload_dropped(int service, const char *why)
 {
-    std::printf("%s: upload dropped: %s\n", service_names[service == UPLOAD_WC ? 1 : 0], why);
+    std::printf("%s: upload dropped: %s\n", service_row(service).shown_name, why);
     std::fflush(stdout);
 }
 
@@ -162,7 +161,7 @@ int upload_to_host(const char *request, int service, unsigned round)
     }
     const bool redirected = upload_server.host[0] != 0;
     const char *host = redirected ? upload_server.host : upload_host(service);
-    const int port = redirected ? upload_server.port : SERVICE_PORT;
+    const int port = redirected ? upload_server.port : service_row(service).port;
     // The worker's buffer is cut to its size; a caller's text is read no
     // further than its NUL.
     char text[UPLOAD_REQUEST_BYTES];
