@@ -17,7 +17,7 @@ namespace {
 
 // The message, then the help of the command it concerns (the usage text
 // when there is no command).
-int usage_error(const std::string &message, Command command)
+int usage_error(const std::string &message, const CommandRow *command)
 {
     std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), command_help(command).c_str());
     return 2;
@@ -63,8 +63,12 @@ int main(int argc, char **argv)
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))
         return usage_error(error, f.options.command);
-    if (f.options.command == Command::version) {
+    if (f.options.version) {
         std::printf("nimbrel %s\n", NIMBREL_VERSION);
+        return 0;
+    }
+    if (f.options.list) {
+        std::fputs((f.options.list == 1 ? command_list() : setting_list_text()).c_str(), stdout);
         return 0;
     }
     if (f.options.help) {
@@ -104,14 +108,5 @@ int main(int argc, char **argv)
         f.port = hid_station_port();
     }
     install_stop_signals();
-    switch (f.options.command) {
-    case Command::live: return command_live(f);
-    case Command::export_history: return command_export(f);
-    case Command::run: return command_run(f);
-    case Command::clock: return command_clock(f);
-    case Command::serve: return command_serve(f);
-    case Command::catch_up: return command_catch_up(f);
-    case Command::archive: return command_archive(f);
-    default: return usage_error("no command given", Command::none);
-    }
+    return f.options.command->run(f);
 }
