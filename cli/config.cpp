@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "web/server.h"
 
@@ -285,9 +286,15 @@ std::string setting_list_text()
     return out;
 }
 
-int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR_BYTES])
+namespace {
+
+// apply_config_line, with the setting the line set in `*set` (null for a
+// comment or a blank line).
+int apply_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR_BYTES],
+               const SettingRow **set)
 {
     error[0] = 0;
+    *set = nullptr;
     const char *end = line + std::strlen(line);
     const std::string whole = trimmed(line, end);
     if (whole.empty() || whole[0] == '#')
@@ -311,13 +318,25 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
     if (!setting->apply(setting->name, value, config, error))
         return 0;
     config->holds_secret |= setting->secret && !value.empty();
+    *set = setting;
     return 1;
+}
+
+} // namespace
+
+int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR_BYTES])
+{
+    const SettingRow *set;
+    return apply_line(line, config, error, &set);
 }
 
 int apply_config_text(const char *text, std::size_t length, FrontEndConfig *config, int *bad_line,
                       char error[CONFIG_ERROR_BYTES])
 {
     *bad_line = 0;
+    // Where each setting was set: a second line for it is a mistake, not
+    // an override that the first would silently lose to.
+    std::vector<int> set_on(static_cast<std::size_t>(settings_list().end() - settings_list().begin()));
     // An editor's UTF-8 byte-order mark is no part of the first name.
     std::size_t start = length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
     for (int number = 1; start < length; ++number) {
@@ -330,9 +349,20 @@ int apply_config_text(const char *text, std::size_t length, FrontEndConfig *conf
             std::snprintf(error, CONFIG_ERROR_BYTES, "expected text, found a NUL byte");
             return 0;
         }
-        if (!apply_config_line(line.c_str(), config, error)) {
+        const SettingRow *set = nullptr;
+        if (!apply_line(line.c_str(), config, error, &set)) {
             *bad_line = number;
             return 0;
+        }
+        if (set) {
+            int &first = set_on[static_cast<std::size_t>(set - settings_list().begin())];
+            if (first) {
+                *bad_line = number;
+                std::snprintf(error, CONFIG_ERROR_BYTES, "%s: set again, first on line %d",
+                              set->name, first);
+                return 0;
+            }
+            first = number;
         }
         start = stop + 1;
     }
