@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "common/calendar.h"
+#include "common/json.h"
 #include "live/units.h"
 #include "upload/request.h"
 
@@ -104,9 +105,8 @@ void add_member(std::string &out, const char *name, const std::string &value)
 {
     out += out.size() > 1 ? ",\"" : "\"";
     out += name;
-    out += "\":\"";
-    out += value;
-    out += '"';
+    out += "\":";
+    add_json_string(out, value);
 }
 
 int topic_char(char c)
@@ -198,9 +198,11 @@ std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
         add_member(out, "unit_of_measurement", sensor.unit);
     if (sensor.diagnostic)
         add_member(out, "entity_category", "diagnostic");
-    out += ",\"device\":{\"identifiers\":[\"" + topics.device + "\"],\"name\":\"" +
-           (settings.topic == "nimbrel" ? std::string("Nimbrel") : "Nimbrel " + settings.topic) +
-           "\",\"model\":\"USB weather station console\"}}";
+    out += ",\"device\":{\"identifiers\":[";
+    add_json_string(out, topics.device);
+    out += "],\"name\":";
+    add_json_string(out, settings.topic == "nimbrel" ? "Nimbrel" : "Nimbrel " + settings.topic);
+    out += ",\"model\":\"USB weather station console\"}}";
     return out;
 }
 

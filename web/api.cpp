@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/calendar.h"
+#include "common/json.h"
 #include "live/station_record.h"
 #include "live/units.h"
 #include "upload/request.h"
@@ -537,24 +538,6 @@ std::string units_json(const UnitSettings &units)
     add_json_string(out, units.direction_style == 1 ? "degrees" : "compass");
     out += '}';
     return out;
-}
-
-void add_json_string(std::string &out, const std::string &text)
-{
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
 }
 
 std::string error_json(const std::string &reason) { return "{\"error\":" + quoted(reason) + "}"; }
