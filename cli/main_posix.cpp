@@ -2,7 +2,6 @@
 // uploads and clock from the command line, on the same core as nimbrel.exe.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli/archive_commands.h"
@@ -12,8 +11,12 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/sim_port.h"
+#include "common/file_read.h"
 
 namespace {
+
+// Far more than any configuration needs.
+constexpr std::size_t MAX_CONFIG_BYTES = 1u << 20;
 
 // The message, then the help of the command it concerns (the usage text
 // when there is no command).
@@ -28,19 +31,13 @@ int usage_error(const std::string &message, Command command)
 int load_config(const Options &o, FrontEndConfig *config)
 {
     const std::string path = o.config_file.empty() ? default_config_path() : o.config_file;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    std::string text, why;
+    if (!read_file_capped(path, MAX_CONFIG_BYTES, &text, &why)) {
         if (o.config_file.empty() && errno == ENOENT)
             return 1;
-        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), why.c_str());
         return 0;
     }
-    std::string text;
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1u << 20))
-        text.append(chunk, got);
-    std::fclose(file);
     int line = 0;
     char error[CONFIG_ERROR_BYTES];
     if (!apply_config_text(text.data(), text.size(), config, &line, error)) {

@@ -40,6 +40,15 @@ chmod 600 "$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" >/dev/null 2>"$work/err"
 [ ! -s "$work/err" ] || fail "a private file drew: $(cat "$work/err")"
 
+# A file over 1 MiB is refused, not cut short: a setting past the cut
+# would be dropped without a word.
+{ yes '# a comment line that pads the file' | head -n 40000; echo 'temperature = K'; } >"$conf"
+"$nimbrel" live --simulate="$work/scenario.txt" >"$work/out" 2>&1
+status=$?
+[ $status = 2 ] || fail "a file over 1 MiB ended with $status, not 2"
+grep -qF "nimbrel: cannot read $conf: larger than 1048576 bytes" "$work/out" ||
+  fail "a file over 1 MiB said: $(cat "$work/out")"
+
 # An editor's byte-order mark before the first line is no part of it.
 printf '\xEF\xBB\xBFtemperature = F\n' >"$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" | grep -q "Indoor temperature   70.7 °F" ||
