@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "ui/status_text.h"
 #include "cli/archive_commands.h"
@@ -17,6 +16,7 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/session.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
 #include "station/messages.h"
@@ -24,11 +24,8 @@
 
 namespace {
 
-constexpr int POLL_MS = 200;
 // How long a console may keep quiet before a command gives up on it.
 constexpr int ANSWER_WAIT_MS = 20000;
-// How often a console that is not there is looked for again.
-constexpr int RETRY_MS = 2000;
 
 const char no_console[] =
     "nimbrel: no console found. Is it plugged in, and may this user open its hidraw node? "
@@ -182,7 +179,7 @@ template <typename Done> int poll_until(Session &s, Done done)
     while (!done()) {
         if (stop_requested())
             return PORT_QUIET;
-        const int got = session_poll(s, POLL_MS);
+        const int got = session_poll(s, CONSOLE_POLL_MS);
         if (got == PORT_GONE)
             return PORT_GONE;
         if (session_watch_download(s) == DOWNLOAD_STALLED)
@@ -245,24 +242,21 @@ void answer_clock(Session &s, Events &e)
         log_line("console clock set from this machine's clock");
 }
 
-// Connects, looking again every RETRY_MS until the console is there or a
-// stop is asked for. 1 when connected.
+// Connects, looking again until the console is there or a stop is asked
+// for. 1 when connected.
 int connect_waiting(Session &s, int *announced_absence)
 {
-    while (!stop_requested()) {
-        if (session_connect(s)) {
-            log_line("connected to the console");
-            publish_console(events, 1);
-            *announced_absence = 0;
-            return 1;
-        }
+    const auto absent = [announced_absence] {
         if (!*announced_absence)
-            log_line("no console; looking again every %d s", RETRY_MS / 1000);
+            log_line("no console; looking again every %d s", CONSOLE_RETRY_MS / 1000);
         *announced_absence = 1;
-        for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-            std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-    }
-    return 0;
+    };
+    if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested, absent))
+        return 0;
+    log_line("connected to the console");
+    publish_console(events, 1);
+    *announced_absence = 0;
+    return 1;
 }
 
 // `run`'s catch-ups: one at every connect and one a day; a failed one
@@ -337,7 +331,7 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
         e.live_records = 0;
         if (keeper)
             keeper->due = 1;
-        while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
+        while (!stop_requested() && session_poll(s, CONSOLE_POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
             if (keeper && e.live_records > 0) {
                 catch_up_in_run(s, e, *keeper);

@@ -1,14 +1,12 @@
 #include "cli/serve.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 #include "cli/archive_commands.h"
@@ -16,6 +14,7 @@
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "history/export_writer.h"
 #include "station/messages.h"
@@ -31,8 +30,6 @@ struct LiveFeed {
 };
 LiveFeed feed;
 
-constexpr int POLL_MS = 200;
-constexpr int RETRY_MS = 2000;
 const char default_http[] = "127.0.0.1:8470";
 
 int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
@@ -179,13 +176,10 @@ int command_serve(FrontEnd &f)
     static const char16_t no_file[1] = {0};
     s.export_file_name = no_file;
     while (!stop_requested()) {
-        if (!s.open && !session_connect(s)) {
-            for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-                std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-            continue;
-        }
+        if (!s.open && !connect_until_stopped([&s] { return session_connect(s); }, stop_requested))
+            break;
         web_feed_connected(1);
-        if (session_poll(s, POLL_MS) == PORT_GONE)
+        if (session_poll(s, CONSOLE_POLL_MS) == PORT_GONE)
             web_feed_connected(0);
     }
     session_close(s);
