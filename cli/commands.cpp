@@ -16,6 +16,7 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/session.h"
+#include "common/calendar.h"
 #include "common/retry.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
@@ -345,21 +346,6 @@ void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
         }
     }
     session_close(s);
-}
-
-int split_date(const std::string &text, std::u16string parts[3])
-{
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t end = i < 2 ? text.find('-', start) : text.size();
-        if (end == std::string::npos)
-            return 0;
-        parts[i].clear();
-        for (std::size_t k = start; k < end; ++k)
-            parts[i] += static_cast<char16_t>(static_cast<unsigned char>(text[k]));
-        start = end + 1;
-    }
-    return text.find('-', 0) != std::string::npos;
 }
 
 // The period and data sets through the Windows program's own checks.

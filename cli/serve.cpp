@@ -14,6 +14,7 @@
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "common/calendar.h"
 #include "common/retry.h"
 #include "history/export_checks.h"
 #include "history/export_writer.h"
@@ -51,11 +52,9 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         return 0;
     }
     std::u16string parts[6];
-    for (int i = 0; i < 6 && !from.empty(); ++i) {
-        const std::string &date = i < 3 ? from : to;
-        const std::size_t at[3] = {0, 5, 8}, length[3] = {4, 2, 2};
-        for (std::size_t k = at[i % 3]; k < at[i % 3] + length[i % 3]; ++k)
-            parts[i] += static_cast<char16_t>(date[k]);
+    if (!from.empty() && (!split_date(from, parts) || !split_date(to, parts + 3))) {
+        *error = "from and to: expected YYYY-MM-DD";
+        return 0;
     }
     DateFields fields{};
     for (int i = 0; i < 6; ++i)

@@ -68,3 +68,18 @@ CivilTime civil_from_minutes(long long minutes)
     t.second = 0;
     return t;
 }
+
+int split_date(const std::string &text, std::u16string parts[3])
+{
+    std::size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t end = i < 2 ? text.find('-', start) : text.size();
+        if (end == std::string::npos)
+            return 0;
+        parts[i].clear();
+        for (std::size_t k = start; k < end; ++k)
+            parts[i] += static_cast<char16_t>(static_cast<unsigned char>(text[k]));
+        start = end + 1;
+    }
+    return 1;
+}

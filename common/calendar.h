@@ -4,6 +4,7 @@
 // readings of this kind.
 #pragma once
 #include <cstdint>
+#include <string>
 
 struct CivilTime {
     int year, month, day, hour, minute, second;
@@ -20,3 +21,6 @@ CivilTime civil_from_seconds(std::int64_t seconds);
 // The seconds are 0.
 CivilTime civil_from_minutes(long long minutes);
 
+// "YEAR-MONTH-DAY" cut at its two dashes into the three fields as typed, for
+// the export's date checks to judge; 0 when it has fewer than two dashes.
+int split_date(const std::string &text, std::u16string parts[3]);
