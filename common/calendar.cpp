@@ -57,17 +57,7 @@ CivilTime civil_from_seconds(std::int64_t seconds)
     return t;
 }
 
-CivilTime civil_from_minutes(long long minutes)
-{
-    const long long days = floor_div(minutes, 1440);
-    const int of_day = static_cast<int>(minutes - days * 1440);
-    CivilTime t;
-    civil_from_days(days, &t.year, &t.month, &t.day);
-    t.hour = of_day / 60;
-    t.minute = of_day % 60;
-    t.second = 0;
-    return t;
-}
+CivilTime civil_from_minutes(long long minutes) { return civil_from_seconds(minutes * 60); }
 
 int split_date(const std::string &text, std::u16string parts[3])
 {
