@@ -11,6 +11,7 @@
 #include <map>
 
 #include "archive/lock_holder.h"
+#include "common/calendar.h"
 #include "history/history_store.h"
 
 // One table, clustered by sending order so that an export or a chart of a
@@ -59,36 +60,6 @@ struct Statement {
 
 // ---- times -----------------------------------------------------------------
 
-long long days_from_civil(long long y, long long m, long long d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civil_from_days(long long z, int *y, int *m, int *d)
-{
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
-}
-
-int days_in_month(int y, int m)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const int leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return days[m - 1] + (m == 2 && leap);
-}
-
 // Reads up to `digits` decimal digits (at least one) from text[*at].
 int read_digits(const std::string &text, std::size_t end, std::size_t *at, int digits, int *value)
 {
@@ -133,13 +104,10 @@ int record_minute(const std::string &text, long long *minute)
 
 std::string minute_text(long long minute)
 {
-    long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
-    const int of_day = static_cast<int>(minute - days * 1440);
-    int y, m, d;
-    civil_from_days(days, &y, &m, &d);
+    const CivilTime t = civil_from_minutes(minute);
     // By hand: this runs once per record of every export and chart.
     char text[17] = "0000-00-00 00:00";
-    const int fields[5][2] = {{0, y}, {5, m}, {8, d}, {11, of_day / 60}, {14, of_day % 60}};
+    const int fields[5][2] = {{0, t.year}, {5, t.month}, {8, t.day}, {11, t.hour}, {14, t.minute}};
     for (const auto &f : fields) {
         const int width = f[0] == 0 ? 4 : 2;
         for (int i = width - 1, v = f[1]; i >= 0; --i, v /= 10)
@@ -587,16 +555,13 @@ namespace {
 long long elapsed_minutes(long long from, long long to)
 {
     auto seconds = [](long long minute, std::time_t *out) {
-        long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
-        int y, m, d;
-        civil_from_days(days, &y, &m, &d);
-        const long long of_day = minute - days * 1440;
+        const CivilTime c = civil_from_minutes(minute);
         std::tm t = {};
-        t.tm_year = y - 1900;
-        t.tm_mon = m - 1;
-        t.tm_mday = d;
-        t.tm_hour = static_cast<int>(of_day / 60);
-        t.tm_min = static_cast<int>(of_day % 60);
+        t.tm_year = c.year - 1900;
+        t.tm_mon = c.month - 1;
+        t.tm_mday = c.day;
+        t.tm_hour = c.hour;
+        t.tm_min = c.minute;
         t.tm_isdst = -1;
         *out = std::mktime(&t);
         return *out != static_cast<std::time_t>(-1);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "ui/status_text.h"
 #include "cli/archive_commands.h"
@@ -18,6 +17,8 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/session.h"
+#include "common/calendar.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
 #include "station/messages.h"
@@ -25,11 +26,8 @@
 
 namespace {
 
-constexpr int POLL_MS = 200;
 // How long a console may keep quiet before a command gives up on it.
 constexpr int ANSWER_WAIT_MS = 20000;
-// How often a console that is not there is looked for again.
-constexpr int RETRY_MS = 2000;
 
 const char no_console[] =
     "nimbrel: no console found. Is it plugged in, and may this user open its hidraw node? "
@@ -163,7 +161,7 @@ template <typename Done> int poll_until(Session &s, Done done)
     while (!done()) {
         if (stop_requested())
             return PORT_QUIET;
-        const int got = session_poll(s, POLL_MS);
+        const int got = session_poll(s, CONSOLE_POLL_MS);
         if (got == PORT_GONE)
             return PORT_GONE;
         if (session_watch_download(s) == DOWNLOAD_STALLED)
@@ -234,24 +232,21 @@ void tell_feeds(const Events &e, int connected)
             feed->console(connected);
 }
 
-// Connects, looking again every RETRY_MS until the console is there or a
-// stop is asked for. 1 when connected.
+// Connects, looking again until the console is there or a stop is asked
+// for. 1 when connected.
 int connect_waiting(Session &s, Events &e, int *announced_absence)
 {
-    while (!stop_requested()) {
-        if (session_connect(s)) {
-            log_line("connected to the console");
-            tell_feeds(e, 1);
-            *announced_absence = 0;
-            return 1;
-        }
+    const auto absent = [announced_absence] {
         if (!*announced_absence)
-            log_line("no console; looking again every %d s", RETRY_MS / 1000);
+            log_line("no console; looking again every %d s", CONSOLE_RETRY_MS / 1000);
         *announced_absence = 1;
-        for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-            std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-    }
-    return 0;
+    };
+    if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested, absent))
+        return 0;
+    log_line("connected to the console");
+    tell_feeds(e, 1);
+    *announced_absence = 0;
+    return 1;
 }
 
 // Keeps the console connected until a stop: reconnects after an unplug
@@ -262,7 +257,7 @@ void stay_connected(Session &s, Events &e)
     while (connect_waiting(s, e, &absent)) {
         // A catch-up waits for the greeting's live record, as an Export does.
         e.live_records = 0;
-        while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
+        while (!stop_requested() && session_poll(s, CONSOLE_POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
             if (e.feeds)
                 for (auto &feed : *e.feeds)
@@ -274,21 +269,6 @@ void stay_connected(Session &s, Events &e)
         }
     }
     session_close(s);
-}
-
-int split_date(const std::string &text, std::u16string parts[3])
-{
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t end = i < 2 ? text.find('-', start) : text.size();
-        if (end == std::string::npos)
-            return 0;
-        parts[i].clear();
-        for (std::size_t k = start; k < end; ++k)
-            parts[i] += static_cast<char16_t>(static_cast<unsigned char>(text[k]));
-        start = end + 1;
-    }
-    return text.find('-', 0) != std::string::npos;
 }
 
 // The period and data sets through the Windows program's own checks.

@@ -1,14 +1,12 @@
 #include "cli/serve.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 #include "cli/archive_commands.h"
@@ -16,6 +14,8 @@
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "common/calendar.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "history/export_writer.h"
 #include "station/messages.h"
@@ -55,8 +55,6 @@ private:
     int connected = 0;
 };
 
-constexpr int POLL_MS = 200;
-constexpr int RETRY_MS = 2000;
 const char default_http[] = "127.0.0.1:8470";
 
 int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
@@ -78,11 +76,9 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         return 0;
     }
     std::u16string parts[6];
-    for (int i = 0; i < 6 && !from.empty(); ++i) {
-        const std::string &date = i < 3 ? from : to;
-        const std::size_t at[3] = {0, 5, 8}, length[3] = {4, 2, 2};
-        for (std::size_t k = at[i % 3]; k < at[i % 3] + length[i % 3]; ++k)
-            parts[i] += static_cast<char16_t>(date[k]);
+    if (!from.empty() && (!split_date(from, parts) || !split_date(to, parts + 3))) {
+        *error = "from and to: expected YYYY-MM-DD";
+        return 0;
     }
     DateFields fields{};
     for (int i = 0; i < 6; ++i)
@@ -200,15 +196,12 @@ int command_serve(FrontEnd &f)
     s.export_file_name = no_file;
     while (!stop_requested()) {
         if (!s.open) {
-            if (!session_connect(s)) {
-                for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-                continue;
-            }
+            if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested))
+                break;
             for (auto &feed : feeds)
                 feed->console(1);
         }
-        if (session_poll(s, POLL_MS) == PORT_GONE)
+        if (session_poll(s, CONSOLE_POLL_MS) == PORT_GONE)
             for (auto &feed : feeds)
                 feed->console(0);
     }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "common/host_port.h"
 #include "web/api.h"
 #include "web/page_files.h"
 
@@ -271,29 +272,7 @@ void on_file(WebServer *s, const httplib::Request &req, httplib::Response &res)
 
 int parse_http_address(const std::string &text, std::string *address, int *port)
 {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() ||
-        text.size() - colon - 1 > 5)
-        return 0;
-    std::string host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return 0;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return 0;  // an IPv6 address goes in brackets
-    }
-    long value = 0;
-    for (std::size_t i = colon + 1; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return 0;
-        value = value * 10 + (text[i] - '0');
-    }
-    if (value > 65535)
-        return 0;
-    *address = host;
-    *port = static_cast<int>(value);
-    return 1;
+    return parse_host_port(text, HTTP_ADDRESS, address, port);
 }
 
 int web_server_start(const WebSettings &settings, WebServer **out, std::string *error)
