@@ -19,8 +19,9 @@
 //             (a wall-clock reading, not UTC: the console knows no zone)
 //   repeat    0, or 1, 2.. for later records of the same clock time
 //   ord       sending order: minute * ORDER_STEP, or for a record sent
-//             after a later time (the hour that repeats) just before the
-//             minute after that later time (see repeat_order)
+//             after a later time (the hour that repeats, a clock set back)
+//             one more than the record sent just before it, so that any
+//             number of set-backs keeps the order they were sent in
 //   imported  1 when converted from an export file
 //   text      the record as the console sent it
 struct Archive {
@@ -30,11 +31,9 @@ struct Archive {
 
 namespace {
 
+// Room after each minute for the records sent after it that name an
+// earlier time (the hour that repeats, a clock set back).
 constexpr long long ORDER_STEP = 1 << 20;
-// About two years; a clock set back further sorts by time.
-constexpr long long MAX_SETBACK = ORDER_STEP - 2;
-// How far back a merge that starts inside a repeated stretch looks for it.
-constexpr long long REPEAT_LOOKBACK = 2 * 1440;
 constexpr int BUSY_WAIT_MS = 5000;
 
 const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
@@ -155,17 +154,6 @@ int bound_minute(const std::string &bound, int upper, long long *minute)
     if (bound.find(' ') == std::string::npos)
         return record_minute(". " + bound + (upper ? " 23:59" : " 00:00"), minute);
     return record_minute(". " + bound, minute);
-}
-
-// A record sent after a later time (the hour that repeats, a clock set
-// back) sorts after the latest record sent before it, `anchor`, and before
-// the minute after that, in the order of its own time.
-// A set-back of more than MAX_SETBACK minutes is placed that far after the
-// record's own time, so that a period read by time still finds it.
-long long repeat_order(long long anchor, long long minute)
-{
-    anchor = std::min(anchor, minute + MAX_SETBACK);
-    return anchor * ORDER_STEP + ORDER_STEP - 1 - (anchor - minute);
 }
 
 // ---- errors ----------------------------------------------------------------
@@ -360,16 +348,14 @@ struct Group {
 };
 
 struct MergeStatements {
-    Statement load, insert, replace, earlier_repeat;
+    Statement load, insert, replace;
     explicit MergeStatements(sqlite3 *db)
         : load(db, "SELECT text, ord, imported FROM record WHERE minute = ? ORDER BY repeat"),
           insert(db, "INSERT INTO record(ord, minute, repeat, imported, text) VALUES(?,?,?,?,?)"),
-          replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?"),
-          earlier_repeat(db, "SELECT ord FROM record WHERE repeat = ? AND minute < ? AND "
-                             "minute >= ? ORDER BY minute DESC LIMIT 1")
+          replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?")
     {
     }
-    int ready() const { return load.s && insert.s && replace.s && earlier_repeat.s; }
+    int ready() const { return load.s && insert.s && replace.s; }
 };
 
 int step_done(sqlite3_stmt *s)
@@ -393,32 +379,12 @@ int load_group(MergeStatements &m, long long minute, Group *g)
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-// Where a new record of repeat > 0 sorts. `anchor` is the latest time sent
-// before it in this merge; a merge that starts inside a repeated hour finds
-// it from the stored record of the same repeat just before.
-long long new_repeat_order(MergeStatements &m, long long anchor, long long minute, int repeat)
-{
-    if (anchor > minute)
-        return repeat_order(anchor, minute);
-    sqlite3_stmt *s = m.earlier_repeat.s;
-    sqlite3_bind_int(s, 1, repeat);
-    sqlite3_bind_int64(s, 2, minute);
-    sqlite3_bind_int64(s, 3, minute - REPEAT_LOOKBACK);
-    const int found = sqlite3_step(s) == SQLITE_ROW;
-    const long long ord = found ? sqlite3_column_int64(s, 0) : 0;
-    sqlite3_reset(s);
-    const long long stored_anchor = ord >= 0 ? ord / ORDER_STEP : -((-ord + ORDER_STEP - 1) / ORDER_STEP);
-    if (found && stored_anchor >= minute)
-        return repeat_order(stored_anchor, minute);
-    return repeat_order(minute, minute);
-}
-
 int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string> &texts,
                   int imported, MergeCounts *c)
 {
     std::map<long long, Group> groups;
-    long long anchor = LLONG_MIN, previous_minute = LLONG_MAX;
-    int previous_repeat = 0;
+    // The place of the record sent just before, stored or new.
+    long long previous_ord = LLONG_MIN;
     for (const std::string &text : texts) {
         long long minute;
         // No more than a history slot holds: an export must see all of it.
@@ -433,12 +399,13 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
         if (fresh) {
             if ((rc = load_group(m, minute, &g)) != SQLITE_OK)
                 return rc;
-            // A memory that now starts inside a repeated hour: its first
-            // record of this time may be the stored second one, known by its
-            // text, or by following the stored second hour it continues.
-            g.offset = previous_minute < minute
-                           ? std::min(previous_repeat, static_cast<int>(g.stored.size()))
-                           : 0;
+            // The stored records of this time sent before the record just
+            // before this one came earlier (a memory that now starts inside
+            // a repeated stretch); the text tells when the first of them is
+            // this one again.
+            g.offset = 0;
+            for (const Stored &s : g.stored)
+                g.offset += s.ord < previous_ord;
             for (std::size_t j = 0; j < g.stored.size(); ++j)
                 if (g.stored[j].text == text) {
                     g.offset = static_cast<int>(j);
@@ -448,6 +415,7 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
         const int repeat = g.sent++ + g.offset;
         if (repeat < static_cast<int>(g.stored.size())) {
             Stored &s = g.stored[repeat];
+            previous_ord = s.ord;
             if (s.text == text || (s.imported == 0 && imported)) {
                 ++c->already;
             } else if (s.imported && !imported) {
@@ -464,9 +432,10 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                 ++c->conflicting;
             }
         } else {
-            const long long ord = repeat == 0 && anchor <= minute
-                                      ? minute * ORDER_STEP
-                                      : new_repeat_order(m, anchor, minute, repeat);
+            // In its own minute's place unless something sent before it
+            // already sorts there or later: then right after that.
+            const long long ord = std::max(minute * ORDER_STEP,
+                                           previous_ord == LLONG_MIN ? LLONG_MIN : previous_ord + 1);
             sqlite3_bind_int64(m.insert.s, 1, ord);
             sqlite3_bind_int64(m.insert.s, 2, minute);
             sqlite3_bind_int(m.insert.s, 3, repeat);
@@ -476,11 +445,9 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
             if ((rc = step_done(m.insert.s)) != SQLITE_OK)
                 return rc;
             g.stored.push_back(Stored{text, ord, imported ? 1 : 0});
+            previous_ord = ord;
             ++c->added;
         }
-        anchor = std::max(anchor, minute);
-        previous_minute = minute;
-        previous_repeat = repeat;
     }
     (void)a;
     return SQLITE_OK;

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "history/temporary_file.h"
 
@@ -100,4 +102,21 @@ std::FILE *create_temporary_beside(const char *path, std::string &temporary)
             return nullptr;
     }
     return nullptr;
+}
+
+int sync_file(std::FILE *file)
+{
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+void sync_folder_of(const char *path)
+{
+    const char *slash = std::strrchr(path, '/');
+    const std::string folder = !slash ? "." : slash == path ? "/" : std::string(path, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Some file systems cannot sync a folder; the file itself is already safe.
+    fsync(fd);
+    close(fd);
 }

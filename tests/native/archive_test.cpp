@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,81 @@ TEST(Archive, PeriodFindsEveryRecordOfItsTimes)
             return 1;
         }, &error)) << error;
         EXPECT_EQ(got, c.times);
+    }
+}
+
+// A record at a clock reading counted in minutes since 1970, its outdoor
+// temperature telling it apart from every other.
+std::string record_at(long long minute, int serial)
+{
+    const std::time_t seconds = static_cast<std::time_t>(minute * 60);
+    std::tm t{};
+    gmtime_r(&seconds, &t);
+    char date[16], time[8], outdoor[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &t);
+    std::strftime(time, sizeof time, "%H:%M", &t);
+    std::snprintf(outdoor, sizeof outdoor, "%d.%d", serial / 10 % 1000, serial % 10);
+    return record(date, time, outdoor);
+}
+
+// A console whose clock was set back many times, by minutes to days, some
+// set-backs landing inside the stretch an earlier one repeated; its memory
+// caught up in overlapping windows as daily catch-ups see it, and once
+// whole. Every read gives the records in the order they were sent.
+TEST(Archive, RecordsComeBackInSendingOrderAfterManySetBacks)
+{
+    std::mt19937 random(31);
+    std::vector<std::string> sent;
+    std::vector<long long> minutes;
+    long long clock = 28000000;  // 2023
+    int setbacks = 0;
+    for (int i = 0; i < 6000; ++i) {
+        if (i > 0 && random() % 140 == 0) {
+            static const long long back[] = {5, 10, 30, 60, 65, 120, 600, 1440, 2880};
+            clock -= back[random() % 9];
+            ++setbacks;
+        }
+        minutes.push_back(clock);
+        sent.push_back(record_at(clock, i));
+        clock += 5;
+    }
+    ASSERT_GE(setbacks, 30);
+    for (int whole = 0; whole < 2; ++whole) {
+        SCOPED_TRACE(whole ? "one merge" : "overlapping catch-ups");
+        TempArchive t;
+        const std::size_t memory = whole ? sent.size() : 2000, step = whole ? sent.size() : 700;
+        for (std::size_t start = 0; start < sent.size(); start += step) {
+            const std::size_t end = std::min(sent.size(), start + memory);
+            MergeCounts counts;
+            std::string error;
+            ASSERT_TRUE(archive_merge(t.a, {sent.begin() + start, sent.begin() + end}, 0, &counts,
+                                      &error)) << error;
+            EXPECT_EQ(counts.conflicting + counts.undecodable, 0);
+        }
+        std::vector<std::string> got;
+        for (const ArchiveRecord &r : t.all())
+            got.push_back(r.text);
+        ASSERT_EQ(got.size(), sent.size());
+        std::size_t first_wrong = 0;
+        while (first_wrong < got.size() && got[first_wrong] == sent[first_wrong])
+            ++first_wrong;
+        EXPECT_EQ(first_wrong, sent.size()) << "first record out of place";
+        // A period gives the records whose times fall in it, in the same order.
+        for (int k = 0; k < 20; ++k) {
+            const long long from = minutes[random() % minutes.size()] / 1440;
+            const long long to = from + random() % 3;
+            auto day = [](long long d) { return record_at(d * 1440, 0).substr(3, 10); };
+            std::vector<std::string> expected, read;
+            for (std::size_t i = 0; i < sent.size(); ++i)
+                if (minutes[i] / 1440 >= from && minutes[i] / 1440 <= to)
+                    expected.push_back(sent[i]);
+            std::string error;
+            ASSERT_TRUE(archive_each(t.a, day(from), day(to), [&](const ArchiveRecord &r) {
+                read.push_back(r.text);
+                return 1;
+            }, &error)) << error;
+            EXPECT_TRUE(read == expected) << day(from) << " .. " << day(to);
+        }
     }
 }
 
