@@ -158,40 +158,41 @@ int bound_minute(const std::string &bound, int upper, long long *minute)
 
 // ---- errors ----------------------------------------------------------------
 
-std::string describe(Archive *a, int code, const char *doing)
+ArchiveError describe(Archive *a, int code, const char *doing)
 {
     const std::string p = a->path;
     switch (code & 0xFF) {
     case SQLITE_NOTADB:
-        return p + " is not a nimbrel archive (not an SQLite file)";
+        return {ArchiveFailure::damaged, p + " is not a nimbrel archive (not an SQLite file)"};
     case SQLITE_CORRUPT:
-        return p + " is damaged (" + sqlite3_errmsg(a->db) +
-               "); keep a copy and try `sqlite3 " + p + " .recover`";
+        return {ArchiveFailure::damaged, p + " is damaged (" + sqlite3_errmsg(a->db) +
+                                             "); keep a copy and try `sqlite3 " + p + " .recover`"};
     case SQLITE_BUSY:
     case SQLITE_LOCKED: {
         const std::string holder = archive_lock_holder(p);
-        return p + " is locked by " + (holder.empty() ? "another program" : holder) +
-               "; try again when it has finished";
+        return {(code & 0xFF) == SQLITE_BUSY ? ArchiveFailure::busy : ArchiveFailure::locked,
+                p + " is locked by " + (holder.empty() ? "another program" : holder) +
+                    "; try again when it has finished"};
     }
     case SQLITE_FULL:
-        return "the disk holding " + p + " is full: " + doing +
-               " was rolled back; nothing archived before is lost";
+        return {ArchiveFailure::full, "the disk holding " + p + " is full: " + doing +
+                                          " was rolled back; nothing archived before is lost"};
     case SQLITE_READONLY:
-        return p + " cannot be written (read-only)";
+        return {ArchiveFailure::other, p + " cannot be written (read-only)"};
     case SQLITE_CANTOPEN:
-        return "cannot open " + p;
+        return {ArchiveFailure::other, "cannot open " + p};
     default:
-        return p + ": " + doing + " failed: " + sqlite3_errmsg(a->db);
+        return {ArchiveFailure::other, p + ": " + doing + " failed: " + sqlite3_errmsg(a->db)};
     }
 }
 
-int fail(Archive *a, int code, const char *doing, std::string *error)
+int fail(Archive *a, int code, const char *doing, ArchiveError *error)
 {
     *error = describe(a, code, doing);
     return 0;
 }
 
-int exec(Archive *a, const char *sql, const char *doing, std::string *error)
+int exec(Archive *a, const char *sql, const char *doing, ArchiveError *error)
 {
     const int rc = sqlite3_exec(a->db, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK || fail(a, rc, doing, error);
@@ -216,7 +217,7 @@ int pragma(Archive *a, const char *sql, std::string *value, int *rc)
 // Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction; an
 // archive that is up to date is not locked, so that reading it never waits
 // for a merge.
-int migrate(Archive *a, int version, std::string *error)
+int migrate(Archive *a, int version, ArchiveError *error)
 {
     if (version == ARCHIVE_SCHEMA_VERSION)
         return 1;
@@ -243,7 +244,7 @@ int migrate(Archive *a, int version, std::string *error)
 
 // Checks what the file is before anything is written to it; its schema
 // version in `*version`.
-int check_file(Archive *a, int *version_out, std::string *error)
+int check_file(Archive *a, int *version_out, ArchiveError *error)
 {
     std::string version, tables, check;
     int rc;
@@ -251,24 +252,26 @@ int check_file(Archive *a, int *version_out, std::string *error)
         return fail(a, rc, "opening", error);
     const int v = *version_out = std::atoi(version.c_str());
     if (v > ARCHIVE_SCHEMA_VERSION) {
-        *error = a->path + " was written by a newer nimbrel (archive version " + version +
-                 ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
-                 "); update nimbrel";
+        *error = {ArchiveFailure::newer,
+                  a->path + " was written by a newer nimbrel (archive version " + version +
+                      ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
+                      "); update nimbrel"};
         return 0;
     }
     if (!pragma(a, "SELECT group_concat(name) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%'",
                 &tables, &rc))
         return fail(a, rc, "opening", error);
     if ((v == 0 && !tables.empty()) || (v > 0 && tables.find("record") == std::string::npos)) {
-        *error = a->path + " is an SQLite file but not a nimbrel archive";
+        *error = {ArchiveFailure::damaged, a->path + " is an SQLite file but not a nimbrel archive"};
         return 0;
     }
     if (v > 0) {
         if (!pragma(a, "PRAGMA quick_check", &check, &rc))
             return fail(a, rc, "checking", error);
         if (check != "ok") {
-            *error = a->path + " is damaged (" + check + "); keep a copy and try `sqlite3 " +
-                     a->path + " .recover`";
+            *error = {ArchiveFailure::damaged, a->path + " is damaged (" + check +
+                                                   "); keep a copy and try `sqlite3 " + a->path +
+                                                   " .recover`"};
             return 0;
         }
     }
@@ -286,7 +289,14 @@ int archive_record_time(const std::string &text, std::string *time)
     return 1;
 }
 
-int archive_open(const std::string &path, Archive **archive, std::string *error)
+std::string archive_time_text(long long minute) { return minute_text(minute); }
+
+int archive_bound(const std::string &text, int upper, long long *minute)
+{
+    return bound_minute(text, upper, minute);
+}
+
+int archive_open(const std::string &path, Archive **archive, ArchiveError *error)
 {
     *archive = nullptr;
     std::error_code ec;
@@ -298,7 +308,8 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
     const int rc = sqlite3_open_v2(path.c_str(), &a->db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
-        *error = "cannot open " + path + ": " + (a->db ? sqlite3_errmsg(a->db) : "out of memory");
+        *error = {ArchiveFailure::other,
+                  "cannot open " + path + ": " + (a->db ? sqlite3_errmsg(a->db) : "out of memory")};
         archive_close(a);
         return 0;
     }
@@ -316,7 +327,7 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
         return 0;
     }
     if (mode != "wal") {
-        *error = path + " cannot be put in write-ahead mode (" + mode + ")";
+        *error = {ArchiveFailure::other, path + " cannot be put in write-ahead mode (" + mode + ")"};
         archive_close(a);
         return 0;
     }
@@ -387,8 +398,9 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
     long long previous_ord = LLONG_MIN;
     for (const std::string &text : texts) {
         long long minute;
-        // No more than a history slot holds: an export must see all of it.
-        if (text.empty() || text.size() > RECORD_BYTES || text.find('\0') != std::string::npos ||
+        // No more than the reader takes into a history slot (its last byte
+        // stays zero): an export must see all of it.
+        if (text.empty() || text.size() >= static_cast<std::size_t>(RECORD_BYTES) || text.find('\0') != std::string::npos ||
             !record_minute(text, &minute)) {
             ++c->undecodable;
             continue;
@@ -456,7 +468,7 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
 } // namespace
 
 int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
-                  MergeCounts *counts, std::string *error)
+                  MergeCounts *counts, ArchiveError *error)
 {
     *counts = MergeCounts{};
     if (!exec(a, "BEGIN IMMEDIATE", "the merge", error))
@@ -476,16 +488,11 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
     return 1;
 }
 
-int archive_each(Archive *a, const std::string &from, const std::string &to,
-                 const std::function<int(const ArchiveRecord &)> &visit, std::string *error)
+int archive_each(Archive *a, long long first, long long last,
+                 const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
 {
-    long long first = LLONG_MIN / ORDER_STEP / 2, last = LLONG_MAX / ORDER_STEP / 2 - 1;
-    if ((!from.empty() && !bound_minute(from, 0, &first)) ||
-        (!to.empty() && !bound_minute(to, 1, &last))) {
-        *error = "a time is YEAR-MONTH-DAY or YEAR-MONTH-DAY HH:MM, not \"" +
-                 (from.empty() || bound_minute(from, 0, &first) ? to : from) + "\"";
-        return 0;
-    }
+    first = std::max(first, ARCHIVE_FIRST);
+    last = std::min(last, ARCHIVE_LAST);
     // Records in their own minute's place, then the few placed after a later
     // time (ord beyond the period), in sending order both.
     static const char *const reads[2] = {
@@ -494,7 +501,6 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
         "SELECT minute, repeat, imported, text FROM record INDEXED BY record_time "
         "WHERE ord >= ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat"};
     ArchiveRecord r;
-    long long shown_minute = LLONG_MIN;
     for (const char *sql : reads) {
         Statement st(a->db, sql);
         if (!st.s)
@@ -505,15 +511,12 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
         sqlite3_bind_int64(st.s, 4, last);
         int rc;
         while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-            const long long minute = sqlite3_column_int64(st.s, 0);
-            if (minute != shown_minute) {
-                r.time = minute_text(minute);
-                shown_minute = minute;
-            }
+            r.minute = sqlite3_column_int64(st.s, 0);
             r.repeat = sqlite3_column_int(st.s, 1);
             r.imported = sqlite3_column_int(st.s, 2);
             const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
-            r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)));
+            r.text = text ? text : "";
+            r.length = text ? static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)) : 0;
             if (!visit(r))
                 return 1;
         }
@@ -523,7 +526,7 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
     return 1;
 }
 
-int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
+int archive_summary(Archive *a, ArchiveSummary *summary, ArchiveError *error)
 {
     *summary = ArchiveSummary{};
     Statement st(a->db, "SELECT count(*), min(minute), max(minute) FROM record");
@@ -533,8 +536,8 @@ int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
     summary->count = sqlite3_column_int64(st.s, 0);
     if (summary->count == 0)
         return 1;
-    summary->first = minute_text(sqlite3_column_int64(st.s, 1));
-    summary->last = minute_text(sqlite3_column_int64(st.s, 2));
+    summary->first = sqlite3_column_int64(st.s, 1);
+    summary->last = sqlite3_column_int64(st.s, 2);
     // The most common step; the smaller one of a tie.
     Statement step(a->db, "SELECT d FROM (SELECT minute - lag(minute) OVER (ORDER BY minute) AS d "
                           "FROM record WHERE repeat = 0) WHERE d > 0 "
@@ -576,7 +579,7 @@ long long elapsed_minutes(long long from, long long to)
 
 } // namespace
 
-int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::string *error)
+int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, ArchiveError *error)
 {
     gaps->clear();
     if (interval <= 0)
@@ -600,7 +603,7 @@ int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::s
     return 1;
 }
 
-int archive_note_catch_up(Archive *a, long long when, std::string *error)
+int archive_note_catch_up(Archive *a, long long when, ArchiveError *error)
 {
     Statement st(a->db, "INSERT INTO state(name, value) VALUES('last_catch_up', ?) "
                         "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
@@ -611,7 +614,7 @@ int archive_note_catch_up(Archive *a, long long when, std::string *error)
     return rc == SQLITE_DONE || fail(a, rc, "noting the catch-up", error);
 }
 
-int archive_last_catch_up(Archive *a, long long *when, std::string *error)
+int archive_last_catch_up(Archive *a, long long *when, ArchiveError *error)
 {
     *when = 0;
     Statement st(a->db, "SELECT value FROM state WHERE name = 'last_catch_up'");

@@ -24,9 +24,10 @@ void downloaded_records(std::vector<std::string> *texts, long *given_up);
 // there, N given up; archive FIRST .. LAST" on standard output, or as a log
 // line for `run`. Given up are the records the download lost and those kept
 // out (unreadable, or a known time with other readings), which get a log
-// line of their own. 1 when merged.
+// line of their own. 1 when merged; otherwise what went wrong in `error`
+// (said already, unless `as_log` leaves that to the caller).
 int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
-                   int as_log);
+                   int as_log, ArchiveError *error);
 
 // export --archive: the export file from the archive, no console needed.
 int export_from_archive(FrontEnd &f);

@@ -265,25 +265,73 @@ int connect_waiting(Session &s, int *announced_absence)
     return 0;
 }
 
+// How often a download that found the archive busy is merged again.
+constexpr int MERGE_RETRY_S = 10;
+
 // `run`'s catch-ups: one at every connect and one a day; a failed one
-// waits for the next, and the live readings and uploads go on.
+// waits for the next, and the live readings and uploads go on. A download
+// that found the archive busy is merged again from the history it left
+// until it goes in; a damaged archive, or one of a newer nimbrel, gets no
+// more writes.
 struct ArchiveKeeper {
     const FrontEnd *front;
     int due;                    // a catch-up is owed (set at every connect)
     std::time_t next_daily;     // 0: no daily catch-up
     long long last_catch_up;    // when a download was last merged
     std::time_t warned;         // when the full-logger warning was last given
+    std::time_t merge_again;    // 0, or when to merge the last download again
+    int broken;                 // the archive is not to be written
 };
+
+// Merges the download the history store holds; what went wrong decides
+// what comes next.
+void merge_in_run(ArchiveKeeper &k, std::time_t now)
+{
+    k.merge_again = 0;
+    std::vector<std::string> texts;
+    long given_up = 0;
+    downloaded_records(&texts, &given_up);
+    Archive *archive = nullptr;
+    ArchiveError error;
+    if (archive_open(archive_path(*k.front), &archive, &error) &&
+        merge_download(archive, texts, given_up, 1, &error))
+        k.last_catch_up = now;
+    archive_close(archive);
+    switch (error.kind) {
+    case ArchiveFailure::none:
+        return;
+    case ArchiveFailure::busy:
+    case ArchiveFailure::locked:
+        k.merge_again = now + MERGE_RETRY_S;
+        log_line("catch-up: %s; merging again in %d s", error.message.c_str(), MERGE_RETRY_S);
+        return;
+    case ArchiveFailure::damaged:
+    case ArchiveFailure::newer:
+        k.broken = 1;
+        log_line("catch-up: %s; nothing more is archived until nimbrel is started again",
+                 error.message.c_str());
+        return;
+    default:
+        log_line("catch-up: %s", error.message.c_str());
+        return;
+    }
+}
 
 void catch_up_in_run(Session &s, Events &e, ArchiveKeeper &k)
 {
     const std::time_t now = std::time(nullptr);
+    if (k.broken)
+        return;
     const int daily = k.next_daily != 0 && now >= k.next_daily;
     if (daily)
         k.next_daily = next_daily(now, k.front->config.catch_up_minute);
-    if (!k.due && !daily)
+    if (!k.due && !daily) {
+        if (k.merge_again != 0 && now >= k.merge_again)
+            merge_in_run(k, now);
         return;
+    }
     k.due = 0;
+    k.merge_again = 0;
     log_line("catch-up: downloading the console's history");
     const int got = download_history(s, e);
     if (got != PORT_REPORT) {
@@ -296,18 +344,7 @@ void catch_up_in_run(Session &s, Events &e, ArchiveKeeper &k)
         log_line("catch-up: the console holds no history yet");
         return;
     }
-    std::vector<std::string> texts;
-    long given_up = 0;
-    downloaded_records(&texts, &given_up);
-    Archive *archive = nullptr;
-    std::string error;
-    if (!archive_open(archive_path(*k.front), &archive, &error)) {
-        log_line("catch-up: %s", error.c_str());
-        return;
-    }
-    if (merge_download(archive, texts, given_up, 1))
-        k.last_catch_up = now;
-    archive_close(archive);
+    merge_in_run(k, now);
 }
 
 // The console's logger percentage of its last live record.
@@ -506,7 +543,8 @@ int command_catch_up(FrontEnd &f)
             std::vector<std::string> texts;
             long given_up = 0;
             downloaded_records(&texts, &given_up);
-            status = merge_download(archive, texts, given_up, 0) ? 0 : 1;
+            ArchiveError error;
+            status = merge_download(archive, texts, given_up, 0, &error) ? 0 : 1;
         }
     }
     archive_close(archive);
@@ -534,15 +572,15 @@ namespace {
 ArchiveKeeper *start_keeping_archive(const FrontEnd &f)
 {
     static ArchiveKeeper keeper;
-    keeper = ArchiveKeeper{&f, 1, 0, 0, 0};
+    keeper = ArchiveKeeper{&f, 1, 0, 0, 0, 0, 0};
     const std::time_t now = std::time(nullptr);
     if (f.config.catch_up_minute >= 0)
         keeper.next_daily = next_daily(now, f.config.catch_up_minute);
     Archive *archive = nullptr;
-    std::string error;
+    ArchiveError error;
     if (!archive_open(archive_path(f), &archive, &error) ||
         !archive_last_catch_up(archive, &keeper.last_catch_up, &error))
-        log_line("archive: %s", error.c_str());
+        log_line("archive: %s", error.message.c_str());
     archive_close(archive);
     return &keeper;
 }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "cli/archive_commands.h"
+#include "cli/archive_export.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
@@ -72,19 +73,21 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         *error = "there is no archive yet (`nimbrel catch-up` starts it)";
         return 0;
     }
-    if (!archive_open(archive_path, &archive, error))
+    ArchiveError failure;
+    long long first = ARCHIVE_FIRST, last = ARCHIVE_LAST;
+    if (!archive_open(archive_path, &archive, &failure)) {
+        *error = failure.message;
         return 0;
-    // Its own per request: two exports may run at once.
-    auto workspace = std::make_unique<ExportWorkspace>();
-    std::uint8_t slot[RECORD_BYTES];
+    }
+    if (!from.empty()) {
+        archive_bound(from, 0, &first);
+        archive_bound(to, 1, &last);
+    }
     const ByteSink sink = {&out->body, append_bytes};
-    write_export_header(sink, units);
-    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-        std::memset(slot, 0, sizeof slot);
-        std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
-        return write_record_row(sink, slot, request, units, workspace.get());
-    }, error);
+    const int read = write_archive_export(archive, first, last, request, units, sink, &failure);
     archive_close(archive);
+    if (!read)
+        *error = failure.message;
     out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
     return read;
 }
