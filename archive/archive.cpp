@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <map>
+#include <unordered_map>
 
 #include "archive/lock_holder.h"
 #include "history/history_store.h"
@@ -351,22 +351,24 @@ struct Stored {
     int imported;
 };
 
-// What the store and this merge know of one clock time.
+// What this merge knows of one clock time; the stored records themselves
+// are read when needed, so that a merge holds no copy of the download.
 struct Group {
-    std::vector<Stored> stored;  // by repeat
-    int sent = 0;                // records of this time seen in this merge
-    int offset = 0;              // this merge's first record is stored repeat `offset`
+    int stored = 0;  // records of this time in the archive
+    int sent = 0;    // records of this time seen in this merge
+    int offset = 0;  // this merge's first record is stored repeat `offset`
 };
 
 struct MergeStatements {
-    Statement load, insert, replace;
+    Statement load, load_one, insert, replace;
     explicit MergeStatements(sqlite3 *db)
         : load(db, "SELECT text, ord, imported FROM record WHERE minute = ? ORDER BY repeat"),
+          load_one(db, "SELECT text, ord, imported FROM record WHERE minute = ? AND repeat = ?"),
           insert(db, "INSERT INTO record(ord, minute, repeat, imported, text) VALUES(?,?,?,?,?)"),
           replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?")
     {
     }
-    int ready() const { return load.s && insert.s && replace.s; }
+    int ready() const { return load.s && load_one.s && insert.s && replace.s; }
 };
 
 int step_done(sqlite3_stmt *s)
@@ -376,57 +378,79 @@ int step_done(sqlite3_stmt *s)
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-int load_group(MergeStatements &m, long long minute, Group *g)
+// The rows a bound statement gives, into `out` (reusing its strings).
+int load_rows(sqlite3_stmt *s, std::vector<Stored> *out, std::size_t *count)
 {
-    sqlite3_bind_int64(m.load.s, 1, minute);
     int rc;
-    while ((rc = sqlite3_step(m.load.s)) == SQLITE_ROW) {
-        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m.load.s, 0));
-        g->stored.push_back(Stored{std::string(text ? text : "",
-                                               static_cast<std::size_t>(sqlite3_column_bytes(m.load.s, 0))),
-                                   sqlite3_column_int64(m.load.s, 1), sqlite3_column_int(m.load.s, 2)});
+    *count = 0;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        if (*count == out->size())
+            out->emplace_back();
+        Stored &r = (*out)[(*count)++];
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+        r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
+        r.ord = sqlite3_column_int64(s, 1);
+        r.imported = sqlite3_column_int(s, 2);
     }
-    sqlite3_reset(m.load.s);
+    sqlite3_reset(s);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string> &texts,
-                  int imported, MergeCounts *c)
+int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, MergeCounts *c)
 {
-    std::map<long long, Group> groups;
+    std::unordered_map<long long, Group> groups;
+    std::vector<Stored> stored;  // the stored records of the time in hand
+    std::size_t have = 0;
+    std::string text;
     // The place of the record sent just before, stored or new.
     long long previous_ord = LLONG_MIN;
-    for (const std::string &text : texts) {
+    const char *bytes;
+    std::size_t length;
+    while (next(&bytes, &length)) {
+        text.assign(bytes, length);
         long long minute;
         // No more than the reader takes into a history slot (its last byte
         // stays zero): an export must see all of it.
-        if (text.empty() || text.size() >= static_cast<std::size_t>(RECORD_BYTES) || text.find('\0') != std::string::npos ||
-            !record_minute(text, &minute)) {
+        if (text.empty() || text.size() >= static_cast<std::size_t>(RECORD_BYTES) ||
+            text.find('\0') != std::string::npos || !record_minute(text, &minute)) {
             ++c->undecodable;
             continue;
         }
         auto [it, fresh] = groups.try_emplace(minute);
         Group &g = it->second;
         int rc;
+        int loaded = -1;  // the repeat stored[0] holds, -1: none in hand
         if (fresh) {
-            if ((rc = load_group(m, minute, &g)) != SQLITE_OK)
+            sqlite3_bind_int64(m.load.s, 1, minute);
+            if ((rc = load_rows(m.load.s, &stored, &have)) != SQLITE_OK)
                 return rc;
+            g.stored = static_cast<int>(have);
+            loaded = 0;
             // The stored records of this time sent before the record just
             // before this one came earlier (a memory that now starts inside
             // a repeated stretch); the text tells when the first of them is
             // this one again.
             g.offset = 0;
-            for (const Stored &s : g.stored)
-                g.offset += s.ord < previous_ord;
-            for (std::size_t j = 0; j < g.stored.size(); ++j)
-                if (g.stored[j].text == text) {
+            for (std::size_t j = 0; j < have; ++j)
+                g.offset += stored[j].ord < previous_ord;
+            for (std::size_t j = 0; j < have; ++j)
+                if (stored[j].text == text) {
                     g.offset = static_cast<int>(j);
                     break;
                 }
         }
         const int repeat = g.sent++ + g.offset;
-        if (repeat < static_cast<int>(g.stored.size())) {
-            Stored &s = g.stored[repeat];
+        if (repeat < g.stored) {
+            if (loaded < 0) {
+                sqlite3_bind_int64(m.load_one.s, 1, minute);
+                sqlite3_bind_int(m.load_one.s, 2, repeat);
+                if ((rc = load_rows(m.load_one.s, &stored, &have)) != SQLITE_OK)
+                    return rc;
+                if (have == 0)
+                    return SQLITE_CORRUPT;
+                loaded = repeat;
+            }
+            const Stored &s = stored[static_cast<std::size_t>(repeat - loaded)];
             previous_ord = s.ord;
             if (s.text == text || (s.imported == 0 && imported)) {
                 ++c->already;
@@ -437,8 +461,6 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                 sqlite3_bind_int(m.replace.s, 3, repeat);
                 if ((rc = step_done(m.replace.s)) != SQLITE_OK)
                     return rc;
-                s.text = text;
-                s.imported = 0;
                 ++c->replaced;
             } else {
                 ++c->conflicting;
@@ -456,19 +478,18 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                               SQLITE_STATIC);
             if ((rc = step_done(m.insert.s)) != SQLITE_OK)
                 return rc;
-            g.stored.push_back(Stored{text, ord, imported ? 1 : 0});
+            g.stored = repeat + 1;
             previous_ord = ord;
             ++c->added;
         }
     }
-    (void)a;
     return SQLITE_OK;
 }
 
 } // namespace
 
-int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
-                  MergeCounts *counts, ArchiveError *error)
+int archive_merge(Archive *a, const ArchiveSource &next, int imported, MergeCounts *counts,
+                  ArchiveError *error)
 {
     *counts = MergeCounts{};
     if (!exec(a, "BEGIN IMMEDIATE", "the merge", error))
@@ -476,7 +497,7 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
     int rc;
     {
         MergeStatements m(a->db);
-        rc = m.ready() ? merge_records(a, m, texts, imported, counts) : sqlite3_errcode(a->db);
+        rc = m.ready() ? merge_records(m, next, imported, counts) : sqlite3_errcode(a->db);
     }
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(a->db, "COMMIT", nullptr, nullptr, nullptr);
@@ -486,6 +507,19 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
         return 0;
     }
     return 1;
+}
+
+int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
+                  MergeCounts *counts, ArchiveError *error)
+{
+    std::size_t i = 0;
+    return archive_merge(a, [&](const char **text, std::size_t *length) {
+        if (i == texts.size())
+            return 0;
+        *text = texts[i].data();
+        *length = texts[i++].size();
+        return 1;
+    }, imported, counts, error);
 }
 
 int archive_each(Archive *a, long long first, long long last,

@@ -50,13 +50,17 @@ int archive_open(const std::string &path, Archive **archive, ArchiveError *error
 void archive_close(Archive *archive);
 
 // Merges records given oldest first, in the order the console sent them, in
-// ONE transaction. `imported` marks records converted from export files: a
+// ONE transaction, reading them from where they lie. `imported` marks records converted from export files: a
 // console record replaces an imported one of the same time; an imported one
 // never replaces anything (against a console record it counts as already
 // there). A record whose date or time cannot be read is kept out and counted
 // as undecodable; one whose time is stored with other content keeps the
 // stored one and is counted as conflicting. On failure nothing of this merge
 // is kept and the counts are those of the merge that was rolled back.
+// Hands over the next record (0 at the end), valid until the next call.
+using ArchiveSource = std::function<int(const char **text, std::size_t *length)>;
+int archive_merge(Archive *archive, const ArchiveSource &next, int imported, MergeCounts *counts,
+                  ArchiveError *error);
 int archive_merge(Archive *archive, const std::vector<std::string> &texts, int imported,
                   MergeCounts *counts, ArchiveError *error);
 

@@ -38,23 +38,39 @@ Archive *open_archive_or_say(const FrontEnd &f, int to_read)
     return archive;
 }
 
-void downloaded_records(std::vector<std::string> *texts, long *given_up)
+ArchiveSource downloaded_records(long *given_up)
 {
-    texts->clear();
-    const int total = link_flags.history_total;
-    for (int i = 0; i < total && i < HISTORY_SLOTS; ++i) {
-        const char *slot = reinterpret_cast<const char *>(history_store.slot[i]);
-        if (slot[0])
-            texts->emplace_back(slot, strnlen(slot, RECORD_BYTES));
-    }
-    *given_up = total - static_cast<long>(texts->size());
+    const int counted = link_flags.history_total;
+    const int total = std::min(counted, HISTORY_SLOTS);
+    long kept = 0;
+    for (int i = 0; i < total; ++i)
+        kept += history_store.slot[i][0] != 0;
+    *given_up = counted - kept;
+    int at = 0;
+    return [total, at](const char **text, std::size_t *length) mutable {
+        while (at < total) {
+            const char *slot = reinterpret_cast<const char *>(history_store.slot[at++]);
+            if (slot[0]) {
+                *text = slot;
+                *length = strnlen(slot, RECORD_BYTES);
+                return 1;
+            }
+        }
+        return 0;
+    };
 }
 
-int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
-                   int as_log, ArchiveError *failure)
+void forget_download()
+{
+    zero_releasing(history_store.slot, sizeof history_store.slot);
+    release_free_heap();
+}
+
+int merge_download(Archive *archive, const ArchiveSource &records, long given_up, int as_log,
+                   ArchiveError *failure)
 {
     MergeCounts c;
-    if (!archive_merge(archive, texts, 0, &c, failure)) {
+    if (!archive_merge(archive, records, 0, &c, failure)) {
         if (!as_log)
             std::fprintf(stderr, "nimbrel: %s\n", failure->message.c_str());
         return 0;

@@ -210,7 +210,7 @@ int download_history(Session &s, Events &e)
         e.history_complete = e.no_history = 0;
         e.history_total = 0;
         e.last_percent = -1;
-        clear_history_store(history_store);
+        forget_download();
         if (!s.port.write(s.port.context, CMD_READ_HISTORY))
             return PORT_FAILED;
         got = poll_until(s, [&] { return e.history_complete || e.no_history; });
@@ -288,17 +288,17 @@ struct ArchiveKeeper {
 void merge_in_run(ArchiveKeeper &k, std::time_t now)
 {
     k.merge_again = 0;
-    std::vector<std::string> texts;
     long given_up = 0;
-    downloaded_records(&texts, &given_up);
+    const ArchiveSource records = downloaded_records(&given_up);
     Archive *archive = nullptr;
     ArchiveError error;
     if (archive_open(archive_path(*k.front), &archive, &error) &&
-        merge_download(archive, texts, given_up, 1, &error))
+        merge_download(archive, records, given_up, 1, &error))
         k.last_catch_up = now;
     archive_close(archive);
     switch (error.kind) {
     case ArchiveFailure::none:
+        forget_download();
         return;
     case ArchiveFailure::busy:
     case ArchiveFailure::locked:
@@ -540,11 +540,10 @@ int command_catch_up(FrontEnd &f)
             std::fputs("nimbrel: the console holds no history yet; nothing archived\n", stderr);
             status = 0;
         } else {
-            std::vector<std::string> texts;
             long given_up = 0;
-            downloaded_records(&texts, &given_up);
+            const ArchiveSource records = downloaded_records(&given_up);
             ArchiveError error;
-            status = merge_download(archive, texts, given_up, 0, &error) ? 0 : 1;
+            status = merge_download(archive, records, given_up, 0, &error) ? 0 : 1;
         }
     }
     archive_close(archive);

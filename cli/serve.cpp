@@ -36,12 +36,6 @@ constexpr int POLL_MS = 200;
 constexpr int RETRY_MS = 2000;
 const char default_http[] = "127.0.0.1:8470";
 
-int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
-{
-    static_cast<std::string *>(context)->append(reinterpret_cast<const char *>(bytes), count);
-    return 1;
-}
-
 // The export file of `nimbrel export --archive` for a period (both empty:
 // everything) and data sets, checked by the Windows program's own rules.
 int export_for_web(const std::string &archive_path, const UnitSettings &units,
@@ -68,28 +62,28 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         *error = utf8_text(message);
         return 0;
     }
-    Archive *archive;
     if (access(archive_path.c_str(), F_OK) != 0) {
         *error = "there is no archive yet (`nimbrel catch-up` starts it)";
         return 0;
     }
-    ArchiveError failure;
     long long first = ARCHIVE_FIRST, last = ARCHIVE_LAST;
-    if (!archive_open(archive_path, &archive, &failure)) {
-        *error = failure.message;
-        return 0;
-    }
     if (!from.empty()) {
         archive_bound(from, 0, &first);
         archive_bound(to, 1, &last);
     }
-    const ByteSink sink = {&out->body, append_bytes};
-    const int read = write_archive_export(archive, first, last, request, units, sink, &failure);
-    archive_close(archive);
-    if (!read)
-        *error = failure.message;
+    out->write = [archive_path, units, request, first, last](const ByteSink &sink) {
+        Archive *archive;
+        ArchiveError failure;
+        if (!archive_open(archive_path, &archive, &failure))
+            return 0;
+        const int written = write_archive_export(archive, first, last, request, units, sink,
+                                                 &failure);
+        archive_close(archive);
+        release_free_heap();
+        return written;
+    };
     out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
-    return read;
+    return 1;
 }
 
 int start_web(FrontEnd &f, const std::string &where, WebServer **server)

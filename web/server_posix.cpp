@@ -37,6 +37,27 @@ namespace {
 // archived at most.
 constexpr int EXTENT_KEEP_S = 20;
 
+constexpr std::size_t ANSWER_BUFFER_BYTES = 64 * 1024;
+
+// An answer sent in chunks of about ANSWER_BUFFER_BYTES.
+struct ChunkedAnswer {
+    httplib::DataSink *out;
+    std::string pending;
+    int flush()
+    {
+        const int sent = pending.empty() || out->write(pending.data(), pending.size());
+        pending.clear();
+        return sent;
+    }
+};
+
+int answer_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    auto &answer = *static_cast<ChunkedAnswer *>(context);
+    answer.pending.append(reinterpret_cast<const char *>(bytes), count);
+    return answer.pending.size() < ANSWER_BUFFER_BYTES || answer.flush();
+}
+
 void answer_json(httplib::Response &res, const std::string &json)
 {
     res.set_header("Cache-Control", "no-store");
@@ -251,7 +272,16 @@ void on_export(WebServer *s, const httplib::Request &req, httplib::Response &res
         return refuse(res, 400, error);
     res.set_header("Content-Disposition", "attachment; filename=\"" + file.file_name + "\"");
     res.set_header("Cache-Control", "no-store");
-    res.set_content(file.body, "text/csv");
+    // Chunked, a buffer at a time: a year's file never sits in memory.
+    const auto write = file.write;
+    res.set_chunked_content_provider("text/csv", [write](std::size_t, httplib::DataSink &out) {
+        ChunkedAnswer answer{&out, {}};
+        answer.pending.reserve(ANSWER_BUFFER_BYTES);
+        if (!write(ByteSink{&answer, answer_bytes}) || !answer.flush())
+            return false;
+        out.done();
+        return true;
+    });
 }
 
 void on_file(WebServer *s, const httplib::Request &req, httplib::Response &res)
