@@ -29,9 +29,10 @@ int import_one(Archive *archive, const std::string &path)
         return 0;
     }
     MergeCounts c;
-    if (!archive_merge(archive, file.records, 1, &c, &error)) {
+    ArchiveError failure;
+    if (!archive_merge(archive, file.records, 1, &c, &failure)) {
         std::fprintf(stderr, "nimbrel: %s: %s; nothing of it imported\n", path.c_str(),
-                     error.c_str());
+                     failure.message.c_str());
         return 0;
     }
     std::printf("%s: %zu records read, %ld new, %ld already there, %ld kept out%s\n", path.c_str(),

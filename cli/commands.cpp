@@ -189,7 +189,7 @@ int download_history(Session &s, Events &e)
         e.history_complete = e.no_history = 0;
         e.history_total = 0;
         e.last_percent = -1;
-        clear_history_store(history_store);
+        forget_download();
         if (!s.port.write(s.port.context, CMD_READ_HISTORY))
             return PORT_FAILED;
         got = poll_until(s, [&] { return e.history_complete || e.no_history; });
@@ -406,10 +406,10 @@ int command_catch_up(FrontEnd &f)
             std::fputs("nimbrel: the console holds no history yet; nothing archived\n", stderr);
             status = 0;
         } else {
-            std::vector<std::string> texts;
             long given_up = 0;
-            downloaded_records(&texts, &given_up);
-            status = merge_download(archive, texts, given_up, 0) ? 0 : 1;
+            const ArchiveSource records = downloaded_records(&given_up);
+            ArchiveError error;
+            status = merge_download(archive, records, given_up, 0, &error) ? 0 : 1;
         }
     }
     archive_close(archive);
@@ -453,9 +453,15 @@ private:
 
 void log_publisher_line(const char *line) { log_line("%s", line); }
 
+// How often a download that found the archive busy is merged again.
+constexpr int MERGE_RETRY_S = 10;
+
 // `run`'s catch-ups: one at every connect and one a day; a failed one
-// waits for the next, and the live readings and uploads go on. It warns
-// when the console's memory fills and nothing has been archived for a day.
+// waits for the next, and the live readings and uploads go on. A download
+// that found the archive busy is merged again from the history it left
+// until it goes in; a damaged archive, or one of a newer nimbrel, gets no
+// more writes. It warns when the console's memory fills and nothing has
+// been archived for a day.
 class ArchiveKeeper : public RecordFeed {
 public:
     // Reads when the archive was last caught up; a problem with the archive
@@ -466,10 +472,10 @@ public:
         if (f.config.catch_up_minute >= 0)
             next_daily_at = next_daily(now, f.config.catch_up_minute);
         Archive *archive = nullptr;
-        std::string error;
+        ArchiveError error;
         if (!archive_open(archive_path(f), &archive, &error) ||
             !archive_last_catch_up(archive, &last_catch_up, &error))
-            log_line("archive: %s", error.c_str());
+            log_line("archive: %s", error.message.c_str());
         archive_close(archive);
     }
     void console(int connected) override { due |= connected; }
@@ -485,12 +491,18 @@ private:
     void catch_up(Session &s)
     {
         const std::time_t now = std::time(nullptr);
+        if (broken)
+            return;
         const int daily = next_daily_at != 0 && now >= next_daily_at;
         if (daily)
             next_daily_at = next_daily(now, front.config.catch_up_minute);
-        if (!due && !daily)
+        if (!due && !daily) {
+            if (merge_again != 0 && now >= merge_again)
+                merge(now);
             return;
+        }
         due = 0;
+        merge_again = 0;
         log_line("catch-up: downloading the console's history");
         const int got = download_history(s, events);
         if (got != PORT_REPORT) {
@@ -503,18 +515,41 @@ private:
             log_line("catch-up: the console holds no history yet");
             return;
         }
-        std::vector<std::string> texts;
+        merge(now);
+    }
+
+    // Merges the download the history store holds; what went wrong decides
+    // what comes next.
+    void merge(std::time_t now)
+    {
+        merge_again = 0;
         long given_up = 0;
-        downloaded_records(&texts, &given_up);
+        const ArchiveSource records = downloaded_records(&given_up);
         Archive *archive = nullptr;
-        std::string error;
-        if (!archive_open(archive_path(front), &archive, &error)) {
-            log_line("catch-up: %s", error.c_str());
-            return;
-        }
-        if (merge_download(archive, texts, given_up, 1))
+        ArchiveError error;
+        if (archive_open(archive_path(front), &archive, &error) &&
+            merge_download(archive, records, given_up, 1, &error))
             last_catch_up = now;
         archive_close(archive);
+        switch (error.kind) {
+        case ArchiveFailure::none:
+            forget_download();
+            return;
+        case ArchiveFailure::busy:
+        case ArchiveFailure::locked:
+            merge_again = now + MERGE_RETRY_S;
+            log_line("catch-up: %s; merging again in %d s", error.message.c_str(), MERGE_RETRY_S);
+            return;
+        case ArchiveFailure::damaged:
+        case ArchiveFailure::newer:
+            broken = 1;
+            log_line("catch-up: %s; nothing more is archived until nimbrel is started again",
+                     error.message.c_str());
+            return;
+        default:
+            log_line("catch-up: %s", error.message.c_str());
+            return;
+        }
     }
 
     // From the logger percentage of the console's last live record.
@@ -540,6 +575,8 @@ private:
     std::time_t next_daily_at = 0;  // 0: no daily catch-up
     long long last_catch_up = 0;  // when a download was last merged
     std::time_t warned = 0;       // when the full-logger warning was last given
+    std::time_t merge_again = 0;  // 0, or when to merge the last download again
+    int broken = 0;               // the archive is not to be written
 };
 
 } // namespace

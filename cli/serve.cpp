@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "cli/archive_commands.h"
+#include "cli/archive_export.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
@@ -57,12 +58,6 @@ private:
 
 const char default_http[] = "127.0.0.1:8470";
 
-int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
-{
-    static_cast<std::string *>(context)->append(reinterpret_cast<const char *>(bytes), count);
-    return 1;
-}
-
 // The export file of `nimbrel export --archive` for a period (both empty:
 // everything) and data sets, checked by the Windows program's own rules.
 int export_for_web(const std::string &archive_path, const UnitSettings &units,
@@ -87,26 +82,28 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         *error = utf8_text(message);
         return 0;
     }
-    Archive *archive;
     if (access(archive_path.c_str(), F_OK) != 0) {
         *error = "there is no archive yet (`nimbrel catch-up` starts it)";
         return 0;
     }
-    if (!archive_open(archive_path, &archive, error))
-        return 0;
-    // Its own per request: two exports may run at once.
-    auto workspace = std::make_unique<ExportWorkspace>();
-    std::uint8_t slot[RECORD_BYTES];
-    const ByteSink sink = {&out->body, append_bytes};
-    write_export_header(sink, units);
-    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-        std::memset(slot, 0, sizeof slot);
-        std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
-        return write_record_row(sink, slot, request, units, workspace.get());
-    }, error);
-    archive_close(archive);
+    long long first = ARCHIVE_FIRST, last = ARCHIVE_LAST;
+    if (!from.empty()) {
+        archive_bound(from, 0, &first);
+        archive_bound(to, 1, &last);
+    }
+    out->write = [archive_path, units, request, first, last](const ByteSink &sink) {
+        Archive *archive;
+        ArchiveError failure;
+        if (!archive_open(archive_path, &archive, &failure))
+            return 0;
+        const int written = write_archive_export(archive, first, last, request, units, sink,
+                                                 &failure);
+        archive_close(archive);
+        release_free_heap();
+        return written;
+    };
     out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
-    return read;
+    return 1;
 }
 
 // The page at `where`, with its feed; null (with the reason on standard
