@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ui/status_text.h"
+#include "archive/run_lock.h"
 #include "cli/archive_commands.h"
 #include "cli/export_file.h"
 #include "cli/live_text.h"
@@ -551,9 +552,19 @@ ArchiveKeeper *start_keeping_archive(const FrontEnd &f)
 
 int command_run(FrontEnd &f)
 {
-    WebServer *web;
-    if (!start_run_web(f, &web))
+    // The archive is made first, so that a second run finds it held.
+    ArchiveKeeper *keeper = start_keeping_archive(f);
+    int held;
+    std::string error;
+    if (!run_lock_take(archive_path(f), &held, &error)) {
+        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
         return 1;
+    }
+    WebServer *web;
+    if (!start_run_web(f, &web)) {
+        run_lock_release(held);
+        return 1;
+    }
     Events &e = events;
     e.upload = 1;
     e.show_bar = 0;  // a log, not a terminal
@@ -566,10 +577,11 @@ int command_run(FrontEnd &f)
                      upload_services[i].config_name, service.id[0] ? "key" : "ID");
     }
     e.publisher = start_publisher(f.config);
-    stay_connected(s, e, start_keeping_archive(f));
+    stay_connected(s, e, keeper);
     uploader_stop(500);
     publisher_stop(e.publisher, 500);
     web_server_stop(web);
+    run_lock_release(held);
     log_line("stopped");
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "cli/config.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -205,6 +206,26 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
         config->http = value;
         return 1;
     }
+    if (name == "http-hosts") {
+        config->http_hosts.clear();
+        std::string host;
+        for (std::size_t i = 0; i <= value.size(); ++i) {
+            const char c = i < value.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(value[i]))) : ' ';
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.') {
+                host += c;
+            } else if (c == ' ' || c == ',' || c == '\t') {
+                if (!host.empty())
+                    config->http_hosts.push_back(host);
+                host.clear();
+            } else {
+                std::snprintf(error, CONFIG_ERROR_BYTES,
+                              "http-hosts: expected host names (letters, digits, \"-.\"), not \"%s\"",
+                              value.c_str());
+                return 0;
+            }
+        }
+        return 1;
+    }
     if (name == "archive") {
         if (value.empty()) {
             std::snprintf(error, CONFIG_ERROR_BYTES, "archive: expected a file name");
@@ -235,9 +256,8 @@ int apply_config_line(const char *line, FrontEndConfig *config, char error[CONFI
         ok = mqtt_setting(name, value, &config->mqtt, error, &known);
     if (!known)
         std::snprintf(error, CONFIG_ERROR_BYTES,
-                      "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, archive, catch-up, http, a service's -id, -key "
-                      "or on/off, or mqtt-...",
+                      "unknown setting \"%s\"; expected a unit (temperature, pressure-kind ...), "
+                      "archive, catch-up, http, http-hosts, a service's -id, -key or on/off, or mqtt-...",
                       name.c_str());
     return ok;
 }

@@ -11,6 +11,7 @@
 //   wunderground-id = ...      wunderground-key = ...   wunderground = on | off
 //   weathercloud-id = ...      weathercloud-key = ...   weathercloud = on | off
 //   http = ADDRESS:PORT        the web page, also inside `nimbrel run`
+//   http-hosts = NAME ...      names the page answers to besides addresses and localhost
 //   archive = PATH             catch-up = HH:MM | off
 //   mqtt = HOST[:PORT]   mqtt-user = ...   mqtt-password = ...
 //   mqtt-tls = on | off  mqtt-ca = FILE    mqtt-topic = nimbrel
@@ -22,6 +23,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "publish/discovery.h"
 #include "settings/unit_settings.h"
@@ -37,6 +39,7 @@ struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[UPLOAD_SERVICE_COUNT];  // upload_services' order
     std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
+    std::vector<std::string> http_hosts;  // lower case
     std::string archive;       // empty: the default place
     int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
     MqttSettings mqtt;

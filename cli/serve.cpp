@@ -94,6 +94,7 @@ int start_web(FrontEnd &f, const std::string &where, WebServer **server)
     WebSettings settings;
     parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
+    settings.hosts = f.config.http_hosts;
     settings.units = f.config.units;
     settings.live = [](std::string *record, int *connected) {
         std::lock_guard<std::mutex> hold(feed.lock);
