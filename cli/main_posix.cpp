@@ -10,6 +10,7 @@
 #include "cli/hid_port.h"
 #include "cli/live_text.h"
 #include "cli/platform.h"
+#include "cli/report_command.h"
 #include "cli/serve.h"
 #include "cli/sim_port.h"
 
@@ -112,6 +113,7 @@ int main(int argc, char **argv)
     case Command::serve: return command_serve(f);
     case Command::catch_up: return command_catch_up(f);
     case Command::archive: return command_archive(f);
+    case Command::report: return command_report(f);
     default: return usage_error("no command given", Command::none);
     }
 }

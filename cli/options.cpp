@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "report/climate_report.h"
+
 namespace {
 
 // The commands in the order the usage text lists them: a new command is a
@@ -52,6 +54,10 @@ const Command_entry commands[] = {
      "info: the archive's records, interval and gaps;\n"
      "import: brings export files (either encoding, any\n"
      "units) into the archive",
+     ""},
+    {"report", Command::report, "(month YYYY-MM | year YYYY)",
+     "the climate summary of a month (a row per day) or of a\n"
+     "year (a row per month) from the archive, in your units",
      ""},
     {"serve", Command::serve, "[--http=ADDRESS:PORT]",
      "the web page of the live readings and the archive's\n"
@@ -251,6 +257,9 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
         } else if (o->command == Command::archive && arg.size() > 0 && arg[0] != '-' &&
                    o->archive_action == "import") {
             o->files.push_back(arg);
+        } else if (o->command == Command::report && arg.size() > 0 && arg[0] != '-' &&
+                   o->report_period.empty()) {
+            (o->report_kind.empty() ? o->report_kind : o->report_period) = arg;
         } else if (is_export && arg.size() > 0 && arg[0] != '-' && o->file.empty()) {
             o->file = arg;
         } else {
@@ -271,6 +280,13 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
         *error = o->archive_action.empty() ? "archive needs info or import"
                                            : "unknown archive action \"" + o->archive_action +
                                                  "\"; expected info or import";
+        return 0;
+    }
+    int year, month;
+    if (o->command == Command::report &&
+        ((o->report_kind != "month" && o->report_kind != "year") ||
+         !parse_report_period(o->report_period, &year, &month) || (month == 0) != (o->report_kind == "year"))) {
+        *error = "report needs month YYYY-MM or year YYYY";
         return 0;
     }
     if (o->command == Command::export_history) {

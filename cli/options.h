@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, version };
+enum class Command { none, live, export_history, run, clock, catch_up, archive, report, serve, version };
 
 struct Options {
     Command command = Command::none;
@@ -15,6 +15,7 @@ struct Options {
     int from_archive = 0;                    // export --archive
     std::string archive_action;              // archive info
     std::vector<std::string> files;          // archive import FILE...
+    std::string report_kind, report_period;  // report month YYYY-MM | year YYYY
     std::string archive_file;                // --archive=PATH
     int simulate = 0;
     std::string scenario;                    // --simulate=FILE
