@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "report/report_days.h"
 #include "web/api.h"
 #include "web/page_files.h"
 
@@ -384,6 +385,30 @@ void on_export(WebServer *s, const httplib::Request &req, httplib::Response &res
     res.set_content(file.body, "text/csv");
 }
 
+// The month's or year's climate report as text, to read or to download.
+void on_report(WebServer *s, const httplib::Request &req, httplib::Response &res)
+{
+    if (!check_query(req, {"period", "download"}, res))
+        return;
+    const std::string period = param(req, "period");
+    int year, month;
+    if (!parse_report_period(period, &year, &month))
+        return refuse(res, 400, "period: expected YYYY-MM or YYYY, not \"" + period + "\"");
+    std::vector<DaySummary> days;
+    std::string error, text;
+    {
+        std::lock_guard<std::mutex> hold(s->archive_lock);
+        if (!have_archive(s, &error) || (s->archive && !report_days(s->archive, year, month, &days, &error)))
+            return refuse(res, 503, "archive: " + error);
+    }
+    if (!climate_report(year, month, days, s->settings.units, &text))
+        return refuse(res, 404, "the archive holds no records of " + period);
+    if (param(req, "download") == "1")
+        res.set_header("Content-Disposition", "attachment; filename=\"nimbrel-report-" + period + ".txt\"");
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(text, "text/plain; charset=utf-8");
+}
+
 void on_file(WebServer *s, const httplib::Request &req, httplib::Response &res)
 {
     const std::string name = req.path == "/" ? "index.html" : req.path.substr(1);
@@ -617,8 +642,11 @@ int web_server_start(const WebSettings &settings, WebServer **out, std::string *
     http.Get("/api/export", [s](const httplib::Request &req, httplib::Response &res) {
         on_export(s, req, res);
     });
+    http.Get("/api/report", [s](const httplib::Request &req, httplib::Response &res) {
+        on_report(s, req, res);
+    });
     http.Get("/api/.*", [](const httplib::Request &, httplib::Response &res) {
-        refuse(res, 404, "no such API; see /api/live, /api/series, /api/summary, /api/export");
+        refuse(res, 404, "no such API; see /api/live, /api/series, /api/summary, /api/export, /api/report");
     });
     http.Get("/[A-Za-z0-9._-]*", [s](const httplib::Request &req, httplib::Response &res) {
         on_file(s, req, res);
