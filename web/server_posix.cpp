@@ -53,6 +53,7 @@ class ConnectionStream : public httplib::Stream {
 public:
     ConnectionStream(int fd, const std::atomic<int> *stopping) : fd_(fd), stopping_(stopping) {}
     void start_request(Clock::time_point deadline) { deadline_ = deadline; }
+    int buffered() const { return have_ < got_; }
     // 1 when bytes (or the end) came before `until`.
     int wait(short events, Clock::time_point until) const
     {
@@ -90,7 +91,10 @@ public:
     {
         if (!is_writable())
             return -1;
-        return send(fd_, ptr, size, MSG_NOSIGNAL);
+        // What fits now: a reader that stalls holds a worker WRITE_S at most,
+        // never in a send that waits for it to take everything.
+        const ssize_t sent = send(fd_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        return sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : sent;
     }
     void get_remote_ip_and_port(std::string &ip, int &port) const override { address(getpeername, ip, port); }
     void get_local_ip_and_port(std::string &ip, int &port) const override { address(getsockname, ip, port); }
@@ -129,7 +133,7 @@ public:
         auto deadline = Clock::now() + std::chrono::seconds(REQUEST_S);
         for (int n = 0; n < KEEP_ALIVE_REQUESTS && !stopping->load(); ++n) {
             if (n > 0) {
-                if (!stream.wait(POLLIN, Clock::now() + std::chrono::seconds(KEEP_ALIVE_S)))
+                if (!stream.buffered() && !stream.wait(POLLIN, Clock::now() + std::chrono::seconds(KEEP_ALIVE_S)))
                     break;
                 deadline = Clock::now() + std::chrono::seconds(REQUEST_S);
             }
