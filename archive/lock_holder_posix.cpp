@@ -30,7 +30,7 @@ std::string process_name(long pid)
 
 // The kernel lists every lock with its owner and the file's device and
 // inode: the archive's own locks and those of its -wal and -shm files.
-std::string archive_lock_holder(const std::string &path)
+std::string archive_lock_holder(const std::string &path, const char *kind_wanted)
 {
     std::string inodes[3];
     const char *suffix[3] = {"", "-wal", "-shm"};
@@ -48,7 +48,8 @@ std::string archive_lock_holder(const std::string &path)
         std::istringstream fields(line);
         std::string number, kind, mode, access, device;
         long pid = 0;
-        if (!(fields >> number >> kind >> mode >> access >> pid >> device) || pid == self)
+        if (!(fields >> number >> kind >> mode >> access >> pid >> device) || pid == self ||
+            (kind_wanted && kind != kind_wanted))
             continue;
         for (const std::string &inode : inodes)
             if (!inode.empty() && device.size() > inode.size() &&

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ui/status_text.h"
+#include "archive/run_lock.h"
 #include "cli/archive_commands.h"
 #include "cli/export_file.h"
 #include "cli/feed.h"
@@ -583,10 +584,20 @@ private:
 
 int command_run(FrontEnd &f)
 {
-    std::unique_ptr<RecordFeed> web;
-    if (!web_feed_for_run(f, &web))
-        return 1;
     Events &e = events;
+    // The archive is made first, so that a second run finds it held.
+    auto keeper = std::make_unique<ArchiveKeeper>(f, e);
+    int held;
+    std::string error;
+    if (!run_lock_take(archive_path(f), &held, &error)) {
+        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        return 1;
+    }
+    std::unique_ptr<RecordFeed> web;
+    if (!web_feed_for_run(f, &web)) {
+        run_lock_release(held);
+        return 1;
+    }
     e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
     // Stopped in this order at the end: the uploads, the broker, the page.
@@ -596,12 +607,13 @@ int command_run(FrontEnd &f)
         feeds.push_back(std::make_unique<MqttFeed>(publisher, f.config.units));
     if (web)
         feeds.push_back(std::move(web));
-    feeds.push_back(std::make_unique<ArchiveKeeper>(f, e));
+    feeds.push_back(std::move(keeper));
     e.feeds = &feeds;
     stay_connected(s, e);
     e.feeds = nullptr;
     for (auto &feed : feeds)
         feed.reset();
+    run_lock_release(held);
     log_line("stopped");
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "cli/config.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -111,6 +112,32 @@ int http_address(const char *, const std::string &value, FrontEndConfig *config,
         return 0;
     }
     config->http = value;
+    return 1;
+}
+
+// The names the page answers to besides addresses and localhost.
+int http_hosts(const char *, const std::string &value, FrontEndConfig *config,
+               char error[CONFIG_ERROR_BYTES])
+{
+    config->http_hosts.clear();
+    std::string host;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        const char c = i < value.size()
+                           ? static_cast<char>(std::tolower(static_cast<unsigned char>(value[i])))
+                           : ' ';
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.') {
+            host += c;
+        } else if (c == ' ' || c == ',' || c == '\t') {
+            if (!host.empty())
+                config->http_hosts.push_back(host);
+            host.clear();
+        } else {
+            std::snprintf(error, CONFIG_ERROR_BYTES,
+                          "http-hosts: expected host names (letters, digits, \"-.\"), not \"%s\"",
+                          value.c_str());
+            return 0;
+        }
+    }
     return 1;
 }
 
@@ -241,6 +268,8 @@ const SettingRow rows[] = {
      }},
     {"http", "ADDRESS:PORT", "127.0.0.1:8470", "the web page, also inside run", nullptr, 0,
      http_address},
+    {"http-hosts", "NAME...", "", "names the page answers to besides addresses and localhost",
+     nullptr, 0, http_hosts},
 };
 
 } // namespace
@@ -289,9 +318,8 @@ int apply_line(const char *line, FrontEndConfig *config, char error[CONFIG_ERROR
     const SettingRow *setting = setting_named(name);
     if (!setting) {
         std::snprintf(error, CONFIG_ERROR_BYTES,
-                      "unknown setting \"%s\"; expected temperature, rain, pressure, wind, "
-                      "pressure-kind, direction, archive, catch-up, http, a service's -id, -key "
-                      "or on/off, or mqtt-...",
+                      "unknown setting \"%s\"; expected a unit (temperature, pressure-kind ...), "
+                      "archive, catch-up, http, http-hosts, a service's -id, -key or on/off, or mqtt-...",
                       name.c_str());
         return 0;
     }

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "publish/discovery.h"
 #include "settings/unit_settings.h"
@@ -27,6 +28,7 @@ struct FrontEndConfig {
     UnitSettings units;
     ServiceConfig service[UPLOAD_SERVICE_COUNT];  // upload_services' order
     std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
+    std::vector<std::string> http_hosts;  // lower case
     std::string archive;       // empty: the default place
     int catch_up_minute = 180; // minute of the day of run's daily catch-up; -1 off
     MqttSettings mqtt;

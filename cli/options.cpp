@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/config.h"
+#include "report/climate_report.h"
 
 struct FrontEnd;
 int command_live(FrontEnd &f);
@@ -13,6 +14,7 @@ int command_clock(FrontEnd &f);
 int command_catch_up(FrontEnd &f);
 int command_archive(FrontEnd &f);
 int command_serve(FrontEnd &f);
+int command_report(FrontEnd &f);
 
 namespace {
 
@@ -64,6 +66,23 @@ int archive_check(Options &o, std::string *error)
     *error = o.archive_action.empty() ? "archive needs info or import"
                                       : "unknown archive action \"" + o.archive_action +
                                             "\"; expected info or import";
+    return 0;
+}
+int report_operand(Options &o, const std::string &word)
+{
+    if (!o.report_period.empty())
+        return 0;
+    (o.report_kind.empty() ? o.report_kind : o.report_period) = word;
+    return 1;
+}
+int report_check(Options &o, std::string *error)
+{
+    int year, month;
+    if ((o.report_kind == "month" || o.report_kind == "year") &&
+        parse_report_period(o.report_period, &year, &month) &&
+        (month == 0) == (o.report_kind == "year"))
+        return 1;
+    *error = "report needs month YYYY-MM or year YYYY";
     return 0;
 }
 
@@ -119,6 +138,10 @@ const CommandRow commands[] = {
      "import: brings export files (either encoding, any\n"
      "units) into the archive",
      nullptr, 0, command_archive, archive_operand, archive_check},
+    {"report", "(month YYYY-MM | year YYYY)",
+     "the climate summary of a month (a row per day) or of a\n"
+     "year (a row per month) from the archive, in your units",
+     nullptr, 0, command_report, report_operand, report_check},
     {"serve", "[--http=ADDRESS:PORT]",
      "the web page of the live readings and the archive's\n"
      "charts (127.0.0.1:8470 unless set); ends on SIGTERM",

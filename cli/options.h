@@ -20,6 +20,7 @@ struct Options {
     int from_archive = 0;                    // export --archive
     std::string archive_action;              // archive info
     std::vector<std::string> files;          // archive import FILE...
+    std::string report_kind, report_period;  // report month YYYY-MM | year YYYY
     std::string archive_file;                // --archive=PATH
     int simulate = 0;
     std::string scenario;                    // --simulate=FILE

@@ -115,6 +115,7 @@ std::unique_ptr<WebFeed> start_web(FrontEnd &f, const std::string &where)
     WebSettings settings;
     parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
+    settings.hosts = f.config.http_hosts;
     settings.units = f.config.units;
     settings.live = [live](std::string *record, int *connected) { live->read(record, connected); };
     const UnitSettings units = f.config.units;

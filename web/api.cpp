@@ -91,38 +91,6 @@ double rain_step(RainTracker *rain, long long minutes, double daily)
     return fell;
 }
 
-// A number in the console's unit shown in the configured one, with the
-// dashboard's conversions and decimals; "null" when it cannot be shown.
-std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
-{
-    // In the console's own decimals, so that the conversions start from the
-    // text the console would have sent.
-    char text[48];
-    const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
-    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
-    char16_t token[32];
-    int n = 0;
-    for (; text[n] && n < 31; ++n)
-        token[n] = static_cast<char16_t>(text[n]);
-    token[n] = 0;
-    FormattedText f;
-    switch (kind) {
-    case ReadingKind::temperature: f = format_temperature(token, units.temperature_unit); break;
-    case ReadingKind::pressure: f = format_pressure(token, units.pressure_unit); break;
-    case ReadingKind::wind_speed: f = format_wind_speed(token, units.wind_unit); break;
-    case ReadingKind::rain_amount:
-    case ReadingKind::rain_rate: f = format_rain(token, units.rain_unit); break;
-    default: std::memcpy(f.text, token, sizeof token); break;
-    }
-    std::string out;
-    for (const char16_t *p = f.text; *p; ++p) {
-        if ((*p < '0' || *p > '9') && *p != '-' && *p != '.')
-            return "null";
-        out += static_cast<char>(*p);
-    }
-    return out.empty() || out == "-" ? "null" : out;
-}
-
 void add_list(std::string &out, const std::vector<std::string> &items)
 {
     out += '[';
@@ -511,6 +479,36 @@ std::string live_answer_json(const std::string &readings_json, const char *sourc
     out += readings_json.empty() ? "null" : readings_json;
     out += '}';
     return out;
+}
+
+std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
+{
+    // In the console's own decimals, so that the conversions start from the
+    // text the console would have sent.
+    char text[48];
+    const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
+    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
+    char16_t token[32];
+    int n = 0;
+    for (; text[n] && n < 31; ++n)
+        token[n] = static_cast<char16_t>(text[n]);
+    token[n] = 0;
+    FormattedText f;
+    switch (kind) {
+    case ReadingKind::temperature: f = format_temperature(token, units.temperature_unit); break;
+    case ReadingKind::pressure: f = format_pressure(token, units.pressure_unit); break;
+    case ReadingKind::wind_speed: f = format_wind_speed(token, units.wind_unit); break;
+    case ReadingKind::rain_amount:
+    case ReadingKind::rain_rate: f = format_rain(token, units.rain_unit); break;
+    default: std::memcpy(f.text, token, sizeof token); break;
+    }
+    std::string out;
+    for (const char16_t *p = f.text; *p; ++p) {
+        if ((*p < '0' || *p > '9') && *p != '-' && *p != '.')
+            return "null";
+        out += static_cast<char>(*p);
+    }
+    return out.empty() || out == "-" ? "null" : out;
 }
 
 std::string units_json(const UnitSettings &units)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "live/units.h"
 #include "settings/unit_settings.h"
 
 // Charts never get more points per series than this; longer ranges come in
@@ -135,6 +136,9 @@ std::string live_answer_json(const std::string &readings_json, const char *sourc
 
 // ---- helpers shared with the server ---------------------------------------
 
+// A number in the console's unit as the dashboard shows it in the
+// configured one (its conversions and decimals); "null" when it cannot be.
+std::string shown_number(ReadingKind kind, double value, const UnitSettings &units);
 // The unit labels of the configured units, as a JSON object.
 std::string units_json(const UnitSettings &units);
 // A one-line error answer {"error": reason}.

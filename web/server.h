@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "history/export_writer.h"
 #include "settings/unit_settings.h"
@@ -20,6 +21,9 @@ struct WebExport {
 struct WebSettings {
     std::string address = "127.0.0.1";
     int port = 8470;          // 0: any free port (web_server_port tells which)
+    // Names besides addresses and localhost that requests may give as
+    // their Host, lower case; any other name is answered 421.
+    std::vector<std::string> hosts;
     std::string archive_path;
     UnitSettings units;
     // The console's newest live record and whether it is still connected;
@@ -41,7 +45,8 @@ struct WebSettings {
 int parse_http_address(const std::string &text, std::string *address, int *port);
 
 // Binds and starts answering; 0 with a one-line message when the address
-// cannot be bound or the archive cannot be opened.
+// cannot be bound (a port in use by anyone included) or the archive cannot
+// be opened.
 int web_server_start(const WebSettings &settings, WebServer **server, std::string *error);
 int web_server_port(const WebServer *server);
 // Stops answering and frees the server; null is allowed.

@@ -50,12 +50,14 @@ grep -q "/relative_pressure/config" "$work/configs" && fail "the relative pressu
 stop_within_a_second $pid "run with MQTT"
 status_is offline || fail "not offline after SIGTERM"
 
-# Two stations on one broker, each its own topic and device. A broker that
+# Two stations on one broker, each its own topic, device and archive. A broker that
 # goes and comes back gets everything again from both; Home Assistant's
 # "online" brings the configs back, other messages nothing.
 "$nimbrel" run --simulate --mqtt="127.0.0.1:$broker_port" 2>"$work/log" &
 pid=$!
-"$nimbrel" run --simulate --mqtt="127.0.0.1:$broker_port" --mqtt-topic=garden/roof 2>"$work/log2" &
+# Two consoles keep two archives: one run per archive.
+"$nimbrel" run --simulate --mqtt="127.0.0.1:$broker_port" --mqtt-topic=garden/roof \
+  --archive="$work/roof.sqlite" 2>"$work/log2" &
 pid2=$!
 wait_for 3 status_is online || fail "no online status: $(cat "$work/log")"
 stop_broker

@@ -2,7 +2,8 @@
 # `nimbrel serve` and `run --http` as a user meets them: the console's live
 # reading on /api/live and stale once the console is gone, the archive's
 # newest record when no console is there, /api/export the very file
-# `nimbrel export --archive` writes, a bad --http refused, SIGTERM obeyed.
+# `nimbrel export --archive` writes, a bad --http refused, SIGTERM obeyed;
+# slow clients, a port in use, foreign host names and a second run refused.
 . "$(dirname "$0")/lib.bash"
 export XDG_DATA_HOME=$work/data
 
@@ -76,6 +77,48 @@ wait_for 3 live_is stale false || fail "run's page has no live reading: $(live)"
 wait_for 10 live_is stale true || fail "run's page is still live after the unplug: $(live)"
 live_is source '"console"' || fail "the last reading is gone after the unplug: $(live)"
 stop_within_a_second "$pid" "run"
+
+# ---- holding up: slow clients, foreign names, one run per archive -------------
+status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
+printf 'http-hosts = Station.lan, weather\n' >"$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+serve serve --simulate="$work/gone.txt"
+port=${url##*:}
+python3 "$top/tests/cli/slow_clients.py" "$port" trickle >"$work/trickle" &
+trickle=$!
+python3 "$top/tests/cli/slow_clients.py" "$port" crowd >"$work/crowd" || fail "crowd: $(cat "$work/crowd")"
+grep -qx 'ninth: HTTP/1.1 503 Service Unavailable' "$work/crowd" ||
+  fail "a ninth connection of one client was not turned away: $(cat "$work/crowd")"
+grep -qx 'other: HTTP/1.1 200 OK' "$work/crowd" || fail "stalled clients held up another: $(cat "$work/crowd")"
+wait $trickle
+grep -qx 'trickle: cut' "$work/trickle" || fail "a header trickling in kept its connection: $(cat "$work/trickle")"
+for host in "127.0.0.1:$port|200" "localhost:$port|200" "[::1]:$port|200" "station.lan|200" \
+  "weather:$port|200" "rebound.example:$port|421" "127.0.0.1.rebound.example|421"; do
+  got=$(status -H "Host: ${host%|*}" "$url/api/live")
+  [ "$got" = "${host#*|}" ] || fail "Host ${host%|*}: $got"
+done
+# The port is this server's alone, even to another nimbrel.
+"$nimbrel" serve --simulate="$work/gone.txt" --http=127.0.0.1:"$port" 2>"$work/err" &
+second=$!
+wait_for 5 sh -c "! kill -0 $second 2>/dev/null" || fail "a second serve on port $port started"
+wait $second
+[ $? = 1 ] || fail "a second serve on the same port did not fail"
+grep -q "cannot listen on 127.0.0.1:$port: the port is in use" "$work/err" || fail "second serve said: $(cat "$work/err")"
+stop_within_a_second "$pid" "serve"
+rm "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+
+serve run --simulate="$work/gone.txt"
+first_run=$pid
+timeout 10 "$nimbrel" run --simulate="$work/gone.txt" 2>"$work/err"
+[ $? = 1 ] || fail "a second run on one archive did not stop: $(cat "$work/err")"
+grep -q "archive.sqlite is kept by nimbrel run (process $first_run); one run per archive" "$work/err" ||
+  fail "a second run said: $(cat "$work/err")"
+"$nimbrel" serve --simulate="$work/gone.txt" --http=127.0.0.1:0 2>"$work/log2" &
+reader=$!
+wait_for 10 grep -q "web page on http://" "$work/log2" || fail "serve beside run did not start: $(cat "$work/log2")"
+curl -sf "$(grep -o 'http://127.0.0.1:[0-9]*' "$work/log2")/api/summary?period=all" | grep -q '"records":' ||
+  fail "serve beside run does not read the archive"
+stop_within_a_second "$reader" "serve beside run"
+stop_within_a_second "$first_run" "run"
 
 # ---- refused addresses -------------------------------------------------------
 "$nimbrel" serve --http=localhost 2>"$work/err"

@@ -72,6 +72,25 @@ WebSettings with_console(UnitSettings units = UnitSettings{})
     return settings;
 }
 
+// Every chart and its legend inside its frame, and the frames inside the
+// window: nothing cut, nothing to scroll sideways.
+void expect_inside_frames(const std::multimap<std::string, std::string> &seen, int window)
+{
+    EXPECT_LE(std::stoi(first(seen, "page-width")), window) << "the page scrolls sideways";
+    int charts = 0;
+    for (const char *name : {"temperature", "humidity", "pressure", "wind", "rain"}) {
+        const std::string chart = first(seen, std::string("chart.") + name);
+        const std::string legend = first(seen, std::string("legend.") + name);
+        int frame = 0, legend_edge = 0, legend_frame = 0;
+        ASSERT_EQ(std::sscanf(chart.c_str(), "%*d points, %*d px wide, right edge %d", &frame), 1) << chart;
+        ASSERT_EQ(std::sscanf(legend.c_str(), "right edge %d of %d", &legend_edge, &legend_frame), 2) << legend;
+        EXPECT_LE(frame, window) << name << ": " << chart;
+        EXPECT_LT(legend_edge, legend_frame) << name << "'s legend is cut: " << legend;
+        ++charts;
+    }
+    EXPECT_EQ(charts, 5);
+}
+
 } // namespace
 
 TEST(WebPage, ShowsLiveValuesChartsAndHighsInAPcWindow)
@@ -102,6 +121,8 @@ TEST(WebPage, ShowsLiveValuesChartsAndHighsInAPcWindow)
             << c.name << ": " << first(day, c.name);
     EXPECT_TRUE(has_row(day, "OUTDOOR · Temperature | 30.0 °C 2026-03-02 10:00 | -10.0 °C 2025-12-31 23:30"));
     EXPECT_TRUE(has_row(day, "2026 | 6.0 mm"));
+    // The page grows a scroll bar once its tables are in: the charts narrow with it.
+    expect_inside_frames(day, 1200);
 
     // A year in six-hour buckets: the four that hold records.
     const auto year = open_page(s.url("/?period=year"), "--width=1200 --height=900");
@@ -143,14 +164,19 @@ TEST(WebPage, SpeaksTheBrowsersLanguageAndFitsAPhoneInOtherUnits)
         EXPECT_EQ(first(phone, c.name), c.expected) << c.name;
     // Nothing wider than the phone: no sideways scrolling, charts inside.
     EXPECT_EQ(first(phone, "viewport"), "390");
-    EXPECT_EQ(first(phone, "page-width"), "390");
-    auto charts = 0;
-    for (const char *chart : {"chart.temperature", "chart.humidity", "chart.pressure", "chart.wind", "chart.rain"}) {
-        const std::string seen = first(phone, chart);
-        const std::size_t edge = seen.find("right edge ");
-        ASSERT_NE(edge, std::string::npos) << chart << ": " << seen;
-        EXPECT_LE(std::stoi(seen.substr(edge + 11)), 390) << chart << ": " << seen;
-        ++charts;
-    }
-    EXPECT_EQ(charts, 5);
+    expect_inside_frames(phone, 390);
+}
+
+// A 412-pixel phone in French, the longest captions, on the year's charts;
+// the climate report of the newest record's month below them, its wide
+// columns scrolled inside their own box rather than the page.
+TEST(WebPage, FitsA412PixelPhoneWithTheMonthsReport)
+{
+    ServedScenario s(with_console());
+    const auto phone = open_page(s.url("/?period=year"), "--width=412 --height=915 --lang=fr");
+    ASSERT_EQ(first(phone, "ready"), "1") << first(phone, "output");
+    EXPECT_EQ(first(phone, "viewport"), "412");
+    expect_inside_frames(phone, 412);
+    EXPECT_EQ(first(phone, "report"), "MONTHLY CLIMATOLOGICAL SUMMARY for MAR 2026");
+    EXPECT_EQ(first(phone, "report-download"), "api/report?period=2026-03&download=1");
 }

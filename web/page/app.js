@@ -11,31 +11,36 @@ const OWN_TEXTS = {
     thisMonth: "This month", thisYear: "This year", allTime: "All time", high: "High", low: "Low",
     rainTotals: "Rain totals", download: "Download this period", total: "Total",
     zoom: "drag across a chart to zoom in, double-click to zoom out", none: "no records",
-    perMonth: "Per month", perYear: "Per year" },
+    perMonth: "Per month", perYear: "Per year", reports: "Climate reports",
+    downloadReport: "Download this report" },
   germany: { time: "Zeit", charts: "Diagramme", day: "Tag", week: "Woche", month: "Monat", year: "Jahr",
     from: "Von", to: "Bis", show: "Anzeigen", highs: "Höchst- und Tiefstwerte", today: "Heute",
     thisMonth: "Dieser Monat", thisYear: "Dieses Jahr", allTime: "Gesamt", high: "Höchstwert",
     low: "Tiefstwert", rainTotals: "Regenmengen", download: "Diesen Zeitraum herunterladen",
     total: "Summe", zoom: "zum Vergrößern über ein Diagramm ziehen, Doppelklick zum Verkleinern",
-    none: "keine Daten", perMonth: "Je Monat", perYear: "Je Jahr" },
+    none: "keine Daten", perMonth: "Je Monat", perYear: "Je Jahr", reports: "Klimaberichte",
+    downloadReport: "Diesen Bericht herunterladen" },
   france: { time: "Heure", charts: "Graphiques", day: "Jour", week: "Semaine", month: "Mois", year: "Année",
     from: "Du", to: "Au", show: "Afficher", highs: "Maximums et minimums", today: "Aujourd'hui",
     thisMonth: "Ce mois-ci", thisYear: "Cette année", allTime: "Depuis le début", high: "Max",
     low: "Min", rainTotals: "Cumuls de pluie", download: "Télécharger cette période",
     total: "Total", zoom: "glisser sur un graphique pour zoomer, double-clic pour revenir",
-    none: "aucune donnée", perMonth: "Par mois", perYear: "Par année" },
+    none: "aucune donnée", perMonth: "Par mois", perYear: "Par année", reports: "Rapports climatologiques",
+    downloadReport: "Télécharger ce rapport" },
   italy: { time: "Ora", charts: "Grafici", day: "Giorno", week: "Settimana", month: "Mese", year: "Anno",
     from: "Dal", to: "Al", show: "Mostra", highs: "Massimi e minimi", today: "Oggi",
     thisMonth: "Questo mese", thisYear: "Quest'anno", allTime: "Da sempre", high: "Massimo",
     low: "Minimo", rainTotals: "Pioggia totale", download: "Scarica questo periodo",
     total: "Totale", zoom: "trascinare su un grafico per ingrandire, doppio clic per tornare",
-    none: "nessun dato", perMonth: "Per mese", perYear: "Per anno" },
+    none: "nessun dato", perMonth: "Per mese", perYear: "Per anno", reports: "Rapporti climatologici",
+    downloadReport: "Scarica questo rapporto" },
   spanish: { time: "Hora", charts: "Gráficos", day: "Día", week: "Semana", month: "Mes", year: "Año",
     from: "Desde", to: "Hasta", show: "Mostrar", highs: "Máximas y mínimas", today: "Hoy",
     thisMonth: "Este mes", thisYear: "Este año", allTime: "Histórico", high: "Máxima",
     low: "Mínima", rainTotals: "Lluvia acumulada", download: "Descargar este periodo",
     total: "Total", zoom: "arrastre sobre un gráfico para ampliar, doble clic para volver",
-    none: "sin datos", perMonth: "Por mes", perYear: "Por año" },
+    none: "sin datos", perMonth: "Por mes", perYear: "Por año", reports: "Informes climatológicos",
+    downloadReport: "Descargar este informe" },
 };
 const LANGUAGES = { en: "english", de: "germany", fr: "france", it: "italy", es: "spanish" };
 
@@ -208,8 +213,10 @@ function makeChart(plan, d, x, area) {
     }
     series.push(s);
   }
-  // 24-hour clock times, and dates once ticks are a day or more apart.
-  const axes = [{ values: (u, ticks, ax, space, step) => ticks.map(t => {
+  // 24-hour clock times, and dates once ticks are a day or more apart;
+  // ticks far enough apart that a month's label ("2026-02") never runs
+  // into the next on a phone.
+  const axes = [{ space: 70, values: (u, ticks, ax, space, step) => ticks.map(t => {
     const iso = isoOf(t);
     if (step >= 28 * 86400) return iso.slice(0, 7);
     if (step >= 86400 || iso.endsWith("00:00")) return iso.slice(5, 10);
@@ -365,6 +372,27 @@ async function loadSummaries() {
   rain.appendChild(rainTable(own("perYear"), all.rain.totals.map(r => [r.period, r.total]), unit));
 }
 
+// ---- climate reports ---------------------------------------------------------
+
+// The month's or the year's report as text, and a link that downloads it.
+async function showReport() {
+  const kind = document.getElementById("report-kind").value;
+  const month = document.getElementById("report-month"), year = document.getElementById("report-year");
+  month.hidden = kind !== "month";
+  year.hidden = kind !== "year";
+  const period = kind === "month" ? month.value : year.value;
+  const out = document.getElementById("report-text");
+  const link = document.getElementById("report-download");
+  link.hidden = true;
+  if (!period) return;
+  try {
+    const res = await fetch(`api/report?period=${encodeURIComponent(period)}`, { cache: "no-store" });
+    out.textContent = await res.text();
+    link.hidden = !res.ok;
+    link.href = `api/report?period=${encodeURIComponent(period)}&download=1`;
+  } catch (e) { out.textContent = String(e.message || e); }
+}
+
 // ---- start -----------------------------------------------------------------
 
 async function start() {
@@ -385,11 +413,22 @@ async function start() {
   const asked = new URLSearchParams(location.search).get("period");
   await showPeriod(PERIOD_DAYS[asked] ? asked : "day");
   await loadSummaries();
-  let resizing;
-  window.addEventListener("resize", () => {
-    clearTimeout(resizing);
-    resizing = setTimeout(() => page.charts.forEach(c => c.setSize({ width: chartWidth(), height: chartHeight() })), 150);
-  });
+  // The report of the newest record's month to begin with.
+  document.getElementById("report-month").value = dateOf(page.anchor).slice(0, 7);
+  document.getElementById("report-year").value = dateOf(page.anchor).slice(0, 4);
+  document.getElementById("report-kind").onchange = showReport;
+  document.getElementById("report-form").onsubmit = e => { e.preventDefault(); showReport(); };
+  await showReport();
+  // The charts follow their area's width: a turned phone, and a scroll bar
+  // that comes once the page below them has loaded, which left them wider
+  // than their frames.
+  let fitted = 0;
+  new ResizeObserver(() => {
+    if (chartWidth() === fitted) return;
+    fitted = chartWidth();
+    page.charts.forEach(c => c.setSize({ width: fitted, height: chartHeight() }));
+  }).observe(document.getElementById("chart-area"));
+  await new Promise(done => requestAnimationFrame(() => requestAnimationFrame(done)));
   document.body.dataset.ready = "1";
 }
 

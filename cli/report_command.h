@@ -1,0 +1,5 @@
+// `nimbrel report month YYYY-MM | year YYYY`: a climate report from the archive.
+#pragma once
+#include "cli/commands.h"
+
+int command_report(FrontEnd &f);
