@@ -128,6 +128,9 @@ private:
 // The library's routing, driven a connection at a time by our own loop.
 class Router : public httplib::Server {
 public:
+    // The library ends a chunked answer at once while it believes it has no
+    // listening socket: it is told ours, and told again when it goes.
+    void serving(int fd) { svr_sock_ = fd; }
     void answer(int fd, const std::atomic<int> *stopping)
     {
         ConnectionStream stream(fd, stopping);
@@ -672,6 +675,7 @@ int web_server_start(const WebSettings &settings, WebServer **out, std::string *
         delete s;
         return 0;
     }
+    http.serving(s->listen_fd);
     s->workers.reset(new httplib::ThreadPool(WORKERS));
     s->thread = std::thread([s] { accept_loop(s); });
     *out = s;
@@ -685,6 +689,7 @@ void web_server_stop(WebServer *s)
     if (!s)
         return;
     s->stopping = 1;
+    s->http.serving(INVALID_SOCKET);
     if (s->thread.joinable())
         s->thread.join();
     close(s->listen_fd);
