@@ -131,15 +131,27 @@ void add_reading(std::string *query, const char *name, double value, int decimal
 
 std::string utc_text(long long utc, const char *format)
 {
-    const std::time_t t = static_cast<std::time_t>(utc);
+    // The civil date of a day count, so that no C library's time zone or
+    // its thread-safety comes into it.
+    long long days = utc / 86400, seconds = utc % 86400;
+    if (seconds < 0) {
+        seconds += 86400;
+        --days;
+    }
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long month = mp < 10 ? mp + 3 : mp - 9;
     std::tm parts{};
-#ifdef _WIN32
-    if (gmtime_s(&parts, &t) != 0)
-        return std::string();
-#else
-    if (!gmtime_r(&t, &parts))
-        return std::string();
-#endif
+    parts.tm_year = static_cast<int>(yoe + era * 400 + (month <= 2) - 1900);
+    parts.tm_mon = static_cast<int>(month - 1);
+    parts.tm_mday = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    parts.tm_hour = static_cast<int>(seconds / 3600);
+    parts.tm_min = static_cast<int>(seconds / 60 % 60);
+    parts.tm_sec = static_cast<int>(seconds % 60);
     char text[64];
     const std::size_t n = std::strftime(text, sizeof text, format, &parts);
     return std::string(text, n);

@@ -15,7 +15,7 @@ struct ServiceRoute {
     int upload_port = 0;
     std::string aprs_host;    // empty: CWOP's own servers
     int aprs_port = 0;
-    std::string ca_file;      // certificates to trust besides none: empty, the system's
+    std::string ca_file;      // the CAs HTTPS trusts; empty: $NIMBREL_CA_FILE, else the system's
     long timeout_ms = 30000;  // for each whole attempt
     std::string version;      // in the User-Agent
 };

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -184,8 +185,11 @@ UploadReply http_exchange(const std::string &url, const std::string &host_header
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, route.timeout_ms);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    const char *ca_file = route.ca_file.empty() ? std::getenv(CA_FILE_VARIABLE) : nullptr;
     if (!route.ca_file.empty())
-        curl_easy_setopt(curl, CURLOPT_CAINFO, route.ca_file.c_str());
+        ca_file = route.ca_file.c_str();
+    if (ca_file && *ca_file)
+        curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
