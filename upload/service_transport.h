@@ -5,6 +5,7 @@
 // (with the service's own method, path, query, headers, body and its host
 // in Host) and the APRS-IS session to another.
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "upload/service_table.h"
@@ -18,6 +19,7 @@ struct ServiceRoute {
     std::string ca_file;      // the CAs HTTPS trusts; empty: $NIMBREL_CA_FILE, else the system's
     long timeout_ms = 30000;  // for each whole attempt
     std::string version;      // in the User-Agent
+    const std::atomic<int> *cancel = nullptr;  // set: the attempt under way ends at once
 };
 
 // The environment variable naming a file of CA certificates that HTTPS
@@ -39,4 +41,4 @@ UploadReply http_exchange(const std::string &url, const std::string &host_header
 // One APRS-IS session: the server's greeting, the login, its "# logresp"
 // answer, then the packet. Status 200 once the packet is sent.
 UploadReply aprs_exchange(const std::string &host, int port, const ServiceRequest &request,
-                          long timeout_ms);
+                          const ServiceRoute &route);

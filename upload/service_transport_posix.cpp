@@ -68,13 +68,38 @@ std::string curl_reason(CURLcode code, const char *detail, long timeout_ms)
     }
 }
 
+int cancelled(void *context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const std::atomic<int> *cancel = static_cast<const std::atomic<int> *>(context);
+    return cancel && cancel->load() ? 1 : 0;
+}
+
 using Clock = std::chrono::steady_clock;
+
+// Waits are cut into slices so that a cancel ends them soon.
+thread_local const std::atomic<int> *cancel_flag = nullptr;
 
 long ms_left(Clock::time_point deadline)
 {
+    if (cancel_flag && cancel_flag->load())
+        return 0;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<long>(left) : 0;
+    return left > 200 ? 200 : left > 0 ? static_cast<long>(left) : 0;
+}
+
+// poll() until `events` come, the deadline passes or the attempt is cancelled.
+int poll_until(int fd, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const long slice = ms_left(deadline);
+        if (slice <= 0)
+            return 0;
+        const int n = poll(&p, 1, static_cast<int>(slice));
+        if (n != 0)
+            return n;
+    }
 }
 
 int connect_within(const std::string &host, int port, Clock::time_point deadline,
@@ -101,10 +126,9 @@ int connect_within(const std::string &host, int port, Clock::time_point deadline
             continue;
         }
         if (rc != 0) {
-            pollfd p{fd, POLLOUT, 0};
             int soerr = ETIMEDOUT;
             socklen_t len = sizeof soerr;
-            if (poll(&p, 1, static_cast<int>(ms_left(deadline))) == 1)
+            if (poll_until(fd, POLLOUT, deadline) == 1)
                 getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
             if (soerr == ETIMEDOUT)
                 *error = "no reply within the time-out";
@@ -132,8 +156,7 @@ int read_line(int fd, std::string *pending, std::string *line, Clock::time_point
         }
         if (pending->size() > 4096)
             return 0;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(ms_left(deadline))) != 1)
+        if (poll_until(fd, POLLIN, deadline) != 1)
             return 0;
         char buffer[512];
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
@@ -147,8 +170,7 @@ bool send_all(int fd, const std::string &text, Clock::time_point deadline)
 {
     std::size_t sent = 0;
     while (sent < text.size()) {
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, static_cast<int>(ms_left(deadline))) != 1)
+        if (poll_until(fd, POLLOUT, deadline) != 1)
             return false;
         const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
@@ -197,6 +219,9 @@ UploadReply http_exchange(const std::string &url, const std::string &host_header
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, cancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, route.cancel);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     if (request.method == "POST") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
@@ -217,10 +242,12 @@ UploadReply http_exchange(const std::string &url, const std::string &host_header
 }
 
 UploadReply aprs_exchange(const std::string &host, int port, const ServiceRequest &request,
-                          long timeout_ms)
+                          const ServiceRoute &route)
 {
     UploadReply reply;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    cancel_flag = route.cancel;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(route.timeout_ms);
     const int fd = connect_within(host, port, deadline, &reply.error);
     if (fd < 0)
         return reply;
@@ -251,11 +278,11 @@ UploadReply send_service_request(const UploadService &row, const ServiceRoute &r
 {
     if (request.method == "APRS") {
         if (!route.aprs_host.empty())
-            return aprs_exchange(route.aprs_host, route.aprs_port, request, route.timeout_ms);
-        UploadReply reply = aprs_exchange(row.host, row.port, request, route.timeout_ms);
+            return aprs_exchange(route.aprs_host, route.aprs_port, request, route);
+        UploadReply reply = aprs_exchange(row.host, row.port, request, route);
         // Port 23 is the way through firewalls that close the usual one.
         if (reply.status == 0 && reply.error.rfind("APRS-IS", 0) != 0)
-            reply = aprs_exchange(row.host, 23, request, route.timeout_ms);
+            reply = aprs_exchange(row.host, 23, request, route);
         return reply;
     }
     if (!route.upload_host.empty())
