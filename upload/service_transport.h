@@ -19,6 +19,7 @@ struct ServiceRoute {
     std::string ca_file;      // the CAs HTTPS trusts; empty: $NIMBREL_CA_FILE, else the system's
     long timeout_ms = 30000;  // for each whole attempt
     std::string version;      // in the User-Agent
+    long interval_ms = 0;     // 0: each service's own pace; set: this one for all (tests)
     const std::atomic<int> *cancel = nullptr;  // set: the attempt under way ends at once
 };
 
