@@ -51,10 +51,12 @@ struct ServiceFeed;
 // Starts a thread for each service; `log` gets one line per change of a
 // service's state (from those threads, one line at a time). With `past`,
 // the services that take past records also send what they missed, oldest
-// first, at their own pace, after the newest live record.
+// first, at their own pace, in turn with the live records. `changed` gets
+// every service's state after each attempt.
 ServiceFeed *service_feed_start(const std::vector<ServiceFeedSetup> &services,
                                 const ServiceRoute &route, void (*log)(const char *line),
-                                PastRecords *past = nullptr);
+                                PastRecords *past = nullptr,
+                                void (*changed)(const std::vector<ServiceFeedState> &) = nullptr);
 
 // A live record as the console sent it: each service sends it when its pace
 // allows, or a newer one that came meanwhile.

@@ -40,6 +40,7 @@ struct Lane {
 struct ServiceFeed {
     ServiceRoute route;
     void (*log)(const char *line);
+    void (*changed)(const std::vector<ServiceFeedState> &states);
     PastRecords *past;
     std::mutex past_mutex;
     std::mutex mutex;
@@ -174,8 +175,13 @@ void run_lane(ServiceFeed *feed, Lane *lane)
                                               lane->secrets);
         if (live && outcome.result == UploadResult::taken && lane->sequence == sequence)
             lane->pending.clear();
+        // The caller's hooks run without the lock: they may ask for the states.
+        lock.unlock();
         if (!line.empty())
             feed->log(line.c_str());
+        if (feed->changed)
+            feed->changed(service_feed_states(feed));
+        lock.lock();
     }
 }
 
@@ -193,10 +199,12 @@ std::string record_minute_key(const std::string &record)
 
 ServiceFeed *service_feed_start(const std::vector<ServiceFeedSetup> &services,
                                 const ServiceRoute &route, void (*log)(const char *line),
-                                PastRecords *past)
+                                PastRecords *past,
+                                void (*changed)(const std::vector<ServiceFeedState> &))
 {
     ServiceFeed *feed = new ServiceFeed;
     feed->past = past;
+    feed->changed = changed;
     feed->route = route;
     feed->route.cancel = &feed->stopping;
     feed->log = log;
