@@ -12,6 +12,7 @@
 #include "ui/status_text.h"
 #include "cli/archive_commands.h"
 #include "cli/export_file.h"
+#include "cli/feed.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
@@ -40,11 +41,11 @@ struct Events {
     int live_records = 0;
     LiveValues values;
     int history_total = 0, history_done = 0, history_complete = 0, no_history = 0;
-    int answer_clock = 0, upload = 0;
+    int answer_clock = 0;
     int print_live = 0;
     int last_percent = -1;
     int show_bar = 1;  // run downloads without a progress bar
-    Publisher *publisher = nullptr;  // run's MQTT broker, when one is set
+    FeedList *feeds = nullptr;  // run's: what happens to each record
 };
 
 void print_live(const Events &e)
@@ -76,41 +77,20 @@ void show_progress(Events &e)
     std::fflush(stderr);
 }
 
-// ---- run's MQTT publishing ------------------------------------------------
-
-void log_publisher_line(const char *line) { log_line("%s", line); }
-
-Publisher *start_publisher(const FrontEndConfig &config)
-{
-    return publisher_start(config.mqtt, config.units, log_publisher_line);
-}
-
-// The state message: what `live --json` prints, stamped with the record's
-// moment in this machine's time zone.
-void publish_record(const Events &e)
-{
-    if (!e.publisher)
-        return;
-    const std::string when = record_iso_time(utf8_text(e.values.slot[token::date]),
-                                             utf8_text(e.values.slot[token::time]));
-    publisher_state(e.publisher, live_json(e.values, e.front->config.units, when.c_str()));
-}
-
-void publish_console(const Events &e, int connected) { publisher_console(e.publisher, connected); }
-
 void on_notice(void *context, unsigned message, std::intptr_t lparam)
 {
     Events &e = *static_cast<Events *>(context);
     switch (message) {
     case UM_LIVE_RECORD: {
         // The dashboard decodes the first 255 bytes of a live record.
-        decode_station_record_n(reinterpret_cast<const char *>(lparam), LIVE_RECORD_BYTES,
-                                &e.values);
-        web_feed_record(reinterpret_cast<const char *>(lparam));
+        const char *bytes = reinterpret_cast<const char *>(lparam);
+        decode_station_record_n(bytes, LIVE_RECORD_BYTES, &e.values);
         ++e.live_records;
         if (e.print_live)
             print_live(e);
-        publish_record(e);
+        if (e.feeds)
+            for (auto &feed : *e.feeds)
+                feed->record(bytes, e.values);
         break;
     }
     case UM_HISTORY_START:
@@ -133,9 +113,10 @@ void on_notice(void *context, unsigned message, std::intptr_t lparam)
         break;
     case UM_WU_BODY:
     case UM_WC_BODY:
-        if (e.upload)
-            uploader_take_body(message == UM_WU_BODY ? UPLOAD_WU : UPLOAD_WC,
-                               reinterpret_cast<const char *>(lparam));
+        if (e.feeds)
+            for (auto &feed : *e.feeds)
+                feed->body(message == UM_WU_BODY ? UPLOAD_WU : UPLOAD_WC,
+                           reinterpret_cast<const char *>(lparam));
         break;
     default:
         break;
@@ -245,14 +226,22 @@ void answer_clock(Session &s, Events &e)
         log_line("console clock set from this machine's clock");
 }
 
+// Tells every feed of run that the console came or went.
+void tell_feeds(const Events &e, int connected)
+{
+    if (e.feeds)
+        for (auto &feed : *e.feeds)
+            feed->console(connected);
+}
+
 // Connects, looking again every RETRY_MS until the console is there or a
 // stop is asked for. 1 when connected.
-int connect_waiting(Session &s, int *announced_absence)
+int connect_waiting(Session &s, Events &e, int *announced_absence)
 {
     while (!stop_requested()) {
         if (session_connect(s)) {
             log_line("connected to the console");
-            publish_console(events, 1);
+            tell_feeds(e, 1);
             *announced_absence = 0;
             return 1;
         }
@@ -265,89 +254,23 @@ int connect_waiting(Session &s, int *announced_absence)
     return 0;
 }
 
-// `run`'s catch-ups: one at every connect and one a day; a failed one
-// waits for the next, and the live readings and uploads go on.
-struct ArchiveKeeper {
-    const FrontEnd *front;
-    int due;                    // a catch-up is owed (set at every connect)
-    std::time_t next_daily;     // 0: no daily catch-up
-    long long last_catch_up;    // when a download was last merged
-    std::time_t warned;         // when the full-logger warning was last given
-};
-
-void catch_up_in_run(Session &s, Events &e, ArchiveKeeper &k)
-{
-    const std::time_t now = std::time(nullptr);
-    const int daily = k.next_daily != 0 && now >= k.next_daily;
-    if (daily)
-        k.next_daily = next_daily(now, k.front->config.catch_up_minute);
-    if (!k.due && !daily)
-        return;
-    k.due = 0;
-    log_line("catch-up: downloading the console's history");
-    const int got = download_history(s, e);
-    if (got != PORT_REPORT) {
-        log_line("catch-up: %s%s%s", download_failure(got),
-                 stop_requested() ? "" : "; trying again at the next connect",
-                 stop_requested() || !k.next_daily ? "" : " or the daily catch-up");
-        return;
-    }
-    if (e.no_history) {
-        log_line("catch-up: the console holds no history yet");
-        return;
-    }
-    std::vector<std::string> texts;
-    long given_up = 0;
-    downloaded_records(&texts, &given_up);
-    Archive *archive = nullptr;
-    std::string error;
-    if (!archive_open(archive_path(*k.front), &archive, &error)) {
-        log_line("catch-up: %s", error.c_str());
-        return;
-    }
-    if (merge_download(archive, texts, given_up, 1))
-        k.last_catch_up = now;
-    archive_close(archive);
-}
-
-// The console's logger percentage of its last live record.
-void warn_of_full_logger(const Events &e, ArchiveKeeper &k)
-{
-    char digits[8] = {};
-    for (int i = 0; i < 7 && e.values.slot[token::logger_percent][i]; ++i)
-        digits[i] = static_cast<char>(e.values.slot[token::logger_percent][i]);
-    const int percent = std::atoi(digits);
-    const std::time_t now = std::time(nullptr);
-    if (e.live_records == 0 || !logger_warning_due(percent, k.last_catch_up, now) ||
-        now - k.warned < 24 * 3600)
-        return;
-    k.warned = now;
-    log_line("warning: the console's logger is %d%% full and nothing has been archived for a "
-             "day: its oldest records will be overwritten unless a catch-up succeeds",
-             percent);
-}
-
 // Keeps the console connected until a stop: reconnects after an unplug
-// and answers its clock requests; `run` also keeps the archive.
-void stay_connected(Session &s, Events &e, ArchiveKeeper *keeper = nullptr)
+// and answers its clock requests; run's feeds get a turn between polls.
+void stay_connected(Session &s, Events &e)
 {
     int absent = 0;
-    while (connect_waiting(s, &absent)) {
+    while (connect_waiting(s, e, &absent)) {
         // A catch-up waits for the greeting's live record, as an Export does.
         e.live_records = 0;
-        if (keeper)
-            keeper->due = 1;
         while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
-            if (keeper && e.live_records > 0) {
-                catch_up_in_run(s, e, *keeper);
-                warn_of_full_logger(e, *keeper);
-            }
+            if (e.feeds)
+                for (auto &feed : *e.feeds)
+                    feed->between_polls(s);
         }
         if (!s.open) {
             log_line("console disconnected");
-            publish_console(e, 0);
-            web_feed_connected(0);
+            tell_feeds(e, 0);
         }
     }
     session_close(s);
@@ -529,47 +452,139 @@ int command_clock(FrontEnd &f)
 
 namespace {
 
-// Reads when the archive was last caught up; a problem with the archive is
-// logged and tried again at each catch-up, never the end of `run`.
-ArchiveKeeper *start_keeping_archive(const FrontEnd &f)
-{
-    static ArchiveKeeper keeper;
-    keeper = ArchiveKeeper{&f, 1, 0, 0, 0};
-    const std::time_t now = std::time(nullptr);
-    if (f.config.catch_up_minute >= 0)
-        keeper.next_daily = next_daily(now, f.config.catch_up_minute);
-    Archive *archive = nullptr;
-    std::string error;
-    if (!archive_open(archive_path(f), &archive, &error) ||
-        !archive_last_catch_up(archive, &keeper.last_catch_up, &error))
-        log_line("archive: %s", error.c_str());
-    archive_close(archive);
-    return &keeper;
-}
+// The state message: what `live --json` prints, stamped with the record's
+// moment in this machine's time zone; "online" while the console is there.
+class MqttFeed : public RecordFeed {
+public:
+    MqttFeed(Publisher *p, const UnitSettings &u) : publisher(p), units(u) {}
+    ~MqttFeed() override { publisher_stop(publisher, 500); }
+    void record(const char *, const LiveValues &values) override
+    {
+        const std::string when = record_iso_time(utf8_text(values.slot[token::date]),
+                                                 utf8_text(values.slot[token::time]));
+        publisher_state(publisher, live_json(values, units, when.c_str()));
+    }
+    void console(int connected) override { publisher_console(publisher, connected); }
+
+private:
+    Publisher *publisher;
+    UnitSettings units;
+};
+
+void log_publisher_line(const char *line) { log_line("%s", line); }
+
+// `run`'s catch-ups: one at every connect and one a day; a failed one
+// waits for the next, and the live readings and uploads go on. It warns
+// when the console's memory fills and nothing has been archived for a day.
+class ArchiveKeeper : public RecordFeed {
+public:
+    // Reads when the archive was last caught up; a problem with the archive
+    // is logged and tried again at each catch-up, never the end of `run`.
+    ArchiveKeeper(const FrontEnd &f, Events &e) : front(f), events(e)
+    {
+        const std::time_t now = std::time(nullptr);
+        if (f.config.catch_up_minute >= 0)
+            next_daily_at = next_daily(now, f.config.catch_up_minute);
+        Archive *archive = nullptr;
+        std::string error;
+        if (!archive_open(archive_path(f), &archive, &error) ||
+            !archive_last_catch_up(archive, &last_catch_up, &error))
+            log_line("archive: %s", error.c_str());
+        archive_close(archive);
+    }
+    void console(int connected) override { due |= connected; }
+    void between_polls(Session &s) override
+    {
+        if (events.live_records == 0)
+            return;
+        catch_up(s);
+        warn_of_full_logger();
+    }
+
+private:
+    void catch_up(Session &s)
+    {
+        const std::time_t now = std::time(nullptr);
+        const int daily = next_daily_at != 0 && now >= next_daily_at;
+        if (daily)
+            next_daily_at = next_daily(now, front.config.catch_up_minute);
+        if (!due && !daily)
+            return;
+        due = 0;
+        log_line("catch-up: downloading the console's history");
+        const int got = download_history(s, events);
+        if (got != PORT_REPORT) {
+            log_line("catch-up: %s%s%s", download_failure(got),
+                     stop_requested() ? "" : "; trying again at the next connect",
+                     stop_requested() || !next_daily_at ? "" : " or the daily catch-up");
+            return;
+        }
+        if (events.no_history) {
+            log_line("catch-up: the console holds no history yet");
+            return;
+        }
+        std::vector<std::string> texts;
+        long given_up = 0;
+        downloaded_records(&texts, &given_up);
+        Archive *archive = nullptr;
+        std::string error;
+        if (!archive_open(archive_path(front), &archive, &error)) {
+            log_line("catch-up: %s", error.c_str());
+            return;
+        }
+        if (merge_download(archive, texts, given_up, 1))
+            last_catch_up = now;
+        archive_close(archive);
+    }
+
+    // From the logger percentage of the console's last live record.
+    void warn_of_full_logger()
+    {
+        char digits[8] = {};
+        for (int i = 0; i < 7 && events.values.slot[token::logger_percent][i]; ++i)
+            digits[i] = static_cast<char>(events.values.slot[token::logger_percent][i]);
+        const int percent = std::atoi(digits);
+        const std::time_t now = std::time(nullptr);
+        if (events.live_records == 0 || !logger_warning_due(percent, last_catch_up, now) ||
+            now - warned < 24 * 3600)
+            return;
+        warned = now;
+        log_line("warning: the console's logger is %d%% full and nothing has been archived for "
+                 "a day: its oldest records will be overwritten unless a catch-up succeeds",
+                 percent);
+    }
+
+    const FrontEnd &front;
+    Events &events;
+    int due = 1;                  // a catch-up is owed (set at every connect)
+    std::time_t next_daily_at = 0;  // 0: no daily catch-up
+    long long last_catch_up = 0;  // when a download was last merged
+    std::time_t warned = 0;       // when the full-logger warning was last given
+};
 
 } // namespace
 
 int command_run(FrontEnd &f)
 {
-    WebServer *web;
-    if (!start_run_web(f, &web))
+    std::unique_ptr<RecordFeed> web;
+    if (!web_feed_for_run(f, &web))
         return 1;
     Events &e = events;
-    e.upload = 1;
     e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
-    uploader_start(f.config, f.destination);
-    for (int i = 0; i < UPLOAD_SERVICE_COUNT; ++i) {
-        const ServiceConfig &service = f.config.service[i];
-        if (service.upload && (!service.id[0] || !service.key[0]))
-            log_line("%s is on but has no %s: its uploads are skipped",
-                     upload_services[i].config_name, service.id[0] ? "key" : "ID");
-    }
-    e.publisher = start_publisher(f.config);
-    stay_connected(s, e, start_keeping_archive(f));
-    uploader_stop(500);
-    publisher_stop(e.publisher, 500);
-    web_server_stop(web);
+    // Stopped in this order at the end: the uploads, the broker, the page.
+    FeedList feeds;
+    feeds.push_back(upload_feed(f.config, f.destination));
+    if (Publisher *publisher = publisher_start(f.config.mqtt, f.config.units, log_publisher_line))
+        feeds.push_back(std::make_unique<MqttFeed>(publisher, f.config.units));
+    if (web)
+        feeds.push_back(std::move(web));
+    feeds.push_back(std::make_unique<ArchiveKeeper>(f, e));
+    e.feeds = &feeds;
+    stay_connected(s, e);
+    e.feeds = nullptr;
+    for (auto &feed : feeds)
+        feed.reset();
     log_line("stopped");
     return 0;
 }

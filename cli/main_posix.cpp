@@ -1,6 +1,9 @@
 // `nimbrel`, the Linux front end: the console's readings, history export,
 // uploads and clock from the command line, on the same core as nimbrel.exe.
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,30 +20,51 @@ namespace {
 
 // The message, then the help of the command it concerns (the usage text
 // when there is no command).
-int usage_error(const std::string &message, Command command)
+int usage_error(const std::string &message, const CommandRow *command)
 {
     std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), command_help(command).c_str());
     return 2;
 }
 
+// A configuration is a few lines: anything near this is not one.
+constexpr std::size_t CONFIG_LIMIT = 1u << 20;
+
 // The configuration file, when there is one; a missing default file is no
-// error, a missing named one is.
+// error, a missing named one is. Only a regular file is read: a FIFO
+// would wait for a writer, a folder reads as nothing.
 int load_config(const Options &o, FrontEndConfig *config)
 {
     const std::string path = o.config_file.empty() ? default_config_path() : o.config_file;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         if (o.config_file.empty() && errno == ENOENT)
             return 1;
         std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
         return 0;
     }
+    struct stat about;
+    const char *refused = fstat(fd, &about) != 0 ? std::strerror(errno)
+                          : S_ISDIR(about.st_mode) ? "it is a directory"
+                          : !S_ISREG(about.st_mode) ? "it is not a regular file"
+                                                    : nullptr;
     std::string text;
     char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && text.size() < (1u << 20))
-        text.append(chunk, got);
-    std::fclose(file);
+    ssize_t got = 0;
+    while (!refused && (got = read(fd, chunk, sizeof chunk)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            refused = std::strerror(errno);
+        else if (text.size() + static_cast<std::size_t>(got) > CONFIG_LIMIT)
+            refused = "it is larger than 1 MiB";
+        else
+            text.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    if (refused) {
+        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), refused);
+        return 0;
+    }
     int line = 0;
     char error[CONFIG_ERROR_BYTES];
     if (!apply_config_text(text.data(), text.size(), config, &line, error)) {
@@ -63,8 +87,12 @@ int main(int argc, char **argv)
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))
         return usage_error(error, f.options.command);
-    if (f.options.command == Command::version) {
+    if (f.options.version) {
         std::printf("nimbrel %s\n", NIMBREL_VERSION);
+        return 0;
+    }
+    if (f.options.list) {
+        std::fputs((f.options.list == 1 ? command_list() : setting_list_text()).c_str(), stdout);
         return 0;
     }
     if (f.options.help) {
@@ -73,10 +101,18 @@ int main(int argc, char **argv)
     }
     if (!load_config(f.options, &f.config))
         return 2;
+    int secret_shown = 0;
     for (const std::string &line : f.options.settings) {
         char message[CONFIG_ERROR_BYTES];
         if (!apply_config_line(line.c_str(), &f.config, message))
             return usage_error(std::string("--") + message, f.options.command);
+        const std::string name = line.substr(0, line.find(" = "));
+        const SettingRow *setting = setting_named(name);
+        if (setting && setting->secret && line.size() > name.size() + 3 && !secret_shown++)
+            std::fprintf(stderr,
+                         "nimbrel: warning: --%s is seen by every user of this machine in its "
+                         "process list; keep it in the configuration file (chmod 600)\n",
+                         name.c_str());
     }
     if (!check_http_option(f))
         return 2;
@@ -104,14 +140,5 @@ int main(int argc, char **argv)
         f.port = hid_station_port();
     }
     install_stop_signals();
-    switch (f.options.command) {
-    case Command::live: return command_live(f);
-    case Command::export_history: return command_export(f);
-    case Command::run: return command_run(f);
-    case Command::clock: return command_clock(f);
-    case Command::serve: return command_serve(f);
-    case Command::catch_up: return command_catch_up(f);
-    case Command::archive: return command_archive(f);
-    default: return usage_error("no command given", Command::none);
-    }
+    return f.options.command->run(f);
 }

@@ -23,13 +23,37 @@
 
 namespace {
 
-// Written by the thread that polls the console, read by the server's.
-struct LiveFeed {
+// The page's live feed: the latest record and whether the console is
+// there, written by the thread that polls the console and read by the
+// server's. It stops the server when it goes.
+class WebFeed : public RecordFeed {
+public:
+    ~WebFeed() override { web_server_stop(server); }
+    void record(const char *bytes, const LiveValues &) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        const void *end = std::memchr(bytes, 0, LIVE_RECORD_BYTES);
+        live.assign(bytes, end ? static_cast<const char *>(end) - bytes : LIVE_RECORD_BYTES);
+        connected = 1;
+    }
+    void console(int present) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        connected = present;
+    }
+    void read(std::string *record, int *present)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        *record = live;
+        *present = connected;
+    }
+    WebServer *server = nullptr;
+
+private:
     std::mutex lock;
-    std::string record;
+    std::string live;
     int connected = 0;
 };
-LiveFeed feed;
 
 constexpr int POLL_MS = 200;
 constexpr int RETRY_MS = 2000;
@@ -89,17 +113,17 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
     return read;
 }
 
-int start_web(FrontEnd &f, const std::string &where, WebServer **server)
+// The page at `where`, with its feed; null (with the reason on standard
+// error) when the server cannot start.
+std::unique_ptr<WebFeed> start_web(FrontEnd &f, const std::string &where)
 {
+    auto feed = std::make_unique<WebFeed>();
+    WebFeed *live = feed.get();
     WebSettings settings;
     parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
     settings.units = f.config.units;
-    settings.live = [](std::string *record, int *connected) {
-        std::lock_guard<std::mutex> hold(feed.lock);
-        *record = feed.record;
-        *connected = feed.connected;
-    };
+    settings.live = [live](std::string *record, int *connected) { live->read(record, connected); };
     const UnitSettings units = f.config.units;
     settings.readings = [units](const std::string &record) {
         LiveValues values;
@@ -113,43 +137,38 @@ int start_web(FrontEnd &f, const std::string &where, WebServer **server)
         return export_for_web(path, units, from, to, sets, file, error);
     };
     std::string error;
-    if (!web_server_start(settings, server, &error)) {
+    if (!web_server_start(settings, &feed->server, &error)) {
         std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
-        return 0;
+        return nullptr;
     }
     const std::string host =
         settings.address.find(':') != std::string::npos ? "[" + settings.address + "]" : settings.address;
-    log_line("web page on http://%s:%d/", host.c_str(), web_server_port(*server));
-    return 1;
+    log_line("web page on http://%s:%d/", host.c_str(), web_server_port(feed->server));
+    return feed;
 }
 
-void on_notice(void *, unsigned message, std::intptr_t lparam)
+// `serve`'s notifications: the live records, to every feed.
+void on_notice(void *context, unsigned message, std::intptr_t lparam)
 {
-    if (message == UM_LIVE_RECORD)
-        web_feed_record(reinterpret_cast<const char *>(lparam));
+    if (message != UM_LIVE_RECORD)
+        return;
+    const char *bytes = reinterpret_cast<const char *>(lparam);
+    LiveValues values;
+    decode_station_record_n(bytes, LIVE_RECORD_BYTES, &values);
+    for (auto &feed : *static_cast<FeedList *>(context))
+        feed->record(bytes, values);
 }
 
 } // namespace
 
-void web_feed_record(const char *record)
+int web_feed_for_run(FrontEnd &f, std::unique_ptr<RecordFeed> *feed)
 {
-    std::lock_guard<std::mutex> hold(feed.lock);
-    const void *end = std::memchr(record, 0, LIVE_RECORD_BYTES);
-    feed.record.assign(record, end ? static_cast<const char *>(end) - record : LIVE_RECORD_BYTES);
-    feed.connected = 1;
-}
-
-void web_feed_connected(int connected)
-{
-    std::lock_guard<std::mutex> hold(feed.lock);
-    feed.connected = connected;
-}
-
-int start_run_web(FrontEnd &f, WebServer **server)
-{
-    *server = nullptr;
+    feed->reset();
     const std::string &where = f.options.http.empty() ? f.config.http : f.options.http;
-    return where.empty() || start_web(f, where, server);
+    if (where.empty())
+        return 1;
+    *feed = start_web(f, where);
+    return *feed != nullptr;
 }
 
 int check_http_option(const FrontEnd &f)
@@ -170,26 +189,31 @@ int command_serve(FrontEnd &f)
     const std::string &where = !f.options.http.empty() ? f.options.http
                                : !f.config.http.empty() ? f.config.http
                                                         : std::string(default_http);
-    WebServer *server = nullptr;
-    if (!start_web(f, where, &server))
+    FeedList feeds;
+    feeds.push_back(start_web(f, where));
+    if (!feeds.back())
         return 1;
     Session s{};
     s.port = f.port;
-    s.handler = SessionHandler{nullptr, on_notice};
+    s.handler = SessionHandler{&feeds, on_notice};
     static const char16_t no_file[1] = {0};
     s.export_file_name = no_file;
     while (!stop_requested()) {
-        if (!s.open && !session_connect(s)) {
-            for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-                std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-            continue;
+        if (!s.open) {
+            if (!session_connect(s)) {
+                for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+                continue;
+            }
+            for (auto &feed : feeds)
+                feed->console(1);
         }
-        web_feed_connected(1);
         if (session_poll(s, POLL_MS) == PORT_GONE)
-            web_feed_connected(0);
+            for (auto &feed : feeds)
+                feed->console(0);
     }
     session_close(s);
-    web_server_stop(server);
+    feeds.clear();
     log_line("stopped");
     return 0;
 }

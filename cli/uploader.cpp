@@ -34,8 +34,8 @@ struct Worker {
     FrontEndConfig config;
     UploadDestination destination;
     WcSpacing spacing;
+    std::thread thread;
 };
-Worker *worker = nullptr;
 
 std::uint32_t tick(void *)
 {
@@ -134,24 +134,25 @@ void run_worker(Worker *w)
 
 } // namespace
 
-int uploader_start(const FrontEndConfig &config, const UploadDestination &destination)
+struct Uploader {
+    Worker *worker;
+};
+
+Uploader *uploader_start(const FrontEndConfig &config, const UploadDestination &destination)
 {
-    if (worker)
-        return 1;
-    // Lives as long as the process: a transaction cut off at a stop may
-    // still be using it.
-    worker = new Worker;
-    worker->config = config;
-    worker->destination = destination;
-    worker->spacing = WcSpacing{};
-    std::thread(run_worker, worker).detach();
-    return 1;
+    Worker *w = new Worker;
+    w->config = config;
+    w->destination = destination;
+    w->spacing = WcSpacing{};
+    w->thread = std::thread(run_worker, w);
+    return new Uploader{w};
 }
 
-void uploader_take_body(int service, const char *body)
+void uploader_take_body(Uploader *u, int service, const char *body)
 {
-    if (!worker || !body || service < 0 || service >= UPLOAD_SERVICE_COUNT)
+    if (!u || !body || service < 0 || service >= UPLOAD_SERVICE_COUNT)
         return;
+    Worker *worker = u->worker;
     const ServiceConfig &s = worker->config.service[service];
     if (!s.upload)
         return;
@@ -176,13 +177,58 @@ void uploader_take_body(int service, const char *body)
     worker->wake.notify_all();
 }
 
-int uploader_stop(int wait_ms)
+int uploader_stop(Uploader *u, int wait_ms)
 {
-    if (!worker)
+    if (!u)
         return 1;
-    std::unique_lock<std::mutex> hold(worker->lock);
-    worker->stopping = 1;
-    worker->wake.notify_all();
-    return worker->ended_signal.wait_for(hold, std::chrono::milliseconds(wait_ms),
-                                         [] { return worker->ended != 0; });
+    Worker *w = u->worker;
+    delete u;
+    int ended;
+    {
+        std::unique_lock<std::mutex> hold(w->lock);
+        w->stopping = 1;
+        w->wake.notify_all();
+        ended = w->ended_signal.wait_for(hold, std::chrono::milliseconds(wait_ms),
+                                         [w] { return w->ended != 0; });
+    }
+    if (!ended) {
+        // A transaction cut off at the stop may still use the worker: it
+        // stays for the rest of the process.
+        w->thread.detach();
+        return 0;
+    }
+    w->thread.join();
+    delete w;
+    return 1;
+}
+
+namespace {
+
+// `run`'s uploads: the bodies of the services that are on.
+class UploadFeed : public RecordFeed {
+public:
+    explicit UploadFeed(Uploader *u) : uploader(u) {}
+    ~UploadFeed() override { uploader_stop(uploader, 500); }
+    void body(int service, const char *text) override
+    {
+        uploader_take_body(uploader, service, text);
+    }
+
+private:
+    Uploader *uploader;
+};
+
+} // namespace
+
+std::unique_ptr<RecordFeed> upload_feed(const FrontEndConfig &config,
+                                        const UploadDestination &destination)
+{
+    auto feed = std::make_unique<UploadFeed>(uploader_start(config, destination));
+    for (int i = 0; i < UPLOAD_SERVICE_COUNT; ++i) {
+        const ServiceConfig &service = config.service[i];
+        if (service.upload && (!service.id[0] || !service.key[0]))
+            log_line("%s is on but has no %s: its uploads are skipped",
+                     upload_services[i].config_name, service.id[0] ? "key" : "ID");
+    }
+    return feed;
 }

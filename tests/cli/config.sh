@@ -45,6 +45,32 @@ printf '\xEF\xBB\xBFtemperature = F\n' >"$conf"
 "$nimbrel" live --simulate="$work/scenario.txt" | grep -q "Indoor temperature   70.7 °F" ||
   fail "a file starting with a byte-order mark was not read"
 
+# What cannot be a configuration is refused with its reason, never waited
+# on or taken as empty; a setting given twice names both lines; a file
+# beyond 1 MiB is refused, not read in part (its last line is a bad one).
+mkdir "$work/folder"
+mkfifo "$work/fifo"
+printf 'temperature = F\nrain = in\ntemperature = C\n' >"$work/twice.conf"
+{ yes "# $(printf '%062d' 0)" | head -n 20000; echo "colour = blue"; } >"$work/big.conf"
+while IFS='|' read -r file expected; do
+  timeout 10 "$nimbrel" live --simulate="$work/scenario.txt" --config="$work/$file" >"$work/out" 2>&1
+  status=$?
+  [ $status = 2 ] || fail "--config=$file ended with $status, not 2: $(cat "$work/out")"
+  grep -qF "$expected" "$work/out" || fail "--config=$file said: $(cat "$work/out")"
+done <<EOT
+folder|cannot read $work/folder: it is a directory
+fifo|cannot read $work/fifo: it is not a regular file
+twice.conf|$work/twice.conf:3: temperature: set again, first on line 1
+big.conf|cannot read $work/big.conf: it is larger than 1 MiB
+EOT
+
+# A password on the command line shows in the process list: one warning,
+# however often it is given; the command still runs.
+"$nimbrel" live --simulate="$work/scenario.txt" --mqtt-password=a --mqtt-password=b >/dev/null \
+  2>"$work/err" || fail "a password option was refused: $(cat "$work/err")"
+[ "$(grep -c -- "warning: --mqtt-password is seen by every user" "$work/err")" = 1 ] ||
+  fail "a password option drew: $(cat "$work/err")"
+
 # The example file that packaging/linux offers is a good one.
 "$nimbrel" live --simulate="$work/scenario.txt" --config="$top/packaging/linux/nimbrel.conf" \
   >/dev/null || fail "the example configuration was refused"

@@ -109,7 +109,7 @@ int export_stops_the_console(const std::string &scenario, int stop_after)
         return 0;
     watched = {sim_station_port(&sim), {}, stop_after, 0};
     static FrontEnd f;
-    f.options.command = Command::export_history;
+    f.options.command = command_named("export");
     f.options.all = 1;
     f.options.file = file;
     f.port = StationPort{nullptr, watched_open, watched_read, watched_write, watched_close};
