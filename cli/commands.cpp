@@ -14,6 +14,7 @@
 #include "cli/export_file.h"
 #include "cli/feed.h"
 #include "cli/live_text.h"
+#include "cli/own_services.h"
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
@@ -566,16 +567,22 @@ private:
 
 int command_run(FrontEnd &f)
 {
+    if (!own_services_ready(f.config))
+        return 2;
     std::unique_ptr<RecordFeed> web;
     if (!web_feed_for_run(f, &web))
         return 1;
     Events &e = events;
     e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
-    // Stopped in this order at the end: the uploads, the broker, the page.
+    // Stopped in this order at the end: the uploads, the services' own
+    // feed (which reports to the broker), the broker, the page.
     FeedList feeds;
     feeds.push_back(upload_feed(f.config, f.destination));
-    if (Publisher *publisher = publisher_start(f.config.mqtt, f.config.units, log_publisher_line))
+    Publisher *publisher = publisher_start(f.config.mqtt, f.config.units, log_publisher_line);
+    if (auto services = own_services_feed(f, archive_path(f), publisher))
+        feeds.push_back(std::move(services));
+    if (publisher)
         feeds.push_back(std::make_unique<MqttFeed>(publisher, f.config.units));
     if (web)
         feeds.push_back(std::move(web));

@@ -14,6 +14,7 @@
 #include "cli/archive_commands.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
+#include "cli/own_services.h"
 #include "cli/platform.h"
 #include "cli/session.h"
 #include "history/export_checks.h"
@@ -120,6 +121,7 @@ std::unique_ptr<WebFeed> start_web(FrontEnd &f, const std::string &where)
     auto feed = std::make_unique<WebFeed>();
     WebFeed *live = feed.get();
     WebSettings settings;
+    settings.uploads = own_services_json;
     parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
     settings.units = f.config.units;
