@@ -74,8 +74,10 @@ python3 "$work/stand_in.py" "$work" &
 wait_for 10 test -s "$work/ports" || fail "the stand-ins did not start"
 read -r http_port aprs_port <"$work/ports"
 
+web_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 config="$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
-cat >"$config" <<'CONFIG'
+cat >"$config" <<CONFIG
+http = 127.0.0.1:$web_port
 latitude = 51.5
 longitude = -0.1275
 altitude = 35
@@ -106,7 +108,21 @@ printf '%s\nwait 20000\n' "$live" >"$work/scenario.txt"
 pid=$!
 all_six() { [ "$(grep -cE '^[0-9-]+ [0-9:]+ (PWSweather|WOW|Windy|AWEKAS|OpenWeatherMap|CWOP): ' "$work/log")" -ge 6 ]; }
 wait_for 20 all_six || fail "not every service reported: $(cat "$work/log")"
+# The page's view of them: each service's state, and no key.
+curl -s "http://127.0.0.1:$web_port/api/uploads" >"$work/uploads" || fail "no /api/uploads"
 stop_within_a_second $pid run
+python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
+import json, sys
+u = json.load(open(sys.argv[1]))
+assert sorted(u) == ["awekas", "cwop", "openweathermap", "pwsweather", "windy", "wow"], u
+for taken in ("pwsweather", "awekas", "cwop"):
+    assert u[taken]["problem"] == "OFF" and u[taken]["last_success"], u[taken]
+assert u["windy"]["problem"] == "ON" and u["windy"]["reason"] == "HTTP 401: Unauthorized", u
+assert u["wow"]["reason"] == "HTTP 429" and u["wow"]["last_success"] is None, u
+PY
+for secret in 'pws&key' 123456 windy-secret aw-pass owm-secret; do
+  ! grep -qF -- "$secret" "$work/uploads" || fail "a key is on the page: $secret"
+done
 
 # Each service's first request, by hand from the live record (3.2 °C, 88 %,
 # dew point 1.4 °C, 1013.2 hPa, wind 12.6 km/h from 225°, gust 20.1 km/h,
