@@ -24,8 +24,8 @@ struct ServiceRoute {
 };
 
 // The environment variable naming a file of CA certificates that HTTPS
-// trusts instead of the system's: a test's own CA, or a site's inspecting
-// proxy.
+// trusts instead of the system's: a test's own CA, or the CA of a
+// proxy of the owner's own.
 constexpr char CA_FILE_VARIABLE[] = "NIMBREL_CA_FILE";
 
 // One attempt of `request` for the service `row`. Never throws and never
