@@ -5,6 +5,7 @@
 
 #include "live/units.h"
 #include "upload/request.h"
+#include "upload/service_request.h"
 
 namespace {
 
@@ -280,15 +281,7 @@ std::string json_text(const std::string &text)
 
 std::string utc_iso(long long utc)
 {
-    if (utc <= 0)
-        return "null";
-    const std::time_t t = static_cast<std::time_t>(utc);
-    std::tm parts{};
-    if (!gmtime_r(&t, &parts))
-        return "null";
-    char text[32];
-    std::strftime(text, sizeof text, "\"%Y-%m-%dT%H:%M:%SZ\"", &parts);
-    return text;
+    return utc > 0 ? utc_text(utc, "\"%Y-%m-%dT%H:%M:%SZ\"") : "null";
 }
 
 std::string device_member(const MqttSettings &settings, const MqttTopics &topics)
