@@ -622,3 +622,54 @@ int archive_last_catch_up(Archive *a, long long *when, ArchiveError *error)
         *when = sqlite3_column_int64(st.s, 0);
     return rc == SQLITE_ROW || rc == SQLITE_DONE || fail(a, rc, "reading", error);
 }
+
+namespace {
+
+int read_state_minute(Archive *a, const std::string &name, std::string *text, ArchiveError *error)
+{
+    text->clear();
+    Statement st(a->db, "SELECT value FROM state WHERE name = ?");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "reading", error);
+    sqlite3_bind_text(st.s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(st.s);
+    if (rc == SQLITE_ROW)
+        *text = minute_text(sqlite3_column_int64(st.s, 0));
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || fail(a, rc, "reading", error);
+}
+
+int keep_state_minute(Archive *a, const std::string &name, const std::string &text,
+                      ArchiveError *error)
+{
+    long long minute = 0;
+    if (!text.empty() && !bound_minute(text, 0, &minute)) {
+        *error = {ArchiveFailure::other, "not a time: \"" + text + "\""};
+        return 0;
+    }
+    Statement st(a->db, text.empty() ? "DELETE FROM state WHERE name = ?1"
+                                     : "INSERT INTO state(name, value) VALUES(?1, ?2) "
+                                       "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "noting an upload", error);
+    sqlite3_bind_text(st.s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (!text.empty())
+        sqlite3_bind_int64(st.s, 2, minute);
+    const int rc = sqlite3_step(st.s);
+    return rc == SQLITE_DONE || fail(a, rc, "noting an upload", error);
+}
+
+} // namespace
+
+int archive_upload_mark(Archive *a, const std::string &service, std::string *sent,
+                        std::string *until, ArchiveError *error)
+{
+    return read_state_minute(a, "upload_sent:" + service, sent, error) &&
+           read_state_minute(a, "upload_until:" + service, until, error);
+}
+
+int archive_keep_upload_mark(Archive *a, const std::string &service, const std::string &sent,
+                             const std::string &until, ArchiveError *error)
+{
+    return keep_state_minute(a, "upload_sent:" + service, sent, error) &&
+           keep_state_minute(a, "upload_until:" + service, until, error);
+}

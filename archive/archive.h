@@ -92,6 +92,16 @@ int archive_gaps(Archive *archive, int interval_minutes, std::vector<ArchiveGap>
 int archive_note_catch_up(Archive *archive, long long when, ArchiveError *error);
 int archive_last_catch_up(Archive *archive, long long *when, ArchiveError *error);
 
+// Where an upload service stands in the archive's records, by their
+// "YYYY-MM-DD HH:MM": every record up to `sent` went out, and when `until`
+// is set, those after `sent` and before `until` are still owed. An empty
+// text: none. Kept in the archive so that a restart owes the same.
+int archive_upload_mark(Archive *archive, const std::string &service, std::string *sent,
+                        std::string *until, ArchiveError *error);
+int archive_keep_upload_mark(Archive *archive, const std::string &service,
+                             const std::string &sent, const std::string &until,
+                             ArchiveError *error);
+
 // The "YYYY-MM-DD HH:MM" key of a station record's date and time tokens;
 // 0 when they do not read as a date and a time of day.
 int archive_record_time(const std::string &text, std::string *time);

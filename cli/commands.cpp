@@ -14,6 +14,7 @@
 #include "cli/export_file.h"
 #include "cli/feed.h"
 #include "cli/live_text.h"
+#include "cli/own_services.h"
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
@@ -584,6 +585,8 @@ private:
 
 int command_run(FrontEnd &f)
 {
+    if (!own_services_ready(f.config))
+        return 2;
     Events &e = events;
     // The archive is made first, so that a second run finds it held.
     auto keeper = std::make_unique<ArchiveKeeper>(f, e);
@@ -600,10 +603,14 @@ int command_run(FrontEnd &f)
     }
     e.show_bar = 0;  // a log, not a terminal
     Session s = make_session(f, catch_up_file);
-    // Stopped in this order at the end: the uploads, the broker, the page.
+    // Stopped in this order at the end: the uploads, the services' own
+    // feed (which reports to the broker), the broker, the page.
     FeedList feeds;
     feeds.push_back(upload_feed(f.config, f.destination));
-    if (Publisher *publisher = publisher_start(f.config.mqtt, f.config.units, log_publisher_line))
+    Publisher *publisher = publisher_start(f.config.mqtt, f.config.units, log_publisher_line);
+    if (auto services = own_services_feed(f, archive_path(f), publisher))
+        feeds.push_back(std::move(services));
+    if (publisher)
         feeds.push_back(std::make_unique<MqttFeed>(publisher, f.config.units));
     if (web)
         feeds.push_back(std::move(web));

@@ -11,6 +11,8 @@ struct FrontEnd {
     FrontEndConfig config;
     StationPort port;
     UploadDestination destination;
+    UploadDestination aprs;  // CWOP's APRS-IS server; empty host: its own
+    const char *version = "";
     int simulated;
 };
 

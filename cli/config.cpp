@@ -1,6 +1,7 @@
 #include "cli/config.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,6 +192,23 @@ int service_on(const char *name, const std::string &value, FrontEndConfig *c,
     return on_off(name, value, &c->service[S].upload, error);
 }
 
+// The station's place: degrees (south and west below zero) and metres.
+int position(const char *name, const std::string &value, FrontEndConfig *c,
+             char error[CONFIG_ERROR_BYTES])
+{
+    const std::string n = name;
+    const double limit = n == "latitude" ? 90 : n == "longitude" ? 180 : 9000;
+    char *stop = nullptr;
+    const double v = std::strtod(value.c_str(), &stop);
+    if (value.empty() || *stop || !std::isfinite(v) || v < -limit || v > limit) {
+        std::snprintf(error, CONFIG_ERROR_BYTES, "%s: expected %s from -%g to %g, not \"%s\"",
+                      name, n == "altitude" ? "metres" : "degrees", limit, limit, value.c_str());
+        return 0;
+    }
+    (n == "latitude" ? c->latitude : n == "longitude" ? c->longitude : c->altitude) = v;
+    return 1;
+}
+
 using Value = const std::string &;
 using Error = char *;
 
@@ -227,6 +245,32 @@ const SettingRow rows[] = {
     {"weathercloud-id", "ID", "", "the station's ID", nullptr, 0, service_id<UPLOAD_WC>},
     {"weathercloud-key", "KEY", "", "its key", nullptr, 1, service_key<UPLOAD_WC>},
     {"weathercloud", "on|off", "off", "uploads the readings", nullptr, 0, service_on<UPLOAD_WC>},
+    {"latitude", "DEGREES", "", "the station's place, south below zero", nullptr, 0, position},
+    {"longitude", "DEGREES", "", "west below zero", nullptr, 0, position},
+    {"altitude", "METRES", "", "above the sea", nullptr, 0, position},
+    {"pwsweather-id", "ID", "", "the station's ID", nullptr, 0, service_id<UPLOAD_PWSWEATHER>},
+    {"pwsweather-key", "KEY", "", "its key", nullptr, 1, service_key<UPLOAD_PWSWEATHER>},
+    {"pwsweather", "on|off", "off", "uploads the readings", nullptr, 0,
+     service_on<UPLOAD_PWSWEATHER>},
+    {"wow-id", "ID", "", "the site's id", nullptr, 0, service_id<UPLOAD_WOW>},
+    {"wow-key", "KEY", "", "its authentication key", nullptr, 1, service_key<UPLOAD_WOW>},
+    {"wow", "on|off", "off", "uploads the readings", nullptr, 0, service_on<UPLOAD_WOW>},
+    {"windy-id", "ID", "", "the station's id", nullptr, 0, service_id<UPLOAD_WINDY>},
+    {"windy-key", "KEY", "", "its station password", nullptr, 1, service_key<UPLOAD_WINDY>},
+    {"windy", "on|off", "off", "uploads the readings", nullptr, 0, service_on<UPLOAD_WINDY>},
+    {"awekas-id", "USER", "", "the user name", nullptr, 0, service_id<UPLOAD_AWEKAS>},
+    {"awekas-key", "KEY", "", "its password", nullptr, 1, service_key<UPLOAD_AWEKAS>},
+    {"awekas", "on|off", "off", "uploads the readings", nullptr, 0, service_on<UPLOAD_AWEKAS>},
+    {"openweathermap-id", "ID", "", "the station's id", nullptr, 0,
+     service_id<UPLOAD_OPENWEATHERMAP>},
+    {"openweathermap-key", "KEY", "", "the API key", nullptr, 1,
+     service_key<UPLOAD_OPENWEATHERMAP>},
+    {"openweathermap", "on|off", "off", "uploads the readings", nullptr, 0,
+     service_on<UPLOAD_OPENWEATHERMAP>},
+    {"cwop-id", "ID", "", "the call sign or CW number", nullptr, 0, service_id<UPLOAD_CWOP>},
+    {"cwop-key", "KEY", "", "the passcode, -1 without a licence", nullptr, 1,
+     service_key<UPLOAD_CWOP>},
+    {"cwop", "on|off", "off", "uploads the readings", nullptr, 0, service_on<UPLOAD_CWOP>},
     {"archive", "PATH", "~/.local/share/nimbrel/archive.sqlite", "the archive's file", nullptr,
      0, archive_file},
     {"catch-up", "HH:MM|off", "03:00", "run's daily catch-up", nullptr, 0, catch_up_time},

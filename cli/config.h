@@ -10,6 +10,7 @@
 // A value is the rest of the line without the blanks around it, so a key
 // may hold '#', '&' or '='.
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ struct ServiceConfig {
 
 struct FrontEndConfig {
     UnitSettings units;
-    ServiceConfig service[UPLOAD_SERVICE_COUNT];  // upload_services' order
+    ServiceConfig service[SERVICE_COUNT];  // upload_services' order
+    double latitude = NAN, longitude = NAN, altitude = NAN;  // the station's; NAN: not set
     std::string http;          // ADDRESS:PORT of the web page; empty: none in `run`
     std::vector<std::string> http_hosts;  // lower case
     std::string archive;       // empty: the default place

@@ -98,6 +98,15 @@ int main(int argc, char **argv)
                                    "\"",
                                f.options.command);
     }
+    if (!f.options.aprs_server.empty()) {
+        char16_t text[UPLOAD_HOST_BYTES + 8];
+        if (!utf16_text(f.options.aprs_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
+            !parse_upload_server(text, f.aprs.host, &f.aprs.port))
+            return usage_error("--aprs-server needs HOST:PORT, not \"" + f.options.aprs_server +
+                                   "\"",
+                               f.options.command);
+    }
+    f.version = NIMBREL_VERSION;
     // The simulated console's invented weather must not reach a real station page.
     f.destination.discard = f.options.simulate && f.options.upload_server.empty();
 

@@ -154,6 +154,7 @@ const CommandRow commands[] = {
 const char common_options[] =
     "  --simulate[=FILE]           the simulated console (a scenario file, or its weather)\n"
     "  --upload-server=HOST:PORT   every upload to this server instead of the services\n"
+    "  --aprs-server=HOST:PORT     CWOP's APRS-IS session with this server instead\n"
     "  --config=FILE               instead of $XDG_CONFIG_HOME/nimbrel/nimbrel.conf\n"
     "  --archive=PATH              instead of $XDG_DATA_HOME/nimbrel/archive.sqlite\n";
 
@@ -321,8 +322,10 @@ int parse_options(int argc, const char *const *argv, Options *o, std::string *er
             }
             continue;
         }
-        if (name == "--upload-server" || name == "--config") {
-            if (!take(name == "--config" ? &o->config_file : &o->upload_server))
+        if (name == "--upload-server" || name == "--config" || name == "--aprs-server") {
+            if (!take(name == "--config"          ? &o->config_file
+                      : name == "--aprs-server"   ? &o->aprs_server
+                                                  : &o->upload_server))
                 return 0;
             continue;
         }

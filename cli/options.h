@@ -25,6 +25,7 @@ struct Options {
     int simulate = 0;
     std::string scenario;                    // --simulate=FILE
     std::string upload_server;               // HOST:PORT
+    std::string aprs_server;                 // HOST:PORT of CWOP's APRS-IS session
     std::string config_file;                 // --config=FILE
     std::string http;                        // --http=ADDRESS:PORT (serve, run)
     std::vector<std::string> settings;       // "name = value" lines from setting options

@@ -13,6 +13,7 @@
 #include "cli/archive_export.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
+#include "cli/own_services.h"
 #include "cli/platform.h"
 #include "cli/session.h"
 #include "common/calendar.h"
@@ -113,6 +114,7 @@ std::unique_ptr<WebFeed> start_web(FrontEnd &f, const std::string &where)
     auto feed = std::make_unique<WebFeed>();
     WebFeed *live = feed.get();
     WebSettings settings;
+    settings.uploads = own_services_json;
     parse_http_address(where, &settings.address, &settings.port);
     settings.archive_path = archive_path(f);
     settings.hosts = f.config.http_hosts;

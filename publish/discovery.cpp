@@ -7,6 +7,7 @@
 #include "common/json.h"
 #include "live/units.h"
 #include "upload/request.h"
+#include "upload/service_request.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ MqttTopics mqtt_topics(const MqttSettings &settings)
     t.state = settings.topic + "/state";
     t.status = settings.topic + "/status";
     t.announcement = settings.discovery_prefix + "/status";
+    t.uploads = settings.topic + "/uploads";
     // Discovery topics allow one level of [A-Za-z0-9_-] for the device.
     for (char c : settings.topic)
         t.device += topic_char(c) && c != '.' ? c : '_';
@@ -248,4 +250,85 @@ std::string record_iso_time(const std::string &date, const std::string &time)
 int next_retry_pause(int previous)
 {
     return previous <= 0 ? 1 : previous >= 30 ? 60 : previous * 2;
+}
+
+namespace {
+
+// A JSON string of any text: a service's reason is not ours to trust.
+std::string json_text(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string utc_iso(long long utc)
+{
+    return utc > 0 ? utc_text(utc, "\"%Y-%m-%dT%H:%M:%SZ\"") : "null";
+}
+
+std::string device_member(const MqttSettings &settings, const MqttTopics &topics)
+{
+    return ",\"device\":{\"identifiers\":[\"" + topics.device + "\"],\"name\":\"" +
+           (settings.topic == "nimbrel" ? std::string("Nimbrel") : "Nimbrel " + settings.topic) +
+           "\",\"model\":\"USB weather station console\"}}";
+}
+
+} // namespace
+
+std::string uploads_message(const std::vector<UploadStatus> &services)
+{
+    std::string out = "{";
+    for (const UploadStatus &s : services) {
+        if (out.size() > 1)
+            out += ',';
+        out += "\"" + s.key + "\":{\"last_success\":" + utc_iso(s.last_success) +
+               ",\"last_failure\":" + utc_iso(s.last_failure) + ",\"problem\":\"" +
+               (s.problem ? "ON" : "OFF") + "\",\"reason\":" + json_text(s.reason) + "}";
+    }
+    return out + "}";
+}
+
+std::vector<std::pair<std::string, std::string>>
+upload_discovery(const MqttSettings &settings, const MqttTopics &topics,
+                 const std::vector<UploadStatus> &services)
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string base = settings.discovery_prefix;
+    for (const UploadStatus &s : services) {
+        const std::string id = "upload_" + s.key;
+        const std::string value = "value_json." + s.key;
+        std::string last = "{";
+        add_member(last, "name", s.name + " last upload");
+        add_member(last, "unique_id", topics.device + "_" + id);
+        add_member(last, "state_topic", topics.uploads);
+        add_member(last, "value_template", "{{ " + value + ".last_success }}");
+        add_member(last, "device_class", "timestamp");
+        add_member(last, "entity_category", "diagnostic");
+        out.emplace_back(base + "/sensor/" + topics.device + "/" + id + "/config",
+                         last + device_member(settings, topics));
+        std::string problem = "{";
+        add_member(problem, "name", s.name + " upload problem");
+        add_member(problem, "unique_id", topics.device + "_" + id + "_problem");
+        add_member(problem, "state_topic", topics.uploads);
+        add_member(problem, "value_template", "{{ " + value + ".problem }}");
+        add_member(problem, "json_attributes_topic", topics.uploads);
+        add_member(problem, "json_attributes_template", "{{ " + value + " | tojson }}");
+        add_member(problem, "device_class", "problem");
+        add_member(problem, "entity_category", "diagnostic");
+        out.emplace_back(base + "/binary_sensor/" + topics.device + "/" + id + "_problem/config",
+                         problem + device_member(settings, topics));
+    }
+    return out;
 }

@@ -4,6 +4,7 @@
 // the time stamp of a record and the pause between connection attempts.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/unit_settings.h"
@@ -44,6 +45,7 @@ std::vector<std::string> retired_sensor_keys(const UnitSettings &units);
 
 struct MqttTopics {
     std::string state, status;   // TOPIC/state, TOPIC/status
+    std::string uploads;         // TOPIC/uploads: the upload services' state
     std::string announcement;    // PREFIX/status, where Home Assistant says "online"
     std::string device;          // the station's id in discovery topics and ids
 };
@@ -61,6 +63,28 @@ std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
 // ISO 8601 in this machine's time zone, "2026-12-08T14:30:00+01:00"; empty
 // when they are not a date and a time.
 std::string record_iso_time(const std::string &date, const std::string &time);
+
+// One upload service as MQTT shows it.
+struct UploadStatus {
+    std::string key;            // its configuration name, "windy"
+    std::string name;           // "Windy"
+    long long last_success;     // UTC seconds; 0 never
+    long long last_failure;
+    int problem;                // its last attempt failed
+    std::string reason;         // why, with no secret in it
+};
+
+// The retained message on TOPIC/uploads: for each service its last success
+// and failure (ISO 8601 in UTC, null for never), "ON" or "OFF" for a
+// problem, and the reason.
+std::string uploads_message(const std::vector<UploadStatus> &services);
+
+// Each service's Home Assistant entities: a timestamp sensor of its last
+// success and a problem binary sensor with the reason as an attribute.
+// Pairs of topic and retained config.
+std::vector<std::pair<std::string, std::string>>
+upload_discovery(const MqttSettings &settings, const MqttTopics &topics,
+                 const std::vector<UploadStatus> &services);
 
 // Seconds to wait before the next attempt after `previous` (0 after a
 // working connection): 1, 2, 4 ... up to 60.

@@ -4,6 +4,7 @@
 // thread publishes them, and the discovery configs, at every connection.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "publish/discovery.h"
 
@@ -17,6 +18,9 @@ Publisher *publisher_start(const MqttSettings &settings, const UnitSettings &uni
 void publisher_console(Publisher *p, int connected);
 // The latest state message, retained on TOPIC/state.
 void publisher_state(Publisher *p, const std::string &message);
+// The upload services' state, retained on TOPIC/uploads, with their Home
+// Assistant entities.
+void publisher_uploads(Publisher *p, const std::vector<UploadStatus> &services);
 // Publishes "offline", disconnects and frees; gives the broker at most
 // `wait_ms` before the process goes on without it.
 void publisher_stop(Publisher *p, int wait_ms);

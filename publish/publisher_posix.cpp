@@ -39,6 +39,8 @@ struct Publisher {
     std::uint64_t state_generation = 0;
     int console = 0;
     std::uint64_t console_generation = 0;
+    std::vector<UploadStatus> uploads;
+    std::uint64_t uploads_generation = 0;
     int stopping = 0;
     int finished = 0;  // written by the thread as its last act
     std::thread thread;
@@ -53,7 +55,7 @@ struct Connection {
     mosquitto *m = nullptr;
     int connack = -1;
     int announced = 0;
-    std::uint64_t state_sent = 0, console_sent = 0;
+    std::uint64_t state_sent = 0, console_sent = 0, uploads_sent = 0;
 };
 
 void on_connect(mosquitto *, void *data, int code) { static_cast<Connection *>(data)->connack = code; }
@@ -91,22 +93,32 @@ void publish_changes(Connection &c, int all)
     Publisher &p = *c.p;
     const int discovery = p.settings.discovery && (all || c.announced);
     std::string state;
-    int console, send_console, send_state;
+    std::vector<UploadStatus> uploads;
+    int console, send_console, send_state, send_uploads;
     {
         std::lock_guard<std::mutex> hold(p.lock);
         send_console = all || p.console_generation != c.console_sent;
         send_state = !p.state.empty() && (discovery || all || p.state_generation != c.state_sent);
-        if (!discovery && !send_console && !send_state)
+        send_uploads = !p.uploads.empty() &&
+                       (discovery || all || p.uploads_generation != c.uploads_sent);
+        if (!discovery && !send_console && !send_state && !send_uploads)
             return;
         console = p.console;
         if (send_state)
             state = p.state;
+        uploads = p.uploads;
         c.console_sent = p.console_generation;
         c.state_sent = p.state_generation;
+        c.uploads_sent = p.uploads_generation;
     }
     c.announced = 0;
-    if (discovery)
+    if (discovery) {
         publish_discovery(c);
+        for (const auto &config : upload_discovery(p.settings, p.topics, uploads))
+            publish(c, config.first, config.second, 1);
+    }
+    if (send_uploads)
+        publish(c, p.topics.uploads, uploads_message(uploads), 1);
     if (send_console)
         publish(c, p.topics.status, console ? "online" : "offline", 1);
     if (send_state)
@@ -290,6 +302,18 @@ void publisher_state(Publisher *p, const std::string &message)
     std::lock_guard<std::mutex> hold(p->lock);
     p->state = message;
     ++p->state_generation;
+}
+
+void publisher_uploads(Publisher *p, const std::vector<UploadStatus> &services)
+{
+    if (!p)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(p->lock);
+        p->uploads = services;
+        ++p->uploads_generation;
+    }
+    p->wake.notify_all();
 }
 
 void publisher_stop(Publisher *p, int wait_ms)

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "upload/request.h"
+#include "upload/service_request.h"
 
 struct UploadService {
     const char *config_name;   // "wunderground": its settings' names start so
@@ -20,11 +21,30 @@ struct UploadService {
                    char out[UPLOAD_REQUEST_BYTES]);
     // 1 when the body of a status-200 reply says the reading was taken.
     int (*accepted)(const char *body);
+
+    // The services the companion posts to itself, from its own records
+    // (null for the two whose bodies the console makes):
+    RequestBuilder build;
+    // 1 when a 2xx reply with this body took the reading; null: any 2xx.
+    int (*taken)(const char *body);
+    std::uint32_t interval_ms;  // at most one upload per this long
+    int takes_past;             // a record of days ago is taken with its own time
+    int needs_position;         // latitude and longitude must be set
+    int https;
 };
 
-constexpr int UPLOAD_SERVICE_COUNT = 2;  // UPLOAD_WU, UPLOAD_WC
+constexpr int UPLOAD_SERVICE_COUNT = 2;  // UPLOAD_WU, UPLOAD_WC: the console's bodies
 
-extern const UploadService upload_services[UPLOAD_SERVICE_COUNT];
+// The companion's own services follow the console's in the table.
+constexpr int UPLOAD_PWSWEATHER = 2;
+constexpr int UPLOAD_WOW = 3;
+constexpr int UPLOAD_WINDY = 4;
+constexpr int UPLOAD_AWEKAS = 5;
+constexpr int UPLOAD_OPENWEATHERMAP = 6;
+constexpr int UPLOAD_CWOP = 7;
+constexpr int SERVICE_COUNT = 8;
+
+extern const UploadService upload_services[SERVICE_COUNT];
 
 // The row of `service`; the first one for a number outside the table.
 const UploadService &service_row(int service);

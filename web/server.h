@@ -38,6 +38,9 @@ struct WebSettings {
     std::function<int(const std::string &from, const std::string &to, const std::string &sets,
                       WebExport *file, std::string *error)>
         export_file;
+    // The upload services' state as /api/uploads carries it (the MQTT
+    // uploads message); null: no service is on.
+    std::function<std::string()> uploads;
 };
 
 // "ADDRESS:PORT" ("127.0.0.1:8470", "0.0.0.0:80", "[::1]:8470"); 0 when it

@@ -664,8 +664,13 @@ int web_server_start(const WebSettings &settings, WebServer **out, std::string *
     http.Get("/api/report", [s](const httplib::Request &req, httplib::Response &res) {
         on_report(s, req, res);
     });
+    http.Get("/api/uploads", [s](const httplib::Request &req, httplib::Response &res) {
+        if (check_query(req, {}, res))
+            answer_json(res, s->settings.uploads ? s->settings.uploads() : "{}");
+    });
     http.Get("/api/.*", [](const httplib::Request &, httplib::Response &res) {
-        refuse(res, 404, "no such API; see /api/live, /api/series, /api/summary, /api/export, /api/report");
+        refuse(res, 404, "no such API; see /api/live, /api/series, /api/summary, /api/export, "
+                         "/api/report, /api/uploads");
     });
     http.Get("/[A-Za-z0-9._-]*", [s](const httplib::Request &req, httplib::Response &res) {
         on_file(s, req, res);

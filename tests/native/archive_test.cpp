@@ -376,4 +376,27 @@ TEST(Archive, FirstVersionIsBroughtUpToDateWithItsRecords)
     EXPECT_EQ(all[0].second, text);
 }
 
+TEST(Archive, EachUploadServiceKeepsItsMarkAcrossAReopen)
+{
+    TempArchive t;
+    ArchiveError error;
+    std::string sent = "x", until = "x";
+    EXPECT_TRUE(archive_upload_mark(t.a, "wow", &sent, &until, &error)) << error.message;
+    EXPECT_EQ(sent + "|" + until, "|");
+    EXPECT_TRUE(archive_keep_upload_mark(t.a, "wow", "2026-12-08 10:05", "2026-12-08 11:00",
+                                         &error)) << error.message;
+    EXPECT_TRUE(archive_keep_upload_mark(t.a, "windy", "2026-12-07 23:55", "", &error)) << error.message;
+    EXPECT_FALSE(archive_keep_upload_mark(t.a, "windy", "yesterday", "", &error));
+    archive_close(t.a);
+    ASSERT_TRUE(archive_open(t.path, &t.a, &error)) << error.message;
+    EXPECT_TRUE(archive_upload_mark(t.a, "wow", &sent, &until, &error)) << error.message;
+    EXPECT_EQ(sent + "|" + until, "2026-12-08 10:05|2026-12-08 11:00");
+    EXPECT_TRUE(archive_upload_mark(t.a, "windy", &sent, &until, &error)) << error.message;
+    EXPECT_EQ(sent + "|" + until, "2026-12-07 23:55|");
+    // The owed stretch sent: only the mark stays.
+    EXPECT_TRUE(archive_keep_upload_mark(t.a, "wow", "2026-12-08 11:00", "", &error)) << error.message;
+    EXPECT_TRUE(archive_upload_mark(t.a, "wow", &sent, &until, &error)) << error.message;
+    EXPECT_EQ(sent + "|" + until, "2026-12-08 11:00|");
+}
+
 } // namespace

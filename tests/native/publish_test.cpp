@@ -109,3 +109,37 @@ TEST(StateTime, RecordTimeCarriesThisMachinesOffsetForThatDay)
         unsetenv("TZ");
     tzset();
 }
+
+TEST(Discovery, EachUploadServiceHasItsLastSuccessAndAProblemSensor)
+{
+    MqttSettings settings;
+    settings.topic = "garden";
+    const MqttTopics topics = mqtt_topics(settings);
+    const std::vector<UploadStatus> services = {
+        {"windy", "Windy", 1765204200, 0, 0, ""},
+        {"wow", "WOW", 0, 1765204500, 1, "HTTP 500: \"bad\" \\ line"},
+    };
+    EXPECT_EQ(uploads_message(services),
+              "{\"windy\":{\"last_success\":\"2025-12-08T14:30:00Z\",\"last_failure\":null,"
+              "\"problem\":\"OFF\",\"reason\":\"\"},"
+              "\"wow\":{\"last_success\":null,\"last_failure\":\"2025-12-08T14:35:00Z\","
+              "\"problem\":\"ON\",\"reason\":\"HTTP 500: \\\"bad\\\" \\\\ line\"}}");
+    const auto configs = upload_discovery(settings, topics, services);
+    ASSERT_EQ(configs.size(), 4u);
+    const std::string device = ",\"device\":{\"identifiers\":[\"garden\"],\"name\":\"Nimbrel "
+                               "garden\",\"model\":\"USB weather station console\"}}";
+    EXPECT_EQ(configs[0].first, "homeassistant/sensor/garden/upload_windy/config");
+    EXPECT_EQ(configs[0].second,
+              "{\"name\":\"Windy last upload\",\"unique_id\":\"garden_upload_windy\","
+              "\"state_topic\":\"garden/uploads\","
+              "\"value_template\":\"{{ value_json.windy.last_success }}\","
+              "\"device_class\":\"timestamp\",\"entity_category\":\"diagnostic\"" + device);
+    EXPECT_EQ(configs[3].first, "homeassistant/binary_sensor/garden/upload_wow_problem/config");
+    EXPECT_EQ(configs[3].second,
+              "{\"name\":\"WOW upload problem\",\"unique_id\":\"garden_upload_wow_problem\","
+              "\"state_topic\":\"garden/uploads\","
+              "\"value_template\":\"{{ value_json.wow.problem }}\","
+              "\"json_attributes_topic\":\"garden/uploads\","
+              "\"json_attributes_template\":\"{{ value_json.wow | tojson }}\","
+              "\"device_class\":\"problem\",\"entity_category\":\"diagnostic\"" + device);
+}

@@ -138,6 +138,30 @@ async function pollLive() {
   showLive();
 }
 
+// ---- upload services -------------------------------------------------------
+
+// Each service the companion posts to: its last success, and its last
+// failure with the reason while it is failing.
+async function pollUploads() {
+  let services;
+  try {
+    services = await (await fetch("api/uploads", { cache: "no-store" })).json();
+  } catch (e) {
+    return;
+  }
+  const table = document.getElementById("upload-table");
+  table.replaceChildren();
+  for (const [name, s] of Object.entries(services)) {
+    const row = table.insertRow();
+    row.className = s.problem === "ON" ? "problem" : "ok";
+    row.insertCell().textContent = name;
+    row.insertCell().textContent = s.last_success ? "\u2713 " + shownTime(s.last_success, true) : "";
+    row.insertCell().textContent = s.problem === "ON" && s.last_failure
+      ? "\u2717 " + shownTime(s.last_failure, true) + " " + s.reason : "";
+  }
+  document.getElementById("uploads").hidden = table.rows.length === 0;
+}
+
 // ---- charts ----------------------------------------------------------------
 
 const COLOURS = { out: "#d9480f", in: "#7048e8", dew: "#1c7ed6", band: "rgba(217,72,15,0.15)",
@@ -404,6 +428,8 @@ async function start() {
   document.getElementById("period").onsubmit = e => { e.preventDefault(); showPeriod("range"); };
   await pollLive();
   setInterval(pollLive, 10000);
+  pollUploads();
+  setInterval(pollUploads, 30000);
   // The charts end at the archive's newest record, which the series API
   // takes as its default end.
   try {

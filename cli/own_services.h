@@ -1,0 +1,26 @@
+// `run`'s own upload services (PWSweather, WOW, Windy, AWEKAS,
+// OpenWeatherMap, CWOP): their settings checked at start, and their feed,
+// with the archive keeping what each was sent so that a restart owes the
+// same.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/feed.h"
+#include "publish/publisher.h"
+
+// 0 with a one-line message on standard error when a service switched on
+// lacks what it needs (its ID, key, or the station's position).
+int own_services_ready(const FrontEndConfig &config);
+
+// The feed of the services switched on; null when none is, or when the
+// simulated console's uploads are not to be sent anywhere. Their state goes
+// to `publisher` (may be null; it must outlive the feed) and to
+// own_services_json.
+std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::string &archive_path,
+                                              Publisher *publisher);
+
+// The services' state as the page's /api/uploads carries it; "{}" before
+// any.
+std::string own_services_json();

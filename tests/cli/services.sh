@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# `nimbrel run` with the six services of its own on, against loopback
+# stand-ins: one HTTP server answering for every HTTP service as that
+# service would today (taken, 429 with Retry-After, a wrong key, 500), and
+# an APRS-IS server that answers the login. Each first request is the
+# service's own, each failure is logged once without its key, and a
+# service switched on without what it needs stops the start.
+. "$(dirname "$0")/lib.bash"
+export TZ=UTC
+version=$(cat "$top/VERSION")
+
+cat >"$work/stand_in.py" <<'PY'
+import socket, sys, threading
+work = sys.argv[1]
+answers = {  # by the Host each request names
+    "www.pwsweather.com": b"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nData Logged",
+    "wow.metoffice.gov.uk": b"HTTP/1.1 429 Too Many Requests\r\nRetry-After: 3600\r\n"
+                            b"Content-Length: 0\r\n\r\n",
+    "stations.windy.com": b"HTTP/1.1 401 Unauthorized\r\nContent-Length: 12\r\n\r\nUnauthorized",
+    "data.awekas.at": b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK",
+    "api.openweathermap.org": b"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n",
+}
+count = 0
+lock = threading.Lock()
+
+def http(c):
+    global count
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = c.recv(4096)
+        if not chunk:
+            return
+        data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            while len(body) < int(line.split(b":")[1]):
+                body += c.recv(4096)
+    host = [l[6:].decode() for l in head.split(b"\r\n") if l.lower().startswith(b"host: ")][0]
+    with lock:
+        count += 1
+        open("%s/http-%s-%d" % (work, host, count), "wb").write(head + b"\r\n\r\n" + body)
+    c.sendall(answers.get(host, b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"))
+    c.close()
+
+def aprs(c):
+    c.sendall(b"# stand-in 1.0\r\n")
+    f = c.makefile("rb")
+    login = f.readline()
+    c.sendall(b"# logresp CW1234 unverified, server STANDIN\r\n")
+    packet = f.readline()
+    open(work + "/aprs", "ab").write(login + packet)
+    c.close()
+
+def serve(listener, handle):
+    while True:
+        c, _ = listener.accept()
+        c.settimeout(10)
+        threading.Thread(target=handle, args=(c,), daemon=True).start()
+
+ports = []
+for handle in (http, aprs):
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen(16)
+    ports.append(str(s.getsockname()[1]))
+    threading.Thread(target=serve, args=(s, handle), daemon=True).start()
+open(work + "/ports.tmp", "w").write(" ".join(ports))
+import os
+os.rename(work + "/ports.tmp", work + "/ports")
+threading.Event().wait(120)
+PY
+python3 "$work/stand_in.py" "$work" &
+wait_for 10 test -s "$work/ports" || fail "the stand-ins did not start"
+read -r http_port aprs_port <"$work/ports"
+
+web_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+config="$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
+cat >"$config" <<CONFIG
+http = 127.0.0.1:$web_port
+latitude = 51.5
+longitude = -0.1275
+altitude = 35
+pwsweather = on
+pwsweather-id = pws-1
+pwsweather-key = pws&key
+wow = on
+wow-id = wow-site
+wow-key = 123456
+windy = on
+windy-id = windy-1
+windy-key = windy-secret
+awekas = on
+awekas-id = aw-user
+awekas-key = aw-pass
+openweathermap = on
+openweathermap-id = owm-station
+openweathermap-key = owm-secret
+cwop = on
+cwop-id = CW1234
+cwop-key = -1
+CONFIG
+chmod 600 "$config"
+printf '%s\nwait 20000\n' "$live" >"$work/scenario.txt"
+
+"$nimbrel" run --simulate="$work/scenario.txt" --upload-server="127.0.0.1:$http_port" \
+  --aprs-server="127.0.0.1:$aprs_port" >"$work/out" 2>"$work/log" &
+pid=$!
+all_six() { [ "$(grep -cE '^[0-9-]+ [0-9:]+ (PWSweather|WOW|Windy|AWEKAS|OpenWeatherMap|CWOP): ' "$work/log")" -ge 6 ]; }
+wait_for 20 all_six || fail "not every service reported: $(cat "$work/log")"
+# The page's view of them: each service's state, and no key.
+curl -s "http://127.0.0.1:$web_port/api/uploads" >"$work/uploads" || fail "no /api/uploads"
+stop_within_a_second $pid run
+python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
+import json, sys
+u = json.load(open(sys.argv[1]))
+assert sorted(u) == ["awekas", "cwop", "openweathermap", "pwsweather", "windy", "wow"], u
+for taken in ("pwsweather", "awekas", "cwop"):
+    assert u[taken]["problem"] == "OFF" and u[taken]["last_success"], u[taken]
+assert u["windy"]["problem"] == "ON" and u["windy"]["reason"] == "HTTP 401: Unauthorized", u
+assert u["wow"]["reason"] == "HTTP 429" and u["wow"]["last_success"] is None, u
+PY
+for secret in 'pws&key' 123456 windy-secret aw-pass owm-secret; do
+  ! grep -qF -- "$secret" "$work/uploads" || fail "a key is on the page: $secret"
+done
+
+# Each service's first request, by hand from the live record (3.2 °C, 88 %,
+# dew point 1.4 °C, 1013.2 hPa, wind 12.6 km/h from 225°, gust 20.1 km/h,
+# 1.3 mm today, 0.5 mm/h, UV 3, the last hour's rain missing) at 14:30 UTC.
+readings="tempf=37.8&humidity=88&dewptf=34.5&baromin=29.920&windspeedmph=7.8&windgustmph=12.5&winddir=225&dailyrainin=0.05"
+when="dateutc=2026-12-08%2014%3A30%3A00"
+first_line() { head -n1 "$(ls "$work"/http-"$1"-* | head -n1)" | tr -d '\r'; }
+check() { # host, expected request line
+  [ "$(first_line "$1")" = "$2" ] || fail "$1: $(first_line "$1"), not $2"
+}
+check www.pwsweather.com "GET /pwsupdate/pwsupdate.php?ID=pws-1&PASSWORD=pws%26key&$when&$readings&UV=3&softwaretype=nimbrel%20$version&action=updateraw HTTP/1.1"
+check wow.metoffice.gov.uk "GET /automaticreading?siteid=wow-site&siteAuthenticationKey=123456&$when&softwaretype=nimbrel%20$version&$readings HTTP/1.1"
+check stations.windy.com "GET /api/v2/observation/update?id=windy-1&time=2026-12-08T14%3A30%3A00Z&temp=3.2&dewpoint=1.4&wind=3.5&gust=5.6&winddir=225&rh=88&pressure=101320&uv=3 HTTP/1.1"
+grep -q $'^Authorization: Bearer windy-secret\r$' "$work"/http-stations.windy.com-* ||
+  fail "Windy's password is not in its Authorization header"
+md5=$(printf 'aw-pass' | md5sum | cut -d' ' -f1)
+check data.awekas.at "GET /eingabe_pruefung.php?val=aw-user;$md5;08.12.2026;14%3A30;3.2;88;1013.2;1.3;12.6;225;;;;en;;20.1;;3;;;;0.5;nimbrel_$version;-0.1275;51.5000 HTTP/1.1"
+check api.openweathermap.org "POST /data/3.0/measurements?appid=owm-secret HTTP/1.1"
+dt=$(date -u -d '2026-12-08 14:30' +%s)
+owm=$(ls "$work"/http-api.openweathermap.org-* | head -n1)
+[ "$(sed -n '/^\r$/,$p' "$owm" | tail -c +3)" = "[{\"station_id\":\"owm-station\",\"dt\":$dt,\"temperature\":3.2,\"wind_speed\":3.5,\"wind_gust\":5.6,\"wind_deg\":225,\"pressure\":1013.2,\"humidity\":88}]" ] ||
+  fail "OpenWeatherMap's body: $(cat "$owm")"
+printf 'user CW1234 pass -1 vers nimbrel %s\r\nCW1234>APRS,TCPIP*:@081430z5130.00N/00007.65W_225/008g012t038P005h88b10132\r\n' \
+  "$version" >"$work/expected-aprs"
+cmp -s "$work/expected-aprs" "$work/aprs" || fail "the APRS-IS session differs: $(od -c "$work/aprs" | head)"
+
+# Each outcome once, no key anywhere in the log.
+sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+  "$work/log" | sort >"$work/outcomes"
+cat >"$work/expected-outcomes" <<'OUT'
+AWEKAS: upload taken
+CWOP: upload taken
+OpenWeatherMap: upload failed: HTTP 500
+PWSweather: upload taken
+WOW: upload failed: HTTP 429
+Windy: upload failed: HTTP 401: Unauthorized; check its ID and key (tried again every 30 minutes)
+OUT
+diff "$work/expected-outcomes" "$work/outcomes" || fail "the services' log lines differ"
+for secret in 'pws&key' 123456 windy-secret aw-pass "$md5" owm-secret; do
+  ! grep -qF -- "$secret" "$work/log" "$work/out" || fail "a key is in the log: $secret"
+done
+
+# A service on without what it needs stops the start, naming the setting.
+refused() { # setting to take out, the message expected
+  grep -v "^$1 = " "$config" >"$work/partial.conf"
+  "$nimbrel" run --config="$work/partial.conf" --simulate="$work/scenario.txt" \
+    --upload-server="127.0.0.1:$http_port" >"$work/out" 2>"$work/err" && fail "ran without $1"
+  status=$?
+  [ $status = 2 ] || fail "without $1: status $status, not 2"
+  grep -qF -- "$2" "$work/err" || fail "without $1: $(cat "$work/err")"
+}
+refused windy-key "windy is on but windy-key is not set"
+refused wow-id "wow is on but wow-id is not set"
+refused latitude "cwop is on but latitude is not set"
+echo PASS
