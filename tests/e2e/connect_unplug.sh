@@ -8,9 +8,10 @@
 cat >"$work/scenario.txt" <<'SCENARIO'
 # a live record, then the console goes away and comes back
 live 42 2026-12-08 14:30 21.5 45 3.2 88 0.0 0.0 12.6 20.1 225 SW 1013.2 1009.8 3 1.4 2.0 19.8 50 --.- -- --.- -- --.- -- --.- -- --.- -- --.- -- 3.0 0.0 4.2 31.0
-wait 1500
+# Long enough to be seen by a driver slowed by a loaded machine.
+wait 5000
 unplug
-wait 1500
+wait 15000
 plug
 SCENARIO
 
