@@ -4,7 +4,9 @@
 . "$(dirname "$0")/lib/common.bash"
 . "$(dirname "$0")/lib/export.bash"
 
-scenario 8000 >"$work/scenario.txt"
+# Enough records that the file is still being written when the cancel lands,
+# also on a loaded machine.
+scenario 24000 >"$work/scenario.txt"
 forget_settings
 start_on_scenario "$work/scenario.txt"
 out=$work/kept.csv
