@@ -191,9 +191,8 @@ static LRESULT on_device_state(WPARAM state)
         reset_live_values(&dashboard_values);
         SendMessageW(dashboard_page, UM_DEVICE_LOST, 0, 0);
         link_flags.connected = 0;
-        // A file being written goes on: its cancel button stays until it ends.
-        if (!export_running())
-            SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
+        // A file being written stops too: history_cancel is set above.
+        SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
         setup_page_reset_on_disconnect(setup_page);
     }
     return 1;
@@ -222,8 +221,8 @@ static LRESULT on_destroy()
     }
 
     wchar_t id[64], key[64];
-    read_credential(1207, id); // station ID box of the setup page
-    read_credential(1208, key); // station key box
+    read_credential(IDC_STATION_ID, id); // station ID box of the setup page
+    read_credential(IDC_STATION_KEY, key); // station key box
     if (upload_service == 0) {
         if (id[0])
             write_setting_id(id);

@@ -68,7 +68,8 @@ INT_PTR on_paint(HWND dlg)
 INT_PTR on_ctl_colour_static(HDC dc, HWND control)
 {
     const int id = GetDlgCtrlID(control);
-    if ((id >= 1115 && id <= 1118) || id == IDC_CONNECTION_TEXT || id == IDC_LOGGER_LABEL)
+    if (id == IDC_LOGGER_AREA || id == IDC_MEMORY_ICON || id == IDC_CONNECTION_TEXT ||
+        id == IDC_LOGGER_LABEL)
         return transparent_text(dc, status_grey);
     return page_background(dc);
 }

@@ -166,6 +166,7 @@ int write_export_file(const char *path, int utf8, const ExportRequest &request,
 {
     static ExportWorkspace workspace;
     return write_export_with(path, utf8, [&](const ByteSink &sink) {
+        link_flags.history_cancel = 0; // a stop the console sent during the download
         return write_export(sink, history_store, request, units, link_flags, &workspace) ==
                ExportOutcome::written;
     }, error);

@@ -87,8 +87,9 @@ HANDLE create_temporary(const wchar_t *file_name, wchar_t (&temporary)[TEMPORARY
 long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags)
 {
-    // export_cancel is cleared by the Export press: a cancel pressed since
-    // then, also one just before this start, is the user's word on this file.
+    // From here a cancel of any kind (the user's, the console's, an unplug)
+    // stops the file. export_cancel is cleared only by the Export press, so
+    // the user's cancel pressed just before this start still counts.
     flags.history_cancel = 0;
     if (flags.history_complete != 1)
         return EXPORT_FAILED;

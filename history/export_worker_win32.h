@@ -11,8 +11,9 @@
 // it only when complete: EXPORT_ENDED when it was written or cancelled (a
 // cancel leaves an earlier file of that name as it was and clears
 // history_complete), EXPORT_FAILED when the download is not complete or the
-// file cannot be created, written in full or put in place. Only
-// export_cancel, cleared by the Export press, stops it.
+// file cannot be created, written in full or put in place. export_cancel
+// (cleared only by the Export press) stops it, and so does history_cancel
+// set while it writes (the status bar, the console, an unplug).
 long run_export(const wchar_t *file_name, const HistoryStore &store,
                 const ExportRequest &request, const UnitSettings &units, LinkFlags &flags);
 

@@ -233,7 +233,7 @@ ExportOutcome write_export(const ByteSink &sink, const HistoryStore &store,
     for (int i = 0; i < flags.history_total && i < HISTORY_SLOTS; ++i) {
         if (!write_record_row(sink, store.slot[i], request, units, work))
             return ExportOutcome::write_failed;
-        if (flags.export_cancel == 1)
+        if (flags.export_cancel == 1 || flags.history_cancel == 1)
             return ExportOutcome::cancelled;
     }
     return ExportOutcome::written;

@@ -69,7 +69,8 @@ int write_record_row(const ByteSink &sink, const std::uint8_t *record,
 enum class ExportOutcome { written, cancelled, write_failed };
 
 // Header and the rows of slots 0 .. history_total - 1 (read afresh before
-// every record, never past the store), watching export_cancel after each.
+// every record, never past the store), watching export_cancel and
+// history_cancel after each.
 ExportOutcome write_export(const ByteSink &sink, const HistoryStore &store,
                            const ExportRequest &request, const UnitSettings &units,
                            const LinkFlags &flags, ExportWorkspace *work);

@@ -6,17 +6,21 @@
 
 #include "ui/shared_drawing_win32.h"
 #include "live/units.h"
+#include "resources/resource.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UI text is UTF-16");
 
 const int dashboard_area_controls[DASHBOARD_AREA_COUNT] = {
-    1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186, 1189, 1194, 1197, 1093, 1096, 1100, 1102};
+    IDC_INDOOR_TEMP, IDC_INDOOR_HUMIDITY, IDC_OUTDOOR_TEMP, IDC_OUTDOOR_HUMIDITY,
+    IDC_WIND_SPEED,  IDC_GUST,            IDC_DIRECTION,    IDC_CHANNEL_TEMP,
+    IDC_CHANNEL_HUMIDITY, IDC_DAILY_RAIN, IDC_RAIN_RATE,    IDC_PRESSURE,
+    IDC_DEW_POINT,   IDC_UV,              IDC_HEAT_INDEX};
 
 namespace {
 
 constexpr COLORREF VALUE_COLOUR = RGB(145, 145, 145);
-constexpr int DIRECTION_AREA = 1183;
-constexpr int UV_AREA = 1100;
+constexpr int DIRECTION_AREA = IDC_DIRECTION;
+constexpr int UV_AREA = IDC_UV;
 constexpr int UV_BLANK_RUN = 13;
 constexpr int DIRECTION_BLANK_RUN = 49;
 constexpr int UNIT_GAP = 8; // pixels between a value and its unit label
@@ -37,19 +41,19 @@ struct ValueArea {
 
 // The left-aligned values in the order they are painted.
 const ValueArea value_areas[] = {
-    {1062, token::indoor_temp, ReadingKind::temperature, 29},
-    {1169, token::outdoor_temp, ReadingKind::temperature, 29},
-    {1186, CHANNEL_TEMP, ReadingKind::temperature, 29},
-    {1189, CHANNEL_HUMIDITY, ReadingKind::humidity, 33},
-    {1096, token::dew_point, ReadingKind::temperature, 29},
-    {1102, token::heat_index, ReadingKind::temperature, 29},
-    {1093, PRESSURE, ReadingKind::pressure, 29},
-    {1177, token::wind_speed, ReadingKind::wind_speed, 29},
-    {1180, token::wind_gust, ReadingKind::wind_speed, 29},
-    {1194, token::daily_rain, ReadingKind::rain_amount, 29},
-    {1197, token::rain_rate, ReadingKind::rain_rate, 32},
-    {1073, token::indoor_humidity, ReadingKind::humidity, 29},
-    {1172, token::outdoor_humidity, ReadingKind::humidity, 29},
+    {IDC_INDOOR_TEMP, token::indoor_temp, ReadingKind::temperature, 29},
+    {IDC_OUTDOOR_TEMP, token::outdoor_temp, ReadingKind::temperature, 29},
+    {IDC_CHANNEL_TEMP, CHANNEL_TEMP, ReadingKind::temperature, 29},
+    {IDC_CHANNEL_HUMIDITY, CHANNEL_HUMIDITY, ReadingKind::humidity, 33},
+    {IDC_DEW_POINT, token::dew_point, ReadingKind::temperature, 29},
+    {IDC_HEAT_INDEX, token::heat_index, ReadingKind::temperature, 29},
+    {IDC_PRESSURE, PRESSURE, ReadingKind::pressure, 29},
+    {IDC_WIND_SPEED, token::wind_speed, ReadingKind::wind_speed, 29},
+    {IDC_GUST, token::wind_gust, ReadingKind::wind_speed, 29},
+    {IDC_DAILY_RAIN, token::daily_rain, ReadingKind::rain_amount, 29},
+    {IDC_RAIN_RATE, token::rain_rate, ReadingKind::rain_rate, 32},
+    {IDC_INDOOR_HUMIDITY, token::indoor_humidity, ReadingKind::humidity, 29},
+    {IDC_OUTDOOR_HUMIDITY, token::outdoor_humidity, ReadingKind::humidity, 29},
 };
 
 struct Frame {
@@ -58,12 +62,12 @@ struct Frame {
 };
 
 const Frame frames[] = {
-    {1064, RGB(19, 137, 114)}, // INDOOR
-    {1066, RGB(145, 145, 145)}, // OUTDOOR
-    {1174, RGB(145, 145, 145)}, // WIND
-    {1191, RGB(145, 145, 145)}, // RAIN
-    {1091, RGB(145, 145, 145)}, // INDEX
-    {1055, RGB(209, 113, 42)},  // channel
+    {IDC_INDOOR_FRAME, RGB(19, 137, 114)},
+    {IDC_OUTDOOR_FRAME, RGB(145, 145, 145)},
+    {IDC_WIND_FRAME, RGB(145, 145, 145)},
+    {IDC_RAIN_FRAME, RGB(145, 145, 145)},
+    {IDC_INDEX_FRAME, RGB(145, 145, 145)},
+    {IDC_CHANNEL_FRAME, RGB(209, 113, 42)},
 };
 
 const wchar_t *wide(const char16_t *text) { return reinterpret_cast<const wchar_t *>(text); }
@@ -248,8 +252,8 @@ void draw_panel_frame(HWND page, HDC dc, int frame_control, COLORREF colour)
     if (!control_client_rect(page, frame_control, &r))
         return;
     int frame_bottom = r.bottom;
-    const int bottom_row = frame_control == 1055 || frame_control == 1191 ||
-                           frame_control == 1091 || frame_control == 1109;
+    const int bottom_row = frame_control == IDC_CHANNEL_FRAME || frame_control == IDC_RAIN_FRAME ||
+                           frame_control == IDC_INDEX_FRAME || frame_control == IDC_EXPORT_GROUP;
     RECT client;
     if (bottom_row && GetClientRect(page, &client) && client.bottom - r.bottom > 1)
         frame_bottom = client.bottom - 1;
@@ -265,13 +269,13 @@ void draw_panel_frame(HWND page, HDC dc, int frame_control, COLORREF colour)
     const int y = r.top + (r.bottom - r.top) / 2 + 16;
     const int w = r.right - r.left;
     switch (frame_control) {
-    case 1107: case 1108: case 1109:
+    case IDC_UNIT_GROUP: case IDC_SERVER_GROUP: case IDC_EXPORT_GROUP:
         break;
-    case 1174:
+    case IDC_WIND_FRAME:
         MoveToEx(dc, r.left + 16, y, nullptr);
         LineTo(dc, r.left + (2 * w) / 5, y);
         break;
-    case 1091:
+    case IDC_INDEX_FRAME:
         MoveToEx(dc, r.left + 16, y, nullptr);
         LineTo(dc, r.left + (2 * w) / 5 + 40, y);
         MoveToEx(dc, r.left + (3 * w) / 5 - 16, y, nullptr);

@@ -31,27 +31,33 @@ HICON upload_fail_icon;
 HICON upload_ok_icon;
 
 namespace {
-// Controls addressed one by one.
-constexpr int read_time_control = 1106;
-constexpr int refresh_button = 1009;
-constexpr int previous_channel_button = 1059;
-constexpr int next_channel_button = 1065;
-constexpr int channel_title = 1184;
-constexpr int pressure_label = 1092;
-constexpr int channel_temperature_area = 1186;
-constexpr int channel_humidity_area = 1189;
 
-constexpr int title_controls[] = {1058, 1167, 1175, 1184, 1192, 1098};
-constexpr int label_controls[] = {1060, 1070, 1168, 1171, 1176, 1179, 1182, 1185,
-                                  1188, 1193, 1196, 1092, 1095, 1099, 1101};
-constexpr int value_text_controls[] = {1062, 1073, 1169, 1172, 1177, 1180, 1183, 1186, 1189,
-                                       1194, 1197, 1093, 1096, 1100, 1102, 1105, 1106};
+constexpr int title_controls[] = {IDC_INDOOR_TITLE, IDC_OUTDOOR_TITLE, IDC_WIND_TITLE,
+                                  IDC_CHANNEL_TITLE, IDC_RAIN_TITLE,   IDC_INDEX_TITLE};
+constexpr int label_controls[] = {
+    IDC_INDOOR_TEMP_LABEL,      IDC_INDOOR_HUMIDITY_LABEL, IDC_OUTDOOR_TEMP_LABEL,
+    IDC_OUTDOOR_HUMIDITY_LABEL, IDC_WIND_SPEED_LABEL,      IDC_GUST_LABEL,
+    IDC_DIRECTION_LABEL,        IDC_CHANNEL_TEMP_LABEL,    IDC_CHANNEL_HUMIDITY_LABEL,
+    IDC_DAILY_RAIN_LABEL,       IDC_RAIN_RATE_LABEL,       IDC_PRESSURE_LABEL,
+    IDC_DEW_POINT_LABEL,        IDC_UV_LABEL,              IDC_HEAT_INDEX_LABEL};
+constexpr int value_text_controls[] = {
+    IDC_INDOOR_TEMP, IDC_INDOOR_HUMIDITY, IDC_OUTDOOR_TEMP,     IDC_OUTDOOR_HUMIDITY,
+    IDC_WIND_SPEED,  IDC_GUST,            IDC_DIRECTION,        IDC_CHANNEL_TEMP,
+    IDC_CHANNEL_HUMIDITY, IDC_DAILY_RAIN, IDC_RAIN_RATE,        IDC_PRESSURE,
+    IDC_DEW_POINT,   IDC_UV,              IDC_HEAT_INDEX,       IDC_READ_TIME_LABEL,
+    IDC_READ_TIME};
 
 constexpr Caption captions[] = {
-    {1058, 6},  {1060, 8},  {1168, 8},  {1185, 8},  {1070, 9},  {1171, 9},
-    {1188, 9},  {1167, 7},  {1175, 10}, {1176, 11}, {1179, 13}, {1105, 58},
-    {1182, 12}, {1192, 14}, {1193, 15}, {1196, 16}, {1098, 17}, {1099, 20},
-    {1095, 21}, {1101, 22},
+    {IDC_INDOOR_TITLE, 6},            {IDC_INDOOR_TEMP_LABEL, 8},
+    {IDC_OUTDOOR_TEMP_LABEL, 8},      {IDC_CHANNEL_TEMP_LABEL, 8},
+    {IDC_INDOOR_HUMIDITY_LABEL, 9},   {IDC_OUTDOOR_HUMIDITY_LABEL, 9},
+    {IDC_CHANNEL_HUMIDITY_LABEL, 9},  {IDC_OUTDOOR_TITLE, 7},
+    {IDC_WIND_TITLE, 10},             {IDC_WIND_SPEED_LABEL, 11},
+    {IDC_GUST_LABEL, 13},             {IDC_READ_TIME_LABEL, 58},
+    {IDC_DIRECTION_LABEL, 12},        {IDC_RAIN_TITLE, 14},
+    {IDC_DAILY_RAIN_LABEL, 15},       {IDC_RAIN_RATE_LABEL, 16},
+    {IDC_INDEX_TITLE, 17},            {IDC_UV_LABEL, 20},
+    {IDC_DEW_POINT_LABEL, 21},        {IDC_HEAT_INDEX_LABEL, 22},
 };
 
 int channel = 1;
@@ -71,7 +77,8 @@ template <size_t N> bool contains(const int (&ids)[N], int id)
 void apply_language(HWND dlg)
 {
     apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
-    SetDlgItemTextW(dlg, pressure_label, ui_text(pressure_caption_key(unit_settings.pressure_kind)));
+    SetDlgItemTextW(dlg, IDC_PRESSURE_LABEL,
+                    ui_text(pressure_caption_key(unit_settings.pressure_kind)));
 }
 
 void invalidate_values(HWND dlg)
@@ -116,8 +123,8 @@ INT_PTR on_init(HWND dlg)
     wchar_t stamp[32] = {};
     read_setting_data(stamp);
     if (stamp[0]) {
-        SetDlgItemTextW(dlg, read_time_control, L"");
-        SetDlgItemTextW(dlg, read_time_control, stamp);
+        SetDlgItemTextW(dlg, IDC_READ_TIME, L"");
+        SetDlgItemTextW(dlg, IDC_READ_TIME, stamp);
     }
     read_setting_unit(unit_settings);
     apply_language(dlg);
@@ -146,8 +153,8 @@ INT_PTR on_stamp_read_time(HWND dlg)
     wchar_t stamp[READ_TIME_UNITS];
     make_read_time_text(reinterpret_cast<char16_t *>(stamp), now.wYear, now.wMonth, now.wDay,
                         now.wHour, now.wMinute);
-    SetDlgItemTextW(dlg, read_time_control, L"");
-    SetDlgItemTextW(dlg, read_time_control, stamp);
+    SetDlgItemTextW(dlg, IDC_READ_TIME, L"");
+    SetDlgItemTextW(dlg, IDC_READ_TIME, stamp);
     write_setting_data(stamp);
     return TRUE;
 }
@@ -197,20 +204,6 @@ INT_PTR on_history_complete(HWND dlg)
     return TRUE;
 }
 
-// Shown once the reader is back at its work, not while it waits.
-constexpr UINT SAY_DOWNLOAD_STALLED = WM_APP + 1;
-
-INT_PTR on_download_stalled(HWND dlg)
-{
-    // Ended like a cancel: no file, and Export works again at once.
-    link_flags.history_cancel = 1;
-    send_command(CMD_STOP_TRANSFER);
-    link_flags.history_active = 0;
-    SendMessageW(status_bar, UM_HISTORY_END, 0, 0);
-    PostMessageW(dlg, SAY_DOWNLOAD_STALLED, 0, 0);
-    return TRUE;
-}
-
 void step_channel(HWND dlg, int step)
 {
     const int next = channel + step;
@@ -220,16 +213,14 @@ void step_channel(HWND dlg, int step)
     view.channel = channel;
     wchar_t title[16];
     wsprintfW(title, L"CH %d", channel);
-    SetDlgItemTextW(dlg, channel_title, title);
-    for (int id : {channel_temperature_area, channel_humidity_area})
+    SetDlgItemTextW(dlg, IDC_CHANNEL_TITLE, title);
+    for (int id : {IDC_CHANNEL_TEMP, IDC_CHANNEL_HUMIDITY})
         InvalidateRect(dlg, &view.areas[dashboard_area_index(id)], FALSE);
 }
 
+// The live record that answers leaves a running download alone.
 void refresh(HWND dlg)
 {
-    // The console may answer a live request in the middle of a download.
-    if (link_flags.history_active == 1 || export_running())
-        return;
     if (link_flags.connected != 1) {
         show_message(dlg, L"the Usb Device is not ready!", L"Error", MB_OK);
         return;
@@ -241,13 +232,13 @@ void refresh(HWND dlg)
 INT_PTR on_command(HWND dlg, WPARAM wparam)
 {
     switch (LOWORD(wparam)) {
-    case previous_channel_button:
+    case IDC_CHANNEL_PREV:
         step_channel(dlg, -1);
         break;
-    case next_channel_button:
+    case IDC_CHANNEL_NEXT:
         step_channel(dlg, +1);
         break;
-    case refresh_button:
+    case IDC_REFRESH:
         refresh(dlg);
         break;
     }
@@ -256,7 +247,7 @@ INT_PTR on_command(HWND dlg, WPARAM wparam)
 
 INT_PTR on_draw_item(const DRAWITEMSTRUCT *item)
 {
-    if (item->CtlID != refresh_button)
+    if (item->CtlID != IDC_REFRESH)
         return FALSE;
     HBITMAP face = (item->itemState & ODS_SELECTED) ? refresh_pressed_bitmap : refresh_bitmap;
     stretch_bitmap(item->hDC, face, refresh_size, item->rcItem);
@@ -324,12 +315,6 @@ INT_PTR CALLBACK dashboard_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam
         return on_stamp_read_time(dlg);
     case UM_HISTORY_COMPLETE:
         return on_history_complete(dlg);
-    case UM_DOWNLOAD_STALLED:
-        return on_download_stalled(dlg);
-    case SAY_DOWNLOAD_STALLED:
-        show_message(main_window, L"The console stopped sending its history: no file was written.",
-                     L"Error", MB_OK);
-        return TRUE;
     case UM_NO_HISTORY:
         show_message(main_window, L"Not history data NOW!", L"Note", MB_OK);
         return TRUE;

@@ -11,63 +11,55 @@
 #include "station/messages.h"
 
 namespace {
-constexpr int service_combo = IDC_SERVICE;
-constexpr int id_label = IDC_STATION_ID_LABEL;
-constexpr int key_label = IDC_STATION_KEY_LABEL;
-constexpr int id_edit = IDC_STATION_ID;
-constexpr int key_edit = IDC_STATION_KEY;
-constexpr int auto_upload_box = IDC_AUTO_UPLOAD;
-constexpr int status_icon = IDC_UPLOAD_ICON;
-constexpr int status_text = IDC_UPLOAD_TEXT;
 
 void show_status(HWND page, int status)
 {
     const bool shown = status == 1 || status == 2;
     if (shown) {
-        SendDlgItemMessageW(page, status_icon, STM_SETICON,
+        SendDlgItemMessageW(page, IDC_UPLOAD_ICON, STM_SETICON,
                             reinterpret_cast<WPARAM>(status == 1 ? upload_ok_icon : upload_fail_icon), 0);
-        SetDlgItemTextW(page, status_text, ui_text(status == 1 ? 35 : 36));
+        SetDlgItemTextW(page, IDC_UPLOAD_TEXT, ui_text(status == 1 ? 35 : 36));
     }
-    ShowWindow(GetDlgItem(page, status_icon), shown ? SW_SHOW : SW_HIDE);
-    ShowWindow(GetDlgItem(page, status_text), shown ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(page, IDC_UPLOAD_ICON), shown ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(page, IDC_UPLOAD_TEXT), shown ? SW_SHOW : SW_HIDE);
 }
 
 void enable_boxes(HWND page, bool enabled)
 {
-    EnableWindow(GetDlgItem(page, id_edit), enabled);
-    EnableWindow(GetDlgItem(page, key_edit), enabled);
+    EnableWindow(GetDlgItem(page, IDC_STATION_ID), enabled);
+    EnableWindow(GetDlgItem(page, IDC_STATION_KEY), enabled);
 }
 
 void switch_service(HWND page)
 {
-    const LRESULT selection = SendDlgItemMessageW(page, service_combo, CB_GETCURSEL, 0, 0);
+    const LRESULT selection = SendDlgItemMessageW(page, IDC_SERVICE, CB_GETCURSEL, 0, 0);
     if (selection != 0 && selection != 1)
         return;
     upload_service = static_cast<int>(selection);
     server_group_load_credentials(page, false);
     const bool on = upload_state.auto_upload[upload_service] == 1;
-    CheckDlgButton(page, auto_upload_box, on ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_AUTO_UPLOAD, on ? BST_CHECKED : BST_UNCHECKED);
     enable_boxes(page, !on);
     show_status(page, upload_state.upload_status[upload_service]);
-    SetDlgItemTextW(page, id_label, ui_text(upload_service == 0 ? 29 : 31));
-    SetDlgItemTextW(page, key_label, ui_text(upload_service == 0 ? 30 : 32));
+    SetDlgItemTextW(page, IDC_STATION_ID_LABEL, ui_text(upload_service == 0 ? 29 : 31));
+    SetDlgItemTextW(page, IDC_STATION_KEY_LABEL, ui_text(upload_service == 0 ? 30 : 32));
 }
 
 void switch_auto_upload(HWND page)
 {
     const int service = upload_service == 1 ? 1 : 0;
     wchar_t id[64] = {}, key[64] = {};
-    GetDlgItemTextW(page, id_edit, id, 64);
-    GetDlgItemTextW(page, key_edit, key, 64);
+    GetDlgItemTextW(page, IDC_STATION_ID, id, 64);
+    GetDlgItemTextW(page, IDC_STATION_KEY, key, 64);
     if (!id[0] || !key[0]) {
-        CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
+        CheckDlgButton(page, IDC_AUTO_UPLOAD, BST_UNCHECKED);
         show_status(page, 0);
         upload_state.upload_status[service] = 0;
         return;
     }
     // Whatever was queued or is under way belongs to the switch's old state.
     ++upload_round[service];
-    if (IsDlgButtonChecked(page, auto_upload_box) == BST_CHECKED) {
+    if (IsDlgButtonChecked(page, IDC_AUTO_UPLOAD) == BST_CHECKED) {
         upload_state.auto_upload[service] = 1;
         if (service == 0) {
             write_setting_id(id);
@@ -131,9 +123,9 @@ void server_group_load_credentials(HWND page, bool keep_when_empty)
         read_setting_key1(key);
     }
     if (id[0] || !keep_when_empty)
-        SetDlgItemTextW(page, id_edit, id);
+        SetDlgItemTextW(page, IDC_STATION_ID, id);
     if (key[0] || !keep_when_empty)
-        SetDlgItemTextW(page, key_edit, key);
+        SetDlgItemTextW(page, IDC_STATION_KEY, key);
 }
 
 int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *result)
@@ -141,11 +133,11 @@ int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *re
     *result = TRUE;
     switch (msg) {
     case WM_COMMAND:
-        if (LOWORD(wparam) == service_combo && HIWORD(wparam) == CBN_SELCHANGE) {
+        if (LOWORD(wparam) == IDC_SERVICE && HIWORD(wparam) == CBN_SELCHANGE) {
             switch_service(page);
             return 1;
         }
-        if (LOWORD(wparam) == auto_upload_box) {
+        if (LOWORD(wparam) == IDC_AUTO_UPLOAD) {
             switch_auto_upload(page);
             return 1;
         }
@@ -166,8 +158,18 @@ int server_group_message(HWND page, UINT msg, WPARAM wparam, LPARAM, INT_PTR *re
     }
 }
 
+namespace {
+// Set by the connect notice that started the timers, cleared at the
+// disconnect: a second notice of the same connection must not restart
+// them and lose their counts.
+int timers_connected = 0;
+} // namespace
+
 void server_group_connected(HWND page)
 {
+    if (timers_connected)
+        return;
+    timers_connected = 1;
     for (int service = 0; service < UPLOAD_SERVICE_COUNT; ++service) {
         if (upload_state.auto_upload[service] != 1)
             continue;
@@ -178,9 +180,10 @@ void server_group_connected(HWND page)
 
 void server_group_disconnected(HWND page)
 {
-    ShowWindow(GetDlgItem(page, status_icon), SW_HIDE);
-    ShowWindow(GetDlgItem(page, status_text), SW_HIDE);
-    CheckDlgButton(page, auto_upload_box, BST_UNCHECKED);
+    timers_connected = 0;
+    ShowWindow(GetDlgItem(page, IDC_UPLOAD_ICON), SW_HIDE);
+    ShowWindow(GetDlgItem(page, IDC_UPLOAD_TEXT), SW_HIDE);
+    CheckDlgButton(page, IDC_AUTO_UPLOAD, BST_UNCHECKED);
     enable_boxes(page, true);
     for (int service = 0; service < UPLOAD_SERVICE_COUNT; ++service) {
         ++upload_round[service];

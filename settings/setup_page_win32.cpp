@@ -21,28 +21,26 @@
 #include "station/messages.h"
 
 namespace {
-constexpr int service_combo = 1232;
-constexpr int id_label = 1024;
-constexpr int key_label = 1025;
-constexpr int id_edit = 1207;
-constexpr int key_edit = 1208;
-constexpr int auto_upload_box = 1215;
-constexpr int status_icon = 1015;
-constexpr int status_text = 1029;
-constexpr int first_unit_combo = 1201; // 1201 .. 1206, one per UnitSettings byte
-constexpr int date_edits[] = {1209, 1210, 1211, 1212, 1213, 1214};
+static_assert(IDC_DIRECTION_STYLE == IDC_TEMP_UNIT + 5 && IDC_PRESSURE_KIND == IDC_TEMP_UNIT + 4,
+              "one unit combo box per UnitSettings byte, in its order");
+constexpr int date_edits[] = {IDC_START_YEAR, IDC_START_MONTH, IDC_START_DAY,
+                              IDC_END_YEAR,   IDC_END_MONTH,   IDC_END_DAY};
 constexpr int date_limits[] = {4, 2, 2, 4, 2, 2};
 
 constexpr Caption captions[] = {
-    {1110, 23}, {1111, 28}, {1112, 37}, {1018, 8},  {1021, 14}, {1019, 25},
-    {1022, 26}, {1020, 24}, {1023, 27}, {1113, 38}, {1026, 39}, {1027, 40},
-    {1216, 42}, {1114, 41}, {1217, 43}, {1219, 45}, {1218, 46}, {1223, 44},
-    {1224, 20}, {1221, 48}, {1222, 22}, {1220, 21}, {1055, 47}, {1028, 52},
-    {1215, 34},
+    {IDC_UNIT_HEADING, 23},        {IDC_SERVER_HEADING, 28},      {IDC_EXPORT_HEADING, 37},
+    {IDC_TEMP_UNIT_LABEL, 8},      {IDC_RAIN_UNIT_LABEL, 14},     {IDC_PRESSURE_UNIT_LABEL, 25},
+    {IDC_WIND_UNIT_LABEL, 26},     {IDC_PRESSURE_KIND_LABEL, 24}, {IDC_DIRECTION_STYLE_LABEL, 27},
+    {IDC_PERIOD_HEADING, 38},      {IDC_START_LABEL, 39},         {IDC_END_LABEL, 40},
+    {IDC_WHOLE_PERIOD, 42},        {IDC_DATA_SET_HEADING, 41},    {IDC_SET_PRESSURE, 43},
+    {IDC_SET_INDOOR, 45},          {IDC_SET_OUTDOOR, 46},         {IDC_SET_RAIN, 44},
+    {IDC_SET_UV, 20},              {IDC_SET_WIND, 48},            {IDC_SET_HEAT_INDEX, 22},
+    {IDC_SET_DEW_POINT, 21},       {IDC_CHANNELS_LABEL, 47},      {IDC_VERSION_LABEL, 52},
+    {IDC_AUTO_UPLOAD, 34},
 };
 
 // Select All, Clear All and Export: a bitmap per language and state.
-constexpr int bitmap_buttons[3] = {1038, 1040, 1042};
+constexpr int bitmap_buttons[3] = {IDC_SELECT_ALL, IDC_CLEAR_ALL, IDC_EXPORT};
 constexpr int button_bitmaps[3][2][5] = {
     // English, German, French, Italian, Spanish
     {{170, 273, 267, 261, 237}, {171, 274, 268, 262, 238}},
@@ -73,7 +71,7 @@ void fill_unit_combos(HWND dlg)
     for (int combo = 0; combo < 6; ++combo) {
         for (const wchar_t *item : items[combo])
             if (item)
-                SendDlgItemMessageW(dlg, first_unit_combo + combo, CB_ADDSTRING, 0,
+                SendDlgItemMessageW(dlg, IDC_TEMP_UNIT + combo, CB_ADDSTRING, 0,
                                     reinterpret_cast<LPARAM>(item));
     }
 }
@@ -81,7 +79,7 @@ void fill_unit_combos(HWND dlg)
 void select_unit_items(HWND dlg)
 {
     for (int combo = 0; combo < 6; ++combo)
-        SendDlgItemMessageW(dlg, first_unit_combo + combo, CB_SETCURSEL, *unit_field(combo), 0);
+        SendDlgItemMessageW(dlg, IDC_TEMP_UNIT + combo, CB_SETCURSEL, *unit_field(combo), 0);
 }
 
 void make_read_only(HWND dlg, int combo)
@@ -95,11 +93,11 @@ void make_read_only(HWND dlg, int combo)
 void apply_language(HWND dlg)
 {
     apply_captions(dlg, captions, sizeof captions / sizeof captions[0]);
-    SetDlgItemTextW(dlg, id_label, ui_text(upload_service == 0 ? 29 : 31));
-    SetDlgItemTextW(dlg, key_label, ui_text(upload_service == 0 ? 30 : 32));
+    SetDlgItemTextW(dlg, IDC_STATION_ID_LABEL, ui_text(upload_service == 0 ? 29 : 31));
+    SetDlgItemTextW(dlg, IDC_STATION_KEY_LABEL, ui_text(upload_service == 0 ? 30 : 32));
     const int status = upload_state.upload_status[upload_service];
     if (status == 1 || status == 2)
-        SetDlgItemTextW(dlg, status_text, ui_text(status == 1 ? 35 : 36));
+        SetDlgItemTextW(dlg, IDC_UPLOAD_TEXT, ui_text(status == 1 ? 35 : 36));
 }
 
 void load_button_faces()
@@ -136,27 +134,27 @@ INT_PTR on_language_changed(HWND dlg)
 INT_PTR on_init(HWND dlg)
 {
     load_button_faces();
-    for (int heading : {1110, 1111, 1112})
+    for (int heading : {IDC_UNIT_HEADING, IDC_SERVER_HEADING, IDC_EXPORT_HEADING})
         SendDlgItemMessageW(dlg, heading, WM_SETFONT,
                             reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TITLE]), FALSE);
-    for (int heading : {1113, 1114})
+    for (int heading : {IDC_PERIOD_HEADING, IDC_DATA_SET_HEADING})
         SendDlgItemMessageW(dlg, heading, WM_SETFONT,
                             reinterpret_cast<WPARAM>(shared_drawing.fonts[FONT_TAB]), FALSE);
-    ShowWindow(GetDlgItem(dlg, status_icon), SW_HIDE);
-    ShowWindow(GetDlgItem(dlg, status_text), SW_HIDE);
-    for (int combo = first_unit_combo; combo < first_unit_combo + 6; ++combo)
+    ShowWindow(GetDlgItem(dlg, IDC_UPLOAD_ICON), SW_HIDE);
+    ShowWindow(GetDlgItem(dlg, IDC_UPLOAD_TEXT), SW_HIDE);
+    for (int combo = IDC_TEMP_UNIT; combo < IDC_TEMP_UNIT + 6; ++combo)
         make_read_only(dlg, combo);
-    make_read_only(dlg, service_combo);
+    make_read_only(dlg, IDC_SERVICE);
 
-    SendDlgItemMessageW(dlg, service_combo, CB_ADDSTRING, 0,
+    SendDlgItemMessageW(dlg, IDC_SERVICE, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(L"Weather Underground"));
-    SendDlgItemMessageW(dlg, service_combo, CB_ADDSTRING, 0,
+    SendDlgItemMessageW(dlg, IDC_SERVICE, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(L"Weathercloud"));
-    SendDlgItemMessageW(dlg, service_combo, CB_SETCURSEL, upload_service == 1 ? 1 : 0, 0);
+    SendDlgItemMessageW(dlg, IDC_SERVICE, CB_SETCURSEL, upload_service == 1 ? 1 : 0, 0);
     fill_unit_combos(dlg);
 
-    SendDlgItemMessageW(dlg, id_edit, EM_SETLIMITTEXT, 64, 0);
-    SendDlgItemMessageW(dlg, key_edit, EM_SETLIMITTEXT, 64, 0);
+    SendDlgItemMessageW(dlg, IDC_STATION_ID, EM_SETLIMITTEXT, 64, 0);
+    SendDlgItemMessageW(dlg, IDC_STATION_KEY, EM_SETLIMITTEXT, 64, 0);
     for (int i = 0; i < 6; ++i)
         SendDlgItemMessageW(dlg, date_edits[i], EM_SETLIMITTEXT, date_limits[i], 0);
     server_group_load_credentials(dlg, true);
@@ -172,13 +170,13 @@ INT_PTR on_command(HWND dlg, WPARAM wparam)
     if (export_group_command(dlg, wparam))
         return TRUE;
     const int id = LOWORD(wparam);
-    if (id >= first_unit_combo && id < first_unit_combo + 6) {
+    if (id >= IDC_TEMP_UNIT && id < IDC_TEMP_UNIT + 6) {
         const LRESULT selection = SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0);
         // A combo without a selection leaves the stored choice alone.
         if (selection >= 0)
-            *unit_field(id - first_unit_combo) = static_cast<std::uint8_t>(selection);
-        if (id == first_unit_combo + 4 && selection >= 0)
-            SetDlgItemTextW(dashboard_page, 1092,
+            *unit_field(id - IDC_TEMP_UNIT) = static_cast<std::uint8_t>(selection);
+        if (id == IDC_PRESSURE_KIND && selection >= 0)
+            SetDlgItemTextW(dashboard_page, IDC_PRESSURE_LABEL,
                             selection == 0 ? L"Absolute Pressure" : L"Relative Pressure");
         return TRUE;
     }
@@ -188,7 +186,7 @@ INT_PTR on_command(HWND dlg, WPARAM wparam)
 INT_PTR on_ctl_colour_static(HDC dc, HWND control)
 {
     const int id = GetDlgCtrlID(control);
-    if (id == id_edit || id == key_edit || !shared_drawing.page_brush)
+    if (id == IDC_STATION_ID || id == IDC_STATION_KEY || !shared_drawing.page_brush)
         return FALSE;
     return transparent_text(dc, RGB(120, 120, 120));
 }
@@ -198,7 +196,7 @@ INT_PTR on_paint(HWND dlg)
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(dlg, &ps);
-    for (int frame : {1107, 1108, 1109})
+    for (int frame : {IDC_UNIT_GROUP, IDC_SERVER_GROUP, IDC_EXPORT_GROUP})
         draw_panel_frame(dlg, dc, frame, RGB(145, 145, 145));
     EndPaint(dlg, &ps);
     return TRUE;

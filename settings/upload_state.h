@@ -15,7 +15,7 @@ extern UploadState upload_state;
 
 // Bumped by the interface thread whenever a service's uploads stop
 // counting: "Auto Upload" switched on or off (the ID and key can change only
-// in between), a disconnect. A request carries the round it was built in;
-// the worker drops a queued request of an older round and the page ignores
-// its success report, so that no UPLOAD shows for what no longer counts.
+// in between), a disconnect. A request carries the round it was built in
+// and is sent all the same; the page ignores the success report of an
+// older round, so that no UPLOAD shows for what no longer counts.
 extern std::atomic<unsigned> upload_round[UPLOAD_SERVICE_COUNT];

@@ -13,7 +13,8 @@
 //                     cleared by a cancelled export
 //   history_total     latched by the reader from the first accepted page
 //   export_cancel     set by the cancel button, cleared by the Export press:
-//                     only the user's cancel stops a complete download's file
+//                     the user's cancel also reaches a file whose worker
+//                     starts after it (the worker clears history_cancel)
 //   history_requested set by the Export button with its history request;
 //                     taken by the reader, which then counts pages afresh
 #pragma once

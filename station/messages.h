@@ -19,7 +19,6 @@ constexpr unsigned UM_HISTORY_START = 32880;    // lParam: history_total
 constexpr unsigned UM_HISTORY_PROGRESS = 32881; // lParam: pages accounted for
 constexpr unsigned UM_HISTORY_END = 32882;      // to the status bar
 constexpr unsigned UM_NO_HISTORY = 32883;       // reader to dashboard
-constexpr unsigned UM_DOWNLOAD_STALLED = 32884; // reader to dashboard: the console left a download
 constexpr unsigned UM_TIME_SYNC = 32885;        // reader to dashboard
 constexpr unsigned UM_LANG_TABBAR = 32886;
 constexpr unsigned UM_LANG_DASHBOARD = 32887;

@@ -54,21 +54,10 @@ void carry_out(const Reader *r, const ReportAction &action)
     }
 }
 
-// The watch over a running download, after every read and while a read
-// waits: a console that keeps quiet in the middle of a download ends it.
-void watch(Reader *r, const LinkContext &link)
-{
-    ReportAction action;
-    const int stalled = watch_download(r->state, link, static_cast<std::int64_t>(GetTickCount64()), action);
-    carry_out(r, action);
-    if (stalled == DOWNLOAD_STALLED && !stopping(r))
-        SendMessageW(r->target, UM_DOWNLOAD_STALLED, 0, 0);
-}
-
 // One overlapped read. A read that fails at once, fails on completion or is
 // cancelled for a stop is a failed read. The buffer and OVERLAPPED belong
 // to this frame, so no read is left pending when it returns.
-ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report, const LinkContext &link)
+ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report)
 {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = r->event;
@@ -76,9 +65,9 @@ ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report, const LinkCont
     if (!ReadFile(h, report, REPORT_BYTES, nullptr, &overlapped)) {
         if (GetLastError() != ERROR_IO_PENDING)
             return READ_FAILED;
-        // The time limit serves to notice a stop whose signal came before
-        // the read began, and a download the console has left; a quiet
-        // station keeps the read waiting.
+        // The time limit serves only to notice a stop whose signal came
+        // before the read began: a quiet console, also one that left a
+        // download half sent, keeps the read waiting while it is connected.
         while (!HasOverlappedIoCompleted(&overlapped)) {
             const DWORD wait = WaitForSingleObject(r->event, STOP_POLL_MS);
             if (HasOverlappedIoCompleted(&overlapped))
@@ -89,7 +78,6 @@ ReadResult read_report(Reader *r, HANDLE h, std::uint8_t *report, const LinkCont
                     WaitForSingleObject(r->event, RETRY_PAUSE_MS);
                 return READ_FAILED;
             }
-            watch(r, link);
         }
     }
     return GetOverlappedResult(h, &overlapped, &got, FALSE) ? READ_OK : READ_FAILED;
@@ -108,7 +96,7 @@ DWORD WINAPI reader_main(void *param)
             Sleep(RETRY_PAUSE_MS);
             continue;
         }
-        if (read_report(r, h, report, link) != READ_OK) {
+        if (read_report(r, h, report) != READ_OK) {
             // A broken handle fails every read at once: never spin on it.
             if (!stopping(r))
                 Sleep(RETRY_PAUSE_MS);
@@ -123,7 +111,6 @@ DWORD WINAPI reader_main(void *param)
         if (link_flags.history_cancel == 1)
             link_flags.history_active = 0;
         carry_out(r, action);
-        watch(r, link);
     }
     return 1;
 }

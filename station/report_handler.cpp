@@ -221,9 +221,9 @@ void handle_record(const std::uint8_t *report, ReaderState &reader, const LinkCo
     LinkFlags &flags = *link.flags;
 
     // What an interrupted download left counted is not the requested one's.
+    // The bad-CRC count is the link's, not the download's: it runs on.
     if (flags.history_requested.exchange(0)) {
         c.record_packet = 0;
-        c.record_bad_crc = 0;
         c.skipped_pages = 0;
         c.last_given_up_key = -1;
         reader.page = PageState{};

@@ -111,10 +111,12 @@ constexpr std::int64_t DOWNLOAD_QUIET_MS = 10000;
 
 enum DownloadWatch { DOWNLOAD_GOING = 0, DOWNLOAD_STALLED = 1 };
 
-// The reader loop's watch over a running download: call it after every
-// read, also a read that timed out (at least once a second), with a
-// millisecond clock. Once the console has sent no page for
-// DOWNLOAD_QUIET_MS, the page it left half sent counts as lost: when that
+// For a front end without a Cancel button (the Windows program leaves a
+// quiet download running until the user cancels it or the station goes):
+// the watch over a running download. Call it after every read, also a read
+// that timed out (at least once a second), with a millisecond clock. Once
+// the console has sent no page for DOWNLOAD_QUIET_MS, the page it left
+// half sent counts as lost: when that
 // was the last one outstanding, the download completes and `action` holds
 // the notices to raise, as after handle_report; otherwise it returns
 // DOWNLOAD_STALLED, once, and the front end cancels the download (stop

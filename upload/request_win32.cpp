@@ -7,6 +7,7 @@
 
 #include "ui/app_state.h"
 #include "ui/window_handles_win32.h"
+#include "resources/resource.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
 #include "station/messages.h"
@@ -22,8 +23,8 @@ void read_credentials(int service, wchar_t id[UPLOAD_CREDENTIAL_UNITS],
     std::memset(id, 0, UPLOAD_CREDENTIAL_UNITS * sizeof(wchar_t));
     std::memset(key, 0, UPLOAD_CREDENTIAL_UNITS * sizeof(wchar_t));
     if (credential_source(service, upload_service) == CREDENTIALS_FROM_BOXES) {
-        GetDlgItemTextW(setup_page, 1207, id, UPLOAD_CREDENTIAL_UNITS);
-        GetDlgItemTextW(setup_page, 1208, key, UPLOAD_CREDENTIAL_UNITS);
+        GetDlgItemTextW(setup_page, IDC_STATION_ID, id, UPLOAD_CREDENTIAL_UNITS);
+        GetDlgItemTextW(setup_page, IDC_STATION_KEY, key, UPLOAD_CREDENTIAL_UNITS);
     } else if (service == 0) {
         read_setting_id(id);
         read_setting_key(key);

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "ui/window_handles_win32.h"
-#include "settings/upload_state.h"
 #include "station/messages.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
@@ -25,11 +24,9 @@ std::uint32_t tick_count(void *)
     return GetTickCount();
 }
 
-// Cut short by a request posted meanwhile: a waiting Weathercloud request
-// must not hold back a Weather Underground one.
 void pause_ms(void *, std::uint32_t ms)
 {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_POSTMESSAGE);
+    Sleep(ms);
 }
 } // namespace
 
@@ -43,17 +40,10 @@ struct Taken {
     unsigned round;
 };
 
-// A Weathercloud request waiting for its slot since the tick `since`.
-struct Waiting {
-    int have;
-    std::uint32_t since;
-    Taken taken;
-};
-
 struct WorkerState {
     CRITICAL_SECTION lock;
     WcSpacing spacing;
-    Waiting wc;
+    Taken taken;
 };
 
 // The request buffer was allocated by the builder for this message alone.
@@ -69,54 +59,31 @@ void take_request(Taken &taken, const MSG &msg)
     delete[] handed;
 }
 
-void locked_upload(WorkerState &w, const Taken &taken, int service)
+void locked_upload(WorkerState &w, int service)
 {
-    // Switched off (or on again) since it was built: the old state's request.
-    if (taken.round != upload_round[service]) {
-        say_upload_dropped(service, "Auto Upload was switched off or the console went away since");
-        return;
-    }
     EnterCriticalSection(&w.lock);
-    upload_to_host(taken.request, service, taken.round);
+    upload_to_host(w.taken.request, service, w.taken.round);
     LeaveCriticalSection(&w.lock);
 }
 
-// Weather Underground's requests go at once: a body stamped "now" must not
-// arrive minutes late. A Weathercloud request waits for its slot; a newer
-// one replaces it, so that nothing piles up.
+// One request at a time, in the order they came. A Weathercloud request
+// waits here for its ten-minute slot, and whatever comes meanwhile, of
+// either service, waits in the queue behind it.
 void handle(WorkerState &w, const MSG &msg)
 {
     if (msg.message == UM_WU_REQUEST) {
-        static Taken taken;
-        take_request(taken, msg);
-        locked_upload(w, taken, UPLOAD_WU);
+        take_request(w.taken, msg);
+        locked_upload(w, UPLOAD_WU);
     } else if (msg.message == UM_WC_REQUEST) {
-        if (w.wc.have)
-            say_upload_dropped(UPLOAD_WC, "a newer reading came while it waited for its slot");
-        take_request(w.wc.taken, msg);
-        w.wc.have = 1;
-        w.wc.since = upload_clock.tick(upload_clock.context);
+        take_request(w.taken, msg);
+        std::uint32_t start = 0;
+        if (!await_wc_slot(w.spacing, upload_clock, &start)) {
+            say_upload_dropped(UPLOAD_WC, "ten minutes have not passed since the last one");
+            return;
+        }
+        locked_upload(w, UPLOAD_WC);
+        wc_upload_begun(w.spacing, start);
     }
-}
-
-// One check of the waiting Weathercloud request's slot: sent when open,
-// dropped at the last of its checks five seconds apart, else a pause that a
-// new message cuts short.
-void check_wc_slot(WorkerState &w)
-{
-    const std::uint32_t now = upload_clock.tick(upload_clock.context);
-    if (wc_slot_open(w.spacing, now)) {
-        w.wc.have = 0;
-        locked_upload(w, w.wc.taken, UPLOAD_WC);
-        wc_upload_begun(w.spacing, now);
-        return;
-    }
-    if (now - w.wc.since >= (WC_SPACING_CHECKS - 1) * WC_CHECK_PAUSE_MS) {
-        w.wc.have = 0;
-        say_upload_dropped(UPLOAD_WC, "ten minutes have not passed since the last one");
-        return;
-    }
-    upload_clock.pause(upload_clock.context, WC_CHECK_PAUSE_MS);
 }
 
 DWORD WINAPI upload_worker(LPVOID ready_event)
@@ -127,22 +94,13 @@ DWORD WINAPI upload_worker(LPVOID ready_event)
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     InitializeCriticalSection(&w.lock);
     w.spacing = WcSpacing{};
-    w.wc = Waiting{};
     SetEvent(static_cast<HANDLE>(ready_event));
     for (;;) {
-        if (!w.wc.have) {
-            if (GetMessageW(&msg, nullptr, 0, 0) == -1) {
-                Sleep(100);
-                continue;
-            }
-            handle(w, msg);
+        if (GetMessageW(&msg, nullptr, 0, 0) == -1) {
+            Sleep(100);
             continue;
         }
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            handle(w, msg);
-            continue;
-        }
-        check_wc_slot(w);
+        handle(w, msg);
     }
 }
 } // namespace

@@ -22,13 +22,13 @@ drive close || fail "the program did not close"
 # ---- unplugged during the download -------------------------------------------
 scenario 20000 "wait 15000" unplug >"$work/scenario.txt"
 start_nimbrel "--simulate=$(windows_path "$work/scenario.txt")"
-drive wait-text statusbar 1199 "USB connected" 30 || fail "not connected"
+drive wait-text statusbar "$IDC_CONNECTION_TEXT" "USB connected" 30 || fail "not connected"
 out=$work/unplugged.csv
 export_to "$out" 2026 12 7 2026 12 08
-drive wait-text statusbar 1199 "No connection" 60 || fail "unplug not seen"
-[ "$(drive visible statusbar 1011 | tr -d '\r')" = 0 ] || fail "progress still shown"
-drive click tabbar 1035
-drive wait-text tabbar 1037 "$(drive text tabbar 1037 | tr -d "\r")" 10 || fail "not responsive"
+drive wait-text statusbar "$IDC_CONNECTION_TEXT" "No connection" 60 || fail "unplug not seen"
+[ "$(drive visible statusbar "$IDC_CANCEL_DOWNLOAD" | tr -d '\r')" = 0 ] || fail "progress still shown"
+drive click tabbar "$IDC_TAB_DASHBOARD"
+drive wait-text tabbar "$IDC_TAB_SETUP" "$(drive text tabbar "$IDC_TAB_SETUP" | tr -d "\r")" 10 || fail "not responsive"
 [ ! -e "$out" ] || fail "a file was written from an incomplete download"
 drive close || fail "the program did not close"
 echo "PASS"

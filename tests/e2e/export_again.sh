@@ -34,7 +34,7 @@ run_cancel() {
     wait_for_progress 100 || fail "cancel: no download progress shown"
     sleep $pause
     progress_shown || fail "cancel: the download ended before the cancel (raise the records)"
-    drive click statusbar 1011
+    drive click statusbar "$IDC_CANCEL_DOWNLOAD"
     progress_shown && fail "cancel: the progress stayed after the cancel"
     second_export_ends "$work/again-after-cancel.csv" "cancel after ${pause}s"
     [ ! -e "$work/cancelled.csv" ] || fail "cancel: the cancelled download left a file"
@@ -56,9 +56,9 @@ run_unplug() {
   while [ $((SECONDS - started)) -lt $((unplug_at - 8)) ]; do sleep 0.5; done
   export_to "$work/unplugged.csv" 2026 12 7 2026 12 08
   wait_for_progress 100 || fail "unplug: no download progress shown"
-  drive wait-text statusbar 1199 "No connection" 60 || fail "unplug: not seen"
+  drive wait-text statusbar "$IDC_CONNECTION_TEXT" "No connection" 60 || fail "unplug: not seen"
   [ ! -e "$work/unplugged.csv" ] || fail "unplug: the download ended before the unplug (raise the records)"
-  drive wait-text statusbar 1199 "USB connected" 30 || fail "plug: not seen"
+  drive wait-text statusbar "$IDC_CONNECTION_TEXT" "USB connected" 30 || fail "plug: not seen"
   second_export_ends "$work/again-after-unplug.csv" "unplug and plug"
   drive close || fail "the program did not close"
   echo "unplug and plug: ok"
@@ -74,7 +74,7 @@ run_twice() {
   export_clicked 2026 12 7 2026 12 08
   first=$clicking
   for _ in $(seq 100); do [ "$(save_dialogs)" -ge 1 ] && break; sleep 0.1; done
-  drive click setup 1042 &
+  drive click setup "$IDC_EXPORT" &
   second=$!
   sleep 2
   dialogs=$(save_dialogs)

@@ -4,19 +4,21 @@
 . "$(dirname "$0")/lib/common.bash"
 . "$(dirname "$0")/lib/export.bash"
 
-scenario 8000 >"$work/scenario.txt"
+# Enough records that the file is still being written when the cancel lands,
+# also on a loaded machine.
+scenario 24000 >"$work/scenario.txt"
 forget_settings
 start_on_scenario "$work/scenario.txt"
 out=$work/kept.csv
 printf 'the earlier export, which the cancel must not touch\n' >"$out"
 cp "$out" "$work/earlier"
 # The whole period: every record makes a row, so the file takes a while.
-drive click tabbar 1037
-drive check setup 1216 1
+drive click tabbar "$IDC_TAB_SETUP"
+drive check setup "$IDC_WHOLE_PERIOD" 1
 export_to "$out"
 wait_for_progress 100 || fail "no download progress shown"
 # The cancel lands as soon as the file is begun, after the download.
-drive click-when-written "$(windows_path "$out")" statusbar 1011 300 || fail "no file was begun"
+drive click-when-written "$(windows_path "$out")" statusbar "$IDC_CANCEL_DOWNLOAD" 300 || fail "no file was begun"
 for _ in $(seq 100); do progress_shown || break; sleep 0.1; done
 progress_shown && fail "the progress stayed after the cancel"
 sleep 1

@@ -72,7 +72,7 @@ ROWS
 exe=$installed/nimbrel.exe
 forget_settings
 start_nimbrel
-drive select tabbar 1017 1 || fail "could not choose German"
+drive select tabbar "$IDC_LANGUAGE" 1 || fail "could not choose German"
 before=$(stat -c %Y "$installed/nimbrel.exe")
 status=0
 "$wine_run" "$setup" /S || status=$?

@@ -29,20 +29,13 @@ wc_body="/temp/32/hum/88/bar/10098"
 
 forget_settings
 start_nimbrel "--simulate=$(windows_path "$work/scenario.txt")" "--upload-server=127.0.0.1:$port"
-drive wait-text statusbar 1199 "USB connected" 30 || fail "not connected"
-drive click tabbar 1037
-drive type setup 1207 "K 1&2"
-drive type setup 1208 "p&w#d"
-drive check setup 1215 1
-drive select setup 1232 1
-drive type setup 1207 "cloud-id"
-drive type setup 1208 "cloud-key"
-drive check setup 1215 1
+drive wait-text statusbar "$IDC_CONNECTION_TEXT" "USB connected" 30 || fail "not connected"
+auto_upload_both "K 1&2" "p&w#d" cloud-id cloud-key
 
 # The status text holds "UPLOAD" from the start, hidden: wait until it shows.
 status_shown() { # seconds
   for _ in $(seq $(($1 * 2))); do
-    [ "$(drive visible setup 1029 | tr -d '\r')" = 1 ] && return 0
+    [ "$(drive visible setup "$IDC_UPLOAD_TEXT" | tr -d '\r')" = 1 ] && return 0
     sleep 0.5
   done
   return 1
@@ -51,12 +44,12 @@ wc_received() { ls "$work" | grep -q '^wc-[0-9]*$'; }
 for _ in $(seq 120); do wc_received && break; sleep 0.5; done
 wc_received || fail "no Weathercloud request received"
 sleep 2
-if [ "$(drive visible setup 1029 | tr -d '\r')" = 1 ]; then
-  drive wait-text setup 1029 "UPLOAD" 1 && fail "Weathercloud's refusal shows UPLOAD"
+if [ "$(drive visible setup "$IDC_UPLOAD_TEXT" | tr -d '\r')" = 1 ]; then
+  drive wait-text setup "$IDC_UPLOAD_TEXT" "UPLOAD" 1 && fail "Weathercloud's refusal shows UPLOAD"
 fi
-drive select setup 1232 0
+drive select setup "$IDC_SERVICE" 0
 status_shown 30 || fail "no Weather Underground status shown"
-drive wait-text setup 1029 "UPLOAD" 5 || fail "Weather Underground status is not UPLOAD"
+drive wait-text setup "$IDC_UPLOAD_TEXT" "UPLOAD" 5 || fail "Weather Underground status is not UPLOAD"
 
 expected() { # request line's target
   printf 'GET %s HTTP/1.0\r\nHost:  %s\r\n\r\n\0' "$1" "$2"

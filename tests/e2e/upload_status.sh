@@ -15,17 +15,17 @@ SCENARIO
 
 forget_settings
 start_nimbrel "--simulate=$(windows_path "$work/scenario.txt")" --upload-status-period=3
-drive wait-text statusbar 1199 "No connection" 40 || fail "unplug not seen"
-drive click tabbar 1037
-drive type setup 1207 "KSTATION1"
-drive type setup 1208 "key"
-drive check setup 1215 1
-[ "$(drive visible setup 1029 | tr -d '\r')" = 0 ] || fail "a status shows before the console is back"
-drive wait-text statusbar 1199 "USB connected" 40 || fail "plug not seen"
+drive wait-text statusbar "$IDC_CONNECTION_TEXT" "No connection" 40 || fail "unplug not seen"
+drive click tabbar "$IDC_TAB_SETUP"
+drive type setup "$IDC_STATION_ID" "KSTATION1"
+drive type setup "$IDC_STATION_KEY" "key"
+drive check setup "$IDC_AUTO_UPLOAD" 1
+[ "$(drive visible setup "$IDC_UPLOAD_TEXT" | tr -d '\r')" = 0 ] || fail "a status shows before the console is back"
+drive wait-text statusbar "$IDC_CONNECTION_TEXT" "USB connected" 40 || fail "plug not seen"
 for _ in $(seq 40); do
-  [ "$(drive visible setup 1029 | tr -d '\r')" = 1 ] && break
+  [ "$(drive visible setup "$IDC_UPLOAD_TEXT" | tr -d '\r')" = 1 ] && break
   sleep 0.5
 done
-drive wait-text setup 1029 "FAIL" 1 || fail "no FAIL after an interval without an upload"
+drive wait-text setup "$IDC_UPLOAD_TEXT" "FAIL" 1 || fail "no FAIL after an interval without an upload"
 drive close || fail "the program did not close"
 echo "PASS"

@@ -97,6 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // given up (whose key cannot be trusted): then no reader can tell which
     // page the next packet belongs to. It still ends, by the watch.
     int may_stall = 0, dropped[PAGES] = {}, any_drop = 0, given_up = 0, corrupt[PAGES][6] = {};
+    // Bad reports from before the request count on into the download, so a
+    // corrupt packet may be given up sooner than its own faults say.
+    const int carried = counters.record_bad_crc;
     const std::size_t tail = size % REPORT_BYTES;
     for (std::size_t at = size - tail; at + 4 <= size; at += 4) {
         const ConsoleFault f = {static_cast<std::uint8_t>(data[at] % 5), 1 + data[at + 1] % PAGES,
@@ -107,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             any_drop = 1;
         }
         if (f.kind == FAULT_CORRUPT)
-            given_up |= (corrupt[f.page - 1][f.packet] += f.times) >= GIVE_UP_AFTER;
+            given_up |= (corrupt[f.page - 1][f.packet] += f.times) + carried >= GIVE_UP_AFTER;
         console_add_fault(&console, f);
     }
     may_stall |= any_drop && given_up;

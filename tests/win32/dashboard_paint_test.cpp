@@ -13,6 +13,7 @@
 #include "ui/shared_drawing_win32.h"
 #include "live/dashboard_paint_win32.h"
 #include "live/station_record.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -38,48 +39,48 @@ constexpr DWORD LABEL = WS_CHILD | WS_VISIBLE | SS_LEFT;
 
 // Frames, value areas and (for the screenshot) the item labels of dialog 101.
 const Item items[] = {
-    {1064, 0x80, HIDDEN_GROUP, 6, 16, 106, 108, L""},
-    {1066, 0x80, HIDDEN_GROUP, 116, 16, 106, 108, L""},
-    {1174, 0x80, HIDDEN_GROUP, 226, 16, 215, 108, L""},
-    {1055, 0x80, HIDDEN_GROUP, 6, 128, 106, 108, L""},
-    {1191, 0x80, HIDDEN_GROUP, 116, 128, 106, 108, L""},
-    {1091, 0x80, HIDDEN_GROUP, 226, 128, 215, 108, L""},
-    {1062, 0x82, HIDDEN_STATIC, 15, 57, 82, 18, L""},
-    {1073, 0x82, HIDDEN_STATIC, 16, 101, 82, 18, L""},
-    {1169, 0x82, HIDDEN_STATIC, 129, 57, 82, 18, L""},
-    {1172, 0x82, HIDDEN_STATIC, 127, 101, 82, 18, L""},
-    {1177, 0x82, HIDDEN_STATIC, 236, 57, 77, 18, L""},
-    {1180, 0x82, HIDDEN_STATIC, 236, 101, 77, 18, L""},
-    {1183, 0x82, HIDDEN_STATIC | SS_CENTER, 365, 70, 49, 17, L""},
-    {1186, 0x82, HIDDEN_STATIC, 19, 169, 82, 18, L""},
-    {1189, 0x82, HIDDEN_STATIC, 18, 214, 82, 18, L""},
-    {1194, 0x82, HIDDEN_STATIC, 127, 169, 90, 18, L""},
-    {1197, 0x82, HIDDEN_STATIC, 127, 214, 89, 18, L""},
-    {1093, 0x82, HIDDEN_STATIC, 238, 169, 82, 18, L""},
-    {1096, 0x82, HIDDEN_STATIC, 237, 214, 82, 18, L""},
-    {1100, 0x82, HIDDEN_STATIC | SS_CENTER, 374, 169, 30, 18, L""},
-    {1102, 0x82, HIDDEN_STATIC, 347, 214, 82, 18, L""},
-    {1058, 0x82, LABEL, 13, 20, 70, 13, L"INDOOR"},
-    {1060, 0x82, LABEL, 12, 38, 80, 16, L"Temperature"},
-    {1070, 0x82, LABEL, 14, 82, 77, 16, L"Humidity"},
-    {1167, 0x82, LABEL, 123, 20, 70, 13, L"OUTDOOR"},
-    {1168, 0x82, LABEL, 123, 38, 70, 16, L"Temperature"},
-    {1171, 0x82, LABEL, 124, 82, 70, 16, L"Humidity"},
-    {1175, 0x82, LABEL, 233, 20, 42, 14, L"WIND"},
-    {1176, 0x82, LABEL, 233, 38, 79, 16, L"Speed"},
-    {1179, 0x82, LABEL, 234, 82, 43, 16, L"Gust"},
-    {1182, 0x82, LABEL, 316, 38, 45, 16, L"Direction"},
-    {1184, 0x82, LABEL | SS_CENTER, 29, 133, 29, 14, L"CH 3"},
-    {1185, 0x82, LABEL, 14, 149, 80, 16, L"Temperature"},
-    {1188, 0x82, LABEL, 15, 192, 85, 16, L"Humidity"},
-    {1192, 0x82, LABEL, 125, 133, 42, 12, L"RAIN"},
-    {1193, 0x82, LABEL, 125, 151, 91, 19, L"Daily Rainfall"},
-    {1196, 0x82, LABEL, 125, 192, 93, 16, L"Rain Rate"},
-    {1098, 0x82, LABEL, 235, 133, 42, 12, L"INDEX"},
-    {1092, 0x82, LABEL, 235, 147, 105, 16, L"Relative Pressure"},
-    {1099, 0x82, LABEL, 346, 148, 51, 15, L"UV Index"},
-    {1095, 0x82, LABEL, 234, 194, 101, 19, L"Outdoor Dew Point"},
-    {1101, 0x82, LABEL, 341, 193, 92, 21, L"Outdoor Heat  Index"},
+    {IDC_INDOOR_FRAME, 0x80, HIDDEN_GROUP, 6, 16, 106, 108, L""},
+    {IDC_OUTDOOR_FRAME, 0x80, HIDDEN_GROUP, 116, 16, 106, 108, L""},
+    {IDC_WIND_FRAME, 0x80, HIDDEN_GROUP, 226, 16, 215, 108, L""},
+    {IDC_CHANNEL_FRAME, 0x80, HIDDEN_GROUP, 6, 128, 106, 108, L""},
+    {IDC_RAIN_FRAME, 0x80, HIDDEN_GROUP, 116, 128, 106, 108, L""},
+    {IDC_INDEX_FRAME, 0x80, HIDDEN_GROUP, 226, 128, 215, 108, L""},
+    {IDC_INDOOR_TEMP, 0x82, HIDDEN_STATIC, 15, 57, 82, 18, L""},
+    {IDC_INDOOR_HUMIDITY, 0x82, HIDDEN_STATIC, 16, 101, 82, 18, L""},
+    {IDC_OUTDOOR_TEMP, 0x82, HIDDEN_STATIC, 129, 57, 82, 18, L""},
+    {IDC_OUTDOOR_HUMIDITY, 0x82, HIDDEN_STATIC, 127, 101, 82, 18, L""},
+    {IDC_WIND_SPEED, 0x82, HIDDEN_STATIC, 236, 57, 77, 18, L""},
+    {IDC_GUST, 0x82, HIDDEN_STATIC, 236, 101, 77, 18, L""},
+    {IDC_DIRECTION, 0x82, HIDDEN_STATIC | SS_CENTER, 365, 70, 49, 17, L""},
+    {IDC_CHANNEL_TEMP, 0x82, HIDDEN_STATIC, 19, 169, 82, 18, L""},
+    {IDC_CHANNEL_HUMIDITY, 0x82, HIDDEN_STATIC, 18, 214, 82, 18, L""},
+    {IDC_DAILY_RAIN, 0x82, HIDDEN_STATIC, 127, 169, 90, 18, L""},
+    {IDC_RAIN_RATE, 0x82, HIDDEN_STATIC, 127, 214, 89, 18, L""},
+    {IDC_PRESSURE, 0x82, HIDDEN_STATIC, 238, 169, 82, 18, L""},
+    {IDC_DEW_POINT, 0x82, HIDDEN_STATIC, 237, 214, 82, 18, L""},
+    {IDC_UV, 0x82, HIDDEN_STATIC | SS_CENTER, 374, 169, 30, 18, L""},
+    {IDC_HEAT_INDEX, 0x82, HIDDEN_STATIC, 347, 214, 82, 18, L""},
+    {IDC_INDOOR_TITLE, 0x82, LABEL, 13, 20, 70, 13, L"INDOOR"},
+    {IDC_INDOOR_TEMP_LABEL, 0x82, LABEL, 12, 38, 80, 16, L"Temperature"},
+    {IDC_INDOOR_HUMIDITY_LABEL, 0x82, LABEL, 14, 82, 77, 16, L"Humidity"},
+    {IDC_OUTDOOR_TITLE, 0x82, LABEL, 123, 20, 70, 13, L"OUTDOOR"},
+    {IDC_OUTDOOR_TEMP_LABEL, 0x82, LABEL, 123, 38, 70, 16, L"Temperature"},
+    {IDC_OUTDOOR_HUMIDITY_LABEL, 0x82, LABEL, 124, 82, 70, 16, L"Humidity"},
+    {IDC_WIND_TITLE, 0x82, LABEL, 233, 20, 42, 14, L"WIND"},
+    {IDC_WIND_SPEED_LABEL, 0x82, LABEL, 233, 38, 79, 16, L"Speed"},
+    {IDC_GUST_LABEL, 0x82, LABEL, 234, 82, 43, 16, L"Gust"},
+    {IDC_DIRECTION_LABEL, 0x82, LABEL, 316, 38, 45, 16, L"Direction"},
+    {IDC_CHANNEL_TITLE, 0x82, LABEL | SS_CENTER, 29, 133, 29, 14, L"CH 3"},
+    {IDC_CHANNEL_TEMP_LABEL, 0x82, LABEL, 14, 149, 80, 16, L"Temperature"},
+    {IDC_CHANNEL_HUMIDITY_LABEL, 0x82, LABEL, 15, 192, 85, 16, L"Humidity"},
+    {IDC_RAIN_TITLE, 0x82, LABEL, 125, 133, 42, 12, L"RAIN"},
+    {IDC_DAILY_RAIN_LABEL, 0x82, LABEL, 125, 151, 91, 19, L"Daily Rainfall"},
+    {IDC_RAIN_RATE_LABEL, 0x82, LABEL, 125, 192, 93, 16, L"Rain Rate"},
+    {IDC_INDEX_TITLE, 0x82, LABEL, 235, 133, 42, 12, L"INDEX"},
+    {IDC_PRESSURE_LABEL, 0x82, LABEL, 235, 147, 105, 16, L"Relative Pressure"},
+    {IDC_UV_LABEL, 0x82, LABEL, 346, 148, 51, 15, L"UV Index"},
+    {IDC_DEW_POINT_LABEL, 0x82, LABEL, 234, 194, 101, 19, L"Outdoor Dew Point"},
+    {IDC_HEAT_INDEX_LABEL, 0x82, LABEL, 341, 193, 92, 21, L"Outdoor Heat  Index"},
 };
 
 const Item *item_of(int id)
@@ -146,8 +147,9 @@ INT_PTR CALLBACK page_proc(HWND page, UINT msg, WPARAM wparam, LPARAM lparam)
     }
     if (msg == WM_CTLCOLORSTATIC) {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
-        const int title = id == 1058 || id == 1167 || id == 1175 || id == 1184 || id == 1192 ||
-                          id == 1098;
+        const int title = id == IDC_INDOOR_TITLE || id == IDC_OUTDOOR_TITLE ||
+                          id == IDC_WIND_TITLE || id == IDC_CHANNEL_TITLE || id == IDC_RAIN_TITLE ||
+                          id == IDC_INDEX_TITLE;
         return transparent_text(reinterpret_cast<HDC>(wparam),
                                 title ? RGB(99, 99, 99) : RGB(5, 93, 160));
     }
@@ -363,12 +365,12 @@ TEST_F(DashboardPaint, AreasAreTheControlsTemplateRectanglesInClientPixels)
         EXPECT_TRUE(EqualRect(&expected, &view.areas[i]) != 0);
         EXPECT_GT(view.areas[i].right, view.areas[i].left);
     }
-    EXPECT_EQ(dashboard_area_index(1064), -1);
+    EXPECT_EQ(dashboard_area_index(IDC_INDOOR_FRAME), -1);
 }
 
 TEST_F(DashboardPaint, CompassIsCentredOnTheDirectionAreaFromPictureOnesSize)
 {
-    const RECT a = area(1183);
+    const RECT a = area(IDC_DIRECTION);
     EXPECT_EQ(view.compass_size.cx, 160);
     EXPECT_EQ(view.compass_size.cy, 160);
     EXPECT_EQ(view.compass_position.x, a.left + (a.right - a.left) / 2 - 80 + 1);
@@ -392,8 +394,8 @@ TEST_F(DashboardPaint, FramesHaveTheirPanelColoursOnTheirEdges)
     struct Case {
         int id;
         COLORREF colour;
-    } cases[] = {{1064, INDOOR}, {1066, GREY}, {1174, GREY},
-                 {1055, CHANNEL}, {1191, GREY}, {1091, GREY}};
+    } cases[] = {{IDC_INDOOR_FRAME, INDOOR}, {IDC_OUTDOOR_FRAME, GREY}, {IDC_WIND_FRAME, GREY},
+                 {IDC_CHANNEL_FRAME, CHANNEL}, {IDC_RAIN_FRAME, GREY}, {IDC_INDEX_FRAME, GREY}};
     const RECT cl = client();
     Canvas c(cl.right, cl.bottom);
     paint(c);
@@ -422,8 +424,9 @@ TEST_F(DashboardPaint, BottomFramesReachThePageBottomAndDividersStay)
         int id;
         bool stretched;
         COLORREF colour;
-    } cases[] = {{1064, false, INDOOR}, {1066, false, GREY}, {1174, false, GREY},
-                 {1055, true, CHANNEL}, {1191, true, GREY}, {1091, true, GREY}};
+    } cases[] = {{IDC_INDOOR_FRAME, false, INDOOR}, {IDC_OUTDOOR_FRAME, false, GREY},
+                 {IDC_WIND_FRAME, false, GREY},     {IDC_CHANNEL_FRAME, true, CHANNEL},
+                 {IDC_RAIN_FRAME, true, GREY},      {IDC_INDEX_FRAME, true, GREY}};
     for (const Case &k : cases) {
         SCOPED_TRACE(k.id);
         const RECT r = control(k.id);
@@ -449,12 +452,12 @@ TEST_F(DashboardPaint, DividersEndWhereEachPanelNeedsThem)
     paint(c);
     auto y_of = [](const RECT &r) { return r.top + (r.bottom - r.top) / 2 + 16; };
 
-    const RECT wind = control(1174);
+    const RECT wind = control(IDC_WIND_FRAME);
     const int ww = wind.right - wind.left;
     EXPECT_EQ(c.at(wind.left + (2 * ww) / 5 - 1, y_of(wind)), GREY);
     EXPECT_EQ(c.at(wind.left + (2 * ww) / 5 + 2, y_of(wind)), WHITE) << "WIND line is short";
 
-    const RECT index = control(1091);
+    const RECT index = control(IDC_INDEX_FRAME);
     const int iw = index.right - index.left;
     const int y = y_of(index);
     EXPECT_EQ(c.at(index.left + (2 * iw) / 5 + 39, y), GREY) << "first INDEX line";
@@ -466,7 +469,7 @@ TEST_F(DashboardPaint, DividersEndWhereEachPanelNeedsThem)
     EXPECT_EQ(c.at(index.right - 31, y), GREY);
     EXPECT_EQ(c.at(index.right - 29, y), WHITE);
 
-    const RECT indoor = control(1064);
+    const RECT indoor = control(IDC_INDOOR_FRAME);
     EXPECT_EQ(c.at(indoor.right - 17, y_of(indoor)), INDOOR);
     EXPECT_EQ(c.at(indoor.right - 15, y_of(indoor)), WHITE);
 }
@@ -475,12 +478,12 @@ TEST_F(DashboardPaint, SetupPageFramesHaveNoDividerAndAMissingControlDrawsNothin
 {
     // The setup page's frame ids on a page that has the control 1109.
     HWND frame = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | BS_GROUPBOX, 20, 20, 200, 100,
-                                 page, reinterpret_cast<HMENU>(1109), nullptr, nullptr);
+                                 page, reinterpret_cast<HMENU>(IDC_EXPORT_GROUP), nullptr, nullptr);
     ASSERT_NE(frame, nullptr);
     const RECT cl = client();
     Canvas c(cl.right, cl.bottom);
     c.fill(WHITE);
-    draw_panel_frame(page, c.dc, 1109, GREY);
+    draw_panel_frame(page, c.dc, IDC_EXPORT_GROUP, GREY);
     EXPECT_EQ(c.at(20, 50), GREY);
     EXPECT_EQ(c.at(60, 20 + 50 + 16), WHITE) << "no divider";
     EXPECT_EQ(c.at(60, cl.bottom - 2), GREY) << "1109 is a bottom frame";
@@ -515,11 +518,12 @@ TEST_F(DashboardPaint, EmptyTokensOfPressureWindAndUvDrawNothingOthersAPlacehold
         int token;
         bool drawn;
     } cases[] = {
-        {1093, token::rel_pressure, false}, {1177, token::wind_speed, false},
-        {1180, token::wind_gust, false},    {1100, token::uv_index, false},
-        {1062, token::indoor_temp, true},   {1073, token::indoor_humidity, true},
-        {1194, token::daily_rain, true},    {1197, token::rain_rate, true},
-        {1183, token::wind_dir_point, true},
+        {IDC_PRESSURE, token::rel_pressure, false}, {IDC_WIND_SPEED, token::wind_speed, false},
+        {IDC_GUST, token::wind_gust, false},    {IDC_UV, token::uv_index, false},
+        {IDC_INDOOR_TEMP, token::indoor_temp, true},
+        {IDC_INDOOR_HUMIDITY, token::indoor_humidity, true},
+        {IDC_DAILY_RAIN, token::daily_rain, true},    {IDC_RAIN_RATE, token::rain_rate, true},
+        {IDC_DIRECTION, token::wind_dir_point, true},
     };
     const RECT cl = client();
     Canvas c(cl.right, cl.bottom);
@@ -544,8 +548,8 @@ TEST_F(DashboardPaint, ChannelAreasShowTheSelectedChannelsTokens)
     Canvas c(cl.right, cl.bottom);
     view.channel = 3;
     paint(c);
-    const auto temp3 = c.copy(area(1186));
-    const auto hum3 = c.copy(area(1189));
+    const auto temp3 = c.copy(area(IDC_CHANNEL_TEMP));
+    const auto hum3 = c.copy(area(IDC_CHANNEL_HUMIDITY));
 
     // Other channels' tokens do not matter to channel 3.
     for (int n = 1; n <= 7; ++n)
@@ -554,27 +558,27 @@ TEST_F(DashboardPaint, ChannelAreasShowTheSelectedChannelsTokens)
             set_slot(values, 17 + 2 * n, u"88");
         }
     paint(c);
-    EXPECT_EQ(c.copy(area(1186)), temp3);
-    EXPECT_EQ(c.copy(area(1189)), hum3);
+    EXPECT_EQ(c.copy(area(IDC_CHANNEL_TEMP)), temp3);
+    EXPECT_EQ(c.copy(area(IDC_CHANNEL_HUMIDITY)), hum3);
 
     // Its own do.
     set_slot(values, token::ch3_temp, u"88.8");
     set_slot(values, token::ch3_humidity, u"88");
     paint(c);
-    EXPECT_NE(c.copy(area(1186)), temp3);
-    EXPECT_NE(c.copy(area(1189)), hum3);
+    EXPECT_NE(c.copy(area(IDC_CHANNEL_TEMP)), temp3);
+    EXPECT_NE(c.copy(area(IDC_CHANNEL_HUMIDITY)), hum3);
 
     // Channel 1 shows tokens 18 and 19, which were set to 88.8 / 88 above.
-    const auto own = c.copy(area(1186));
+    const auto own = c.copy(area(IDC_CHANNEL_TEMP));
     view.channel = 1;
     paint(c);
-    EXPECT_EQ(c.copy(area(1186)), own);
+    EXPECT_EQ(c.copy(area(IDC_CHANNEL_TEMP)), own);
 
     // A channel out of 1 .. 7 must not read past the table: it shows channel 1.
     for (int bad : {0, 8, 40, -3}) {
         view.channel = bad;
         paint(c);
-        EXPECT_EQ(c.copy(area(1186)), own) << bad;
+        EXPECT_EQ(c.copy(area(IDC_CHANNEL_TEMP)), own) << bad;
     }
 }
 
@@ -585,17 +589,17 @@ TEST_F(DashboardPaint, AmpersandsAreShownAsSent)
     Canvas c(cl.right, cl.bottom);
     set_slot(values, token::uv_index, u"&&");
     paint(c);
-    const auto two = c.copy(area(1100));
+    const auto two = c.copy(area(IDC_UV));
     set_slot(values, token::uv_index, u"&");
     paint(c);
-    EXPECT_NE(c.copy(area(1100)), two);
+    EXPECT_NE(c.copy(area(IDC_UV)), two);
 }
 
 TEST_F(DashboardPaint, UnitLabelFollowsTheValueText)
 {
     const RECT cl = client();
     Canvas c(cl.right, cl.bottom);
-    const RECT a = area(1073); // indoor humidity "45" then "%"
+    const RECT a = area(IDC_INDOOR_HUMIDITY); // indoor humidity "45" then "%"
     paint(c);
     SIZE text{};
     HGDIOBJ old = SelectObject(c.dc, shared_drawing.fonts[FONT_VALUE]);
@@ -671,7 +675,7 @@ TEST_F(DashboardPaint, MissingPicturesAreSkipped)
     paint(c, MARKER);
     const POINT p = view.compass_position;
     EXPECT_EQ(c.at(p.x + 5, p.y + 5), MARKER);
-    EXPECT_GT(c.count_other(area(1183), MARKER), 0) << "the text is still drawn";
+    EXPECT_GT(c.count_other(area(IDC_DIRECTION), MARKER), 0) << "the text is still drawn";
 }
 
 TEST_F(DashboardPaint, DegreeSignOnlyInDegreesStyleWithoutDash)
@@ -695,7 +699,7 @@ TEST_F(DashboardPaint, DegreeSignOnlyInDegreesStyleWithoutDash)
     }
     const RECT cl = client();
     Canvas c(cl.right, cl.bottom);
-    const RECT a = area(1183);
+    const RECT a = area(IDC_DIRECTION);
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
         units.direction_style = static_cast<std::uint8_t>(k.style);
@@ -759,7 +763,7 @@ TEST_F(DashboardPaint, PaintingPutsBackEverySelectedObjectAndLeaksNone)
     EXPECT_EQ(GetCurrentObject(c.dc, OBJ_BITMAP), bitmap);
 
     // The EXPORT & SETUP page's frame call alone frees its pen too.
-    draw_panel_frame(page, c.dc, 1064, INDOOR);
+    draw_panel_frame(page, c.dc, IDC_INDOOR_FRAME, INDOOR);
     EXPECT_EQ(next_handle_index(), free_slot);
     EXPECT_EQ(GetCurrentObject(c.dc, OBJ_PEN), pen);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -161,12 +162,13 @@ void write_file(const std::wstring &path, const std::vector<char> &bytes)
 
 const wchar_t cancelled_name[] = L"nimbrel-export-cancelled.csv";
 
+// Sets the flag once the file is begun.
 DWORD WINAPI cancel_once_writing(void *argument)
 {
-    auto *flags = static_cast<LinkFlags *>(argument);
+    auto *flag = static_cast<std::atomic<int> *>(argument);
     for (int waited = 0; waited < 20000 && !temporaries_of(cancelled_name); ++waited)
         Sleep(1);
-    flags->export_cancel = 1;
+    *flag = 1;
     return 0;
 }
 
@@ -178,16 +180,24 @@ TEST(ExportWorker, CancelLeavesTheEarlierFileAsItWasAndNothingBesideIt)
     const struct {
         const char *name;
         bool while_writing; // else pressed as the worker starts
-    } cases[] = {{"cancel as the worker starts", false}, {"cancel while it writes", true}};
+        std::atomic<int> LinkFlags::*flag;
+    } cases[] = {
+        {"cancel as the worker starts", false, &LinkFlags::export_cancel},
+        {"cancel while it writes", true, &LinkFlags::export_cancel},
+        // The console's status report or an unplug.
+        {"download cancelled while it writes", true, &LinkFlags::history_cancel},
+    };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         write_file(path, earlier);
         LinkFlags flags;
         flags.history_complete = 1;
         flags.history_total = HISTORY_SLOTS;
-        flags.export_cancel = c.while_writing ? 0 : 1;
-        HANDLE canceller =
-            c.while_writing ? CreateThread(nullptr, 0, cancel_once_writing, &flags, 0, nullptr) : nullptr;
+        if (!c.while_writing)
+            flags.*c.flag = 1;
+        HANDLE canceller = c.while_writing
+                               ? CreateThread(nullptr, 0, cancel_once_writing, &(flags.*c.flag), 0, nullptr)
+                               : nullptr;
         EXPECT_EQ(run_export(path.c_str(), store, whole_request(), UnitSettings{}, flags), EXPORT_ENDED);
         if (canceller) {
             WaitForSingleObject(canceller, INFINITE);

@@ -14,6 +14,7 @@
 #include "app/shell_win32.h"
 #include "live/dashboard_win32.h"
 #include "message_window.h"
+#include "resources/resource.h"
 #include "settings/server_group_win32.h"
 #include "settings/settings_store_win32.h"
 #include "settings/upload_state.h"
@@ -22,8 +23,6 @@
 #include "upload/request.h"
 
 namespace {
-constexpr int combo = 1232, id_box = 1207, key_box = 1208, auto_box = 1215, icon = 1015,
-              status = 1029;
 
 std::wstring text_of(int control)
 {
@@ -50,33 +49,34 @@ bool timer_running(int id)
 
 bool ticked()
 {
-    return IsDlgButtonChecked(setup_page, auto_box) == BST_CHECKED;
+    return IsDlgButtonChecked(setup_page, IDC_AUTO_UPLOAD) == BST_CHECKED;
 }
 
 HICON shown_icon()
 {
-    return reinterpret_cast<HICON>(SendDlgItemMessageW(setup_page, icon, STM_GETICON, 0, 0));
+    return reinterpret_cast<HICON>(
+        SendDlgItemMessageW(setup_page, IDC_UPLOAD_ICON, STM_GETICON, 0, 0));
 }
 
 // The user clicking the check box: it toggles, then the page hears of it.
 void click_auto_upload()
 {
-    CheckDlgButton(setup_page, auto_box, ticked() ? BST_UNCHECKED : BST_CHECKED);
-    SendMessageW(setup_page, WM_COMMAND, MAKEWPARAM(auto_box, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(setup_page, auto_box)));
+    CheckDlgButton(setup_page, IDC_AUTO_UPLOAD, ticked() ? BST_UNCHECKED : BST_CHECKED);
+    SendMessageW(setup_page, WM_COMMAND, MAKEWPARAM(IDC_AUTO_UPLOAD, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(setup_page, IDC_AUTO_UPLOAD)));
 }
 
 void choose_service(int service)
 {
-    SendDlgItemMessageW(setup_page, combo, CB_SETCURSEL, service, 0);
-    SendMessageW(setup_page, WM_COMMAND, MAKEWPARAM(combo, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(GetDlgItem(setup_page, combo)));
+    SendDlgItemMessageW(setup_page, IDC_SERVICE, CB_SETCURSEL, service, 0);
+    SendMessageW(setup_page, WM_COMMAND, MAKEWPARAM(IDC_SERVICE, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(setup_page, IDC_SERVICE)));
 }
 
 void type_credentials(const wchar_t *id, const wchar_t *key)
 {
-    SetDlgItemTextW(setup_page, id_box, id);
-    SetDlgItemTextW(setup_page, key_box, key);
+    SetDlgItemTextW(setup_page, IDC_STATION_ID, id);
+    SetDlgItemTextW(setup_page, IDC_STATION_KEY, key);
 }
 
 // The worker's success report for a request of the service's current round.
@@ -88,10 +88,10 @@ void report(int service)
 void expect_status(const char *when, int shown)
 {
     SCOPED_TRACE(when);
-    EXPECT_EQ(visible(icon), shown != 0);
-    EXPECT_EQ(visible(status), shown != 0);
+    EXPECT_EQ(visible(IDC_UPLOAD_ICON), shown != 0);
+    EXPECT_EQ(visible(IDC_UPLOAD_TEXT), shown != 0);
     if (shown) {
-        EXPECT_EQ(text_of(status), ui_text(shown == 1 ? 35 : 36));
+        EXPECT_EQ(text_of(IDC_UPLOAD_TEXT), ui_text(shown == 1 ? 35 : 36));
         EXPECT_EQ(shown_icon(), shown == 1 ? upload_ok_icon : upload_fail_icon);
     }
 }
@@ -128,8 +128,8 @@ protected:
 TEST_F(ServerGroup, TickingWithAnEmptyBoxUnticksAndHidesTheStatus)
 {
     upload_state.upload_status[0] = 2;
-    ShowWindow(GetDlgItem(setup_page, icon), SW_SHOW);
-    ShowWindow(GetDlgItem(setup_page, status), SW_SHOW);
+    ShowWindow(GetDlgItem(setup_page, IDC_UPLOAD_ICON), SW_SHOW);
+    ShowWindow(GetDlgItem(setup_page, IDC_UPLOAD_TEXT), SW_SHOW);
     for (auto [id, key] : {std::pair{L"id", L""}, std::pair{L"", L"key"}}) {
         type_credentials(id, key);
         click_auto_upload();
@@ -137,7 +137,7 @@ TEST_F(ServerGroup, TickingWithAnEmptyBoxUnticksAndHidesTheStatus)
         EXPECT_EQ(upload_state.auto_upload[0], 0);
         EXPECT_EQ(upload_state.upload_status[0], 0);
         expect_status("after the refused tick", 0);
-        EXPECT_TRUE(enabled(id_box));
+        EXPECT_TRUE(enabled(IDC_STATION_ID));
     }
 }
 
@@ -148,8 +148,8 @@ TEST_F(ServerGroup, TickStoresCredentialsAndLocksTheBoxes)
     EXPECT_TRUE(ticked());
     EXPECT_EQ(upload_state.auto_upload[0], 1);
     EXPECT_EQ(upload_state.auto_upload[1], 0);
-    EXPECT_FALSE(enabled(id_box));
-    EXPECT_FALSE(enabled(key_box));
+    EXPECT_FALSE(enabled(IDC_STATION_ID));
+    EXPECT_FALSE(enabled(IDC_STATION_KEY));
     wchar_t id[64] = {}, key[64] = {};
     read_setting_id(id);
     read_setting_key(key);
@@ -162,7 +162,7 @@ TEST_F(ServerGroup, TickStoresCredentialsAndLocksTheBoxes)
     click_auto_upload();
     EXPECT_EQ(upload_state.auto_upload[0], 0);
     EXPECT_EQ(upload_state.upload_ok_count[0], 0);
-    EXPECT_TRUE(enabled(id_box));
+    EXPECT_TRUE(enabled(IDC_STATION_ID));
     read_setting_id(id);
     EXPECT_STREQ(id, L"KSTATION1");
 }
@@ -204,7 +204,7 @@ TEST_F(ServerGroup, TheOtherServicesReportsWaitForTheSwitch)
     EXPECT_EQ(upload_state.upload_status[1], 2);
     choose_service(1);
     expect_status("Weathercloud in view", 2);
-    EXPECT_EQ(text_of(1024), ui_text(31));
+    EXPECT_EQ(text_of(IDC_STATION_ID_LABEL), ui_text(31));
 }
 
 TEST_F(ServerGroup, SwitchingServiceAndBackRestoresItsState)
@@ -218,22 +218,22 @@ TEST_F(ServerGroup, SwitchingServiceAndBackRestoresItsState)
 
     choose_service(1);
     EXPECT_EQ(upload_service, 1);
-    EXPECT_EQ(text_of(id_box), L"cloud-id");
-    EXPECT_EQ(text_of(key_box), L"cloud-key");
+    EXPECT_EQ(text_of(IDC_STATION_ID), L"cloud-id");
+    EXPECT_EQ(text_of(IDC_STATION_KEY), L"cloud-key");
     EXPECT_FALSE(ticked());
-    EXPECT_TRUE(enabled(id_box));
+    EXPECT_TRUE(enabled(IDC_STATION_ID));
     expect_status("Weathercloud has no status", 0);
     EXPECT_EQ(upload_state.auto_upload[0], 1);
 
     // Typed but not ticked: lost by the switch.
     type_credentials(L"typed", L"typed");
     choose_service(0);
-    EXPECT_EQ(text_of(id_box), L"wu-id");
+    EXPECT_EQ(text_of(IDC_STATION_ID), L"wu-id");
     EXPECT_TRUE(ticked());
-    EXPECT_FALSE(enabled(id_box));
+    EXPECT_FALSE(enabled(IDC_STATION_ID));
     expect_status("Weather Underground's UPLOAD is back", 1);
     choose_service(1);
-    EXPECT_EQ(text_of(id_box), L"cloud-id");
+    EXPECT_EQ(text_of(IDC_STATION_ID), L"cloud-id");
 }
 
 TEST_F(ServerGroup, BodiesBecomeRequestsWithTheRightCredentials)
@@ -307,6 +307,10 @@ TEST_F(ServerGroup, TimersFollowTheSwitchAndTheConnection)
     EXPECT_FALSE(timer_running(1));
     link_flags.connected = 1;
     server_group_connected(setup_page);
+    report(0);
+    // A second notice of the same connection changes no timer.
+    server_group_connected(setup_page);
+    EXPECT_EQ(upload_state.upload_ok_count[0], 1) << "the running count was zeroed";
     EXPECT_TRUE(timer_running(1));
     click_auto_upload();
 

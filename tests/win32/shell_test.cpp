@@ -127,7 +127,7 @@ TEST_F(Shell, StartsWithFourPagesAndTheDashboardInFront)
     // "ls" held 7 and 3: both out of range, so English and Weather Underground.
     EXPECT_EQ(language_index, 0);
     EXPECT_EQ(upload_service, 0);
-    EXPECT_EQ(text_of(setup_page, 1208), L"stored-key");
+    EXPECT_EQ(text_of(setup_page, IDC_STATION_KEY), L"stored-key");
     EXPECT_EQ(text_of(tab_bar, IDC_TAB_DASHBOARD), table_text(0, 4));
 }
 
@@ -184,11 +184,11 @@ TEST_F(Shell, ConnectAndRemovalShowTheConnectionState)
     upload_state.auto_upload[0] = upload_state.auto_upload[1] = 1;
     upload_state.upload_status[0] = 2;
     upload_state.upload_ok_count[1] = 4;
-    CheckDlgButton(setup_page, 1215, BST_CHECKED);
-    ShowWindow(GetDlgItem(setup_page, 1015), SW_SHOW);
-    ShowWindow(GetDlgItem(setup_page, 1029), SW_SHOW);
-    EnableWindow(GetDlgItem(setup_page, 1207), FALSE);
-    EnableWindow(GetDlgItem(setup_page, 1208), FALSE);
+    CheckDlgButton(setup_page, IDC_AUTO_UPLOAD, BST_CHECKED);
+    ShowWindow(GetDlgItem(setup_page, IDC_UPLOAD_ICON), SW_SHOW);
+    ShowWindow(GetDlgItem(setup_page, IDC_UPLOAD_TEXT), SW_SHOW);
+    EnableWindow(GetDlgItem(setup_page, IDC_STATION_ID), FALSE);
+    EnableWindow(GetDlgItem(setup_page, IDC_STATION_KEY), FALSE);
     link_flags.history_active = 1;
 
     SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_ABSENT, 0);
@@ -203,11 +203,11 @@ TEST_F(Shell, ConnectAndRemovalShowTheConnectionState)
               absent);
     EXPECT_EQ(std::u16string(dashboard_values.slot[3]), u"--.-");
     EXPECT_STREQ(status_bar_texts.logger, L"--%");
-    EXPECT_EQ(IsDlgButtonChecked(setup_page, 1215), static_cast<UINT>(BST_UNCHECKED));
-    EXPECT_FALSE(visible(setup_page, 1015));
-    EXPECT_FALSE(visible(setup_page, 1029));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, 1207)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, 1208)));
+    EXPECT_EQ(IsDlgButtonChecked(setup_page, IDC_AUTO_UPLOAD), static_cast<UINT>(BST_UNCHECKED));
+    EXPECT_FALSE(visible(setup_page, IDC_UPLOAD_ICON));
+    EXPECT_FALSE(visible(setup_page, IDC_UPLOAD_TEXT));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, IDC_STATION_ID)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(setup_page, IDC_STATION_KEY)));
     for (int service = 0; service < 2; ++service) {
         EXPECT_EQ(upload_state.auto_upload[service], 0);
         EXPECT_EQ(upload_state.upload_status[service], 0);
@@ -267,11 +267,45 @@ TEST_F(Shell, DownloadProgressAndCancel)
     EXPECT_STREQ(status_bar_texts.progress, L"");
 }
 
-TEST_F(Shell, AnUnplugWhileTheFileIsWrittenKeepsItsCancelButtonUntilItEnds)
+namespace {
+std::string file_bytes(const std::wstring &path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool exists(const std::wstring &pattern)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+} // namespace
+
+// An unplug cancels the file being written, like the Cancel button: the
+// progress display ends at once and the earlier file of that name stays.
+TEST_F(Shell, AnUnplugWhileTheFileIsWrittenCancelsItAndEndsTheProgress)
 {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     const std::wstring path = std::wstring(folder) + L"nimbrel-shell-unplug.csv";
+    const std::string earlier = "the earlier export\n";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, earlier.data(), DWORD(earlier.size()), &written, nullptr);
+    CloseHandle(file);
     const char record[] = "12 2026-12-08 14:00 21.1 45 7.9 80 1.5 0.3 10.1 15.2 200 SSW 1013.4 1001.3";
     for (int i = 0; i < HISTORY_SLOTS; ++i)
         std::memcpy(history_store.slot[i], record, sizeof record);
@@ -283,19 +317,22 @@ TEST_F(Shell, AnUnplugWhileTheFileIsWrittenKeepsItsCancelButtonUntilItEnds)
     SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_FOUND, 0);
     SendMessageW(status_bar, UM_HISTORY_START, 0, HISTORY_SLOTS);
     ASSERT_TRUE(start_export_worker(path.c_str()));
+    // The unplug comes once the file is begun.
+    const std::wstring beside = std::wstring(folder) + L"~nimbrel-shell-unplug*";
+    for (DWORD start = GetTickCount(); !exists(beside) && GetTickCount() - start < 20000;)
+        Sleep(1);
     SendMessageW(main_window, UM_DEVICE_STATE, DEVICE_ABSENT, 0);
     const bool still_writing = export_running() != 0;
-    EXPECT_TRUE(!still_writing || visible(status_bar, IDC_CANCEL_DOWNLOAD))
-        << "the cancel button went while the file is still written";
+    EXPECT_FALSE(visible(status_bar, IDC_CANCEL_DOWNLOAD)) << "the progress display stayed";
+    EXPECT_STREQ(status_bar_texts.progress, L"");
     MSG msg;
     for (DWORD start = GetTickCount(); export_running() && GetTickCount() - start < 60000;)
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&msg);
-    for (int i = 0; i < 20; ++i, Sleep(10))
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
     EXPECT_TRUE(still_writing) << "the worker ended before the unplug (raise the records)";
-    EXPECT_FALSE(visible(status_bar, IDC_CANCEL_DOWNLOAD)) << "the end of the file hides it";
+    EXPECT_TRUE(file_bytes(path) == earlier) << "the unplug did not stop the file";
+    EXPECT_FALSE(exists(beside)) << "a file was left beside it";
+    EXPECT_EQ(link_flags.history_complete, 0);
     DeleteFileW(path.c_str());
     clear_history_store(history_store);
 }
@@ -336,8 +373,8 @@ TEST_F(Shell, ChoosingALanguageRelabelsEveryPage)
     EXPECT_EQ(language_index, 1);
     EXPECT_EQ(text_of(tab_bar, IDC_TAB_DASHBOARD), table_text(1, 4));
     EXPECT_EQ(text_of(tab_bar, IDC_TAB_SETUP), table_text(1, 5));
-    EXPECT_EQ(text_of(dashboard_page, 1058), table_text(1, 6));
-    EXPECT_EQ(text_of(setup_page, 1110), table_text(1, 23));
+    EXPECT_EQ(text_of(dashboard_page, IDC_INDOOR_TITLE), table_text(1, 6));
+    EXPECT_EQ(text_of(setup_page, IDC_UNIT_HEADING), table_text(1, 23));
     EXPECT_EQ(text_of(status_bar, IDC_LOGGER_LABEL), table_text(1, 54));
     EXPECT_EQ(text_of(status_bar, IDC_CONNECTION_TEXT), table_text(1, 56));
     EXPECT_NE(table_text(1, 4), table_text(0, 4));
@@ -386,7 +423,7 @@ TEST_F(Shell, RefreshSendsOnlyToAConnectedStation)
         messages_shown.clear();
         if (c.connect)
             link_flags.connected = 1;
-        SendMessageW(dashboard_page, WM_COMMAND, MAKEWPARAM(1009, BN_CLICKED), 0);
+        SendMessageW(dashboard_page, WM_COMMAND, MAKEWPARAM(IDC_REFRESH, BN_CLICKED), 0);
         EXPECT_EQ(messages_shown, c.messages);
         EXPECT_EQ(console.frames(), c.sent);
     }
@@ -401,8 +438,8 @@ TEST_F(Shell, ClosingStoresCredentialsAndLanguage)
     HWND chooser = GetDlgItem(tab_bar, IDC_LANGUAGE);
     SendMessageW(chooser, CB_SETCURSEL, 1, 0);
     SendMessageW(tab_bar, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE), 0);
-    SetDlgItemTextW(setup_page, 1207, L"my-station");
-    SetDlgItemTextW(setup_page, 1208, L"");
+    SetDlgItemTextW(setup_page, IDC_STATION_ID, L"my-station");
+    SetDlgItemTextW(setup_page, IDC_STATION_KEY, L"");
     DestroyWindow(main_window);
 
     std::vector<BYTE> ls = stored(L"ls");

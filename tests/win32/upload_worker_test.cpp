@@ -179,7 +179,10 @@ void test_pause(void *, std::uint32_t ms)
 }
 } // namespace
 
-TEST_F(UploadWorker, WeatherUndergroundNeverWaitsAndANewerWeathercloudRequestReplacesTheWaitingOne)
+// The worker takes one request at a time, in the order they were posted:
+// a Weathercloud request waiting for its ten-minute slot holds back
+// whatever comes after it, and waits its own 60 checks before it is dropped.
+TEST_F(UploadWorker, RequestsGoOneAtATimeInArrivalOrder)
 {
     upload_clock = {test_tick, test_pause, nullptr};
     ASSERT_TRUE(start_upload_worker());
@@ -201,16 +204,20 @@ TEST_F(UploadWorker, WeatherUndergroundNeverWaitsAndANewerWeathercloudRequestRep
     } cases[] = {
         // The first ten minutes after boot hold Weathercloud back: 590 s,
         // 595 s and 600 s are too early, 605 s is not.
-        {"Weather Underground passes a waiting Weathercloud request", 590000,
-         {{UM_WC_REQUEST, &wc, 0}, {UM_WU_REQUEST, &wu, 0}}, {&wu, &wc},
-         {UM_WU_UPLOAD_OK, UM_WC_UPLOAD_OK}, 3, nullptr},
-        {"a newer Weathercloud request replaces the waiting one", 1195000,
+        {"Weather Underground waits behind a waiting Weathercloud request", 590000,
+         {{UM_WC_REQUEST, &wc, 0}, {UM_WU_REQUEST, &wu, 0}}, {&wc, &wu},
+         {UM_WC_UPLOAD_OK, UM_WU_UPLOAD_OK}, 3, nullptr},
+        // The first is sent at 1210 s; the second finds no slot in its 60
+        // checks, and only then does Weather Underground go.
+        {"each Weathercloud request waits its own checks", 1195000,
          {{UM_WC_REQUEST, &wc, 0}, {UM_WC_REQUEST, &wc_newer, 0}, {UM_WU_REQUEST, &wu, 0}},
-         {&wu, &wc_newer}, {UM_WU_UPLOAD_OK, UM_WC_UPLOAD_OK}, 3,
-         "Weathercloud: upload dropped: a newer reading came while it waited for its slot"},
-        {"requests of an earlier round are dropped", 2000000,
-         {{UM_WU_REQUEST, &wu, 7}, {UM_WC_REQUEST, &wc, 7}}, {}, {}, 0,
-         "Weather Underground: upload dropped: Auto Upload was switched off"},
+         {&wc, &wu}, {UM_WC_UPLOAD_OK, UM_WU_UPLOAD_OK}, 63,
+         "Weathercloud: upload dropped: ten minutes have not passed since the last one"},
+        // Built before a switch or an unplug: sent all the same; the page
+        // judges what their reports still count for.
+        {"requests of an earlier round are sent", 2000000,
+         {{UM_WU_REQUEST, &wu, 7}, {UM_WC_REQUEST, &wc, 7}}, {&wu, &wc},
+         {UM_WU_UPLOAD_OK, UM_WC_UPLOAD_OK}, 0, nullptr},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -21,13 +21,18 @@
 //   close                          WM_CLOSE to the main window, wait for the exit
 //   registry NAME                  print a stored setting's bytes in hex
 //
-// PAGE is tabbar, dashboard, setup or statusbar. Exit status 0 on success.
+// PAGE is tabbar, dashboard, setup or statusbar; CONTROL is a control's
+// number (scripts take it by its resources/resource.h name from
+// tools/resource-ids.bash). Exit status 0 on success.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+
+// The program's own control ids (the driver is built without its include path).
+#include "../../resources/resource.h"
 
 namespace {
 HWND main_window()
@@ -46,8 +51,10 @@ HWND find_page(const wchar_t *name)
     struct {
         const wchar_t *name;
         int signature;
-    } const pages[] = {{L"tabbar", 1017}, {L"dashboard", 1009}, {L"setup", 1042},
-                       {L"statusbar", 1199}};
+    } const pages[] = {{L"tabbar", IDC_LANGUAGE},
+                       {L"dashboard", IDC_REFRESH},
+                       {L"setup", IDC_EXPORT},
+                       {L"statusbar", IDC_CONNECTION_TEXT}};
     PageSearch search = {0, nullptr};
     for (const auto &page : pages)
         if (wcscmp(page.name, name) == 0)

@@ -6,6 +6,8 @@ exe=$1
 driver=$2
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 wine_run=$top/tools/wine-run
+# Control ids by their names in resources/resource.h.
+. "$top/tools/resource-ids.bash"
 work=$(mktemp -d "${TMPDIR:-/tmp}/nimbrel-e2e.XXXXXX")
 app_pid=
 
@@ -42,6 +44,19 @@ start_nimbrel() {
   "$wine_run" "$exe" "$@" >"$work/program.log" 2>&1 &
   app_pid=$!
   drive wait-window 60 || fail "the main window did not appear"
+}
+
+# "Auto Upload" on for both services, Weather Underground first; the
+# EXPORT & SETUP page stays in front, Weathercloud chosen.
+auto_upload_both() { # WU-ID WU-KEY WC-ID WC-KEY
+  drive click tabbar "$IDC_TAB_SETUP"
+  drive type setup "$IDC_STATION_ID" "$1"
+  drive type setup "$IDC_STATION_KEY" "$2"
+  drive check setup "$IDC_AUTO_UPLOAD" 1
+  drive select setup "$IDC_SERVICE" 1
+  drive type setup "$IDC_STATION_ID" "$3"
+  drive type setup "$IDC_STATION_KEY" "$4"
+  drive check setup "$IDC_AUTO_UPLOAD" 1
 }
 
 # A Wine prefix of this script's own, made on first use and removed with

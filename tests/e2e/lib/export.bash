@@ -33,21 +33,22 @@ RECORDS
 # The program on a scenario, connected, with the unit export.csv was made in.
 start_on_scenario() { # scenario file
   start_nimbrel "--simulate=$(windows_path "$1")"
-  drive wait-text statusbar 1199 "USB connected" 30 || fail "not connected"
-  drive select setup 1204 3 # knots
+  drive wait-text statusbar "$IDC_CONNECTION_TEXT" "USB connected" 30 || fail "not connected"
+  drive select setup "$IDC_WIND_UNIT" 3 # knots
 }
 
 # The period and all data sets on the EXPORT & SETUP page; Export's click
 # goes out in the background, since it waits in the save dialog.
 export_clicked() { # the six date fields
-  drive click tabbar 1037
-  local field=1209
+  drive click tabbar "$IDC_TAB_SETUP"
+  local fields=("$IDC_START_YEAR" "$IDC_START_MONTH" "$IDC_START_DAY" "$IDC_END_YEAR"
+    "$IDC_END_MONTH" "$IDC_END_DAY") i=0
   for value in "$@"; do
-    drive type setup $field "$value" || fail "date field $field"
-    field=$((field + 1))
+    drive type setup "${fields[i]}" "$value" || fail "date field ${fields[i]}"
+    i=$((i + 1))
   done
-  drive click setup 1038 # Select All
-  drive click setup 1042 &
+  drive click setup "$IDC_SELECT_ALL"
+  drive click setup "$IDC_EXPORT" &
   clicking=$!
 }
 
@@ -60,7 +61,7 @@ export_to() { # file, then the six date fields
 }
 
 progress_shown() {
-  [ "$(drive visible statusbar 1011 | tr -d '\r')" = 1 ]
+  [ "$(drive visible statusbar "$IDC_CANCEL_DOWNLOAD" | tr -d '\r')" = 1 ]
 }
 
 wait_for_progress() { # tenths of a second
@@ -73,7 +74,7 @@ wait_for_progress() { # tenths of a second
 
 wait_for_file_end() { # file: the progress is hidden only after the worker closed it
   for _ in $(seq 300); do
-    [ "$(drive visible statusbar 1011 | tr -d '\r')" = 0 ] && [ -s "$1" ] && return 0
+    [ "$(drive visible statusbar "$IDC_CANCEL_DOWNLOAD" | tr -d '\r')" = 0 ] && [ -s "$1" ] && return 0
     sleep 0.2
   done
   return 1
