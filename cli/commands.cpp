@@ -31,10 +31,6 @@ constexpr int ANSWER_WAIT_MS = 20000;
 // How often a console that is not there is looked for again.
 constexpr int RETRY_MS = 2000;
 
-const char no_console[] =
-    "nimbrel: no console found. Is it plugged in, and may this user open its hidraw node? "
-    "(see packaging/linux/)\n";
-
 // What a command waits for, filled in by the session's notifications.
 struct Events {
     FrontEnd *front;
@@ -147,7 +143,7 @@ int connect_or_say(Session &s)
 {
     if (session_connect(s))
         return 1;
-    std::fputs(no_console, stderr);
+    std::fprintf(stderr, "nimbrel: no console: %s\n", s.port.absence(s.port.context));
     return 0;
 }
 
@@ -235,19 +231,21 @@ void tell_feeds(const Events &e, int connected)
 }
 
 // Connects, looking again every RETRY_MS until the console is there or a
-// stop is asked for. 1 when connected.
-int connect_waiting(Session &s, Events &e, int *announced_absence)
+// stop is asked for. 1 when connected. The reason it is missing is logged
+// when it changes, not at every look.
+int connect_waiting(Session &s, Events &e, std::string *absence)
 {
     while (!stop_requested()) {
         if (session_connect(s)) {
             log_line("connected to the console");
             tell_feeds(e, 1);
-            *announced_absence = 0;
+            absence->clear();
             return 1;
         }
-        if (!*announced_absence)
-            log_line("no console; looking again every %d s", RETRY_MS / 1000);
-        *announced_absence = 1;
+        const std::string why = s.port.absence(s.port.context);
+        if (why != *absence)
+            log_line("no console: %s; looking again every %d s", why.c_str(), RETRY_MS / 1000);
+        *absence = why;
         for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
             std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
     }
@@ -258,8 +256,8 @@ int connect_waiting(Session &s, Events &e, int *announced_absence)
 // and answers its clock requests; run's feeds get a turn between polls.
 void stay_connected(Session &s, Events &e)
 {
-    int absent = 0;
-    while (connect_waiting(s, e, &absent)) {
+    std::string absence;
+    while (connect_waiting(s, e, &absence)) {
         // A catch-up waits for the greeting's live record, as an Export does.
         e.live_records = 0;
         while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
