@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <map>
+#include <unordered_map>
 
 #include "archive/lock_holder.h"
+#include "common/calendar.h"
 #include "history/history_store.h"
 
 // One table, clustered by sending order so that an export or a chart of a
@@ -19,8 +20,9 @@
 //             (a wall-clock reading, not UTC: the console knows no zone)
 //   repeat    0, or 1, 2.. for later records of the same clock time
 //   ord       sending order: minute * ORDER_STEP, or for a record sent
-//             after a later time (the hour that repeats) just before the
-//             minute after that later time (see repeat_order)
+//             after a later time (the hour that repeats, a clock set back)
+//             one more than the record sent just before it, so that any
+//             number of set-backs keeps the order they were sent in
 //   imported  1 when converted from an export file
 //   text      the record as the console sent it
 struct Archive {
@@ -30,11 +32,9 @@ struct Archive {
 
 namespace {
 
+// Room after each minute for the records sent after it that name an
+// earlier time (the hour that repeats, a clock set back).
 constexpr long long ORDER_STEP = 1 << 20;
-// About two years; a clock set back further sorts by time.
-constexpr long long MAX_SETBACK = ORDER_STEP - 2;
-// How far back a merge that starts inside a repeated stretch looks for it.
-constexpr long long REPEAT_LOOKBACK = 2 * 1440;
 constexpr int BUSY_WAIT_MS = 5000;
 
 const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
@@ -58,36 +58,6 @@ struct Statement {
 };
 
 // ---- times -----------------------------------------------------------------
-
-long long days_from_civil(long long y, long long m, long long d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civil_from_days(long long z, int *y, int *m, int *d)
-{
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
-}
-
-int days_in_month(int y, int m)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const int leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return days[m - 1] + (m == 2 && leap);
-}
 
 // Reads up to `digits` decimal digits (at least one) from text[*at].
 int read_digits(const std::string &text, std::size_t end, std::size_t *at, int digits, int *value)
@@ -133,13 +103,10 @@ int record_minute(const std::string &text, long long *minute)
 
 std::string minute_text(long long minute)
 {
-    long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
-    const int of_day = static_cast<int>(minute - days * 1440);
-    int y, m, d;
-    civil_from_days(days, &y, &m, &d);
+    const CivilTime t = civil_from_minutes(minute);
     // By hand: this runs once per record of every export and chart.
     char text[17] = "0000-00-00 00:00";
-    const int fields[5][2] = {{0, y}, {5, m}, {8, d}, {11, of_day / 60}, {14, of_day % 60}};
+    const int fields[5][2] = {{0, t.year}, {5, t.month}, {8, t.day}, {11, t.hour}, {14, t.minute}};
     for (const auto &f : fields) {
         const int width = f[0] == 0 ? 4 : 2;
         for (int i = width - 1, v = f[1]; i >= 0; --i, v /= 10)
@@ -157,53 +124,43 @@ int bound_minute(const std::string &bound, int upper, long long *minute)
     return record_minute(". " + bound, minute);
 }
 
-// A record sent after a later time (the hour that repeats, a clock set
-// back) sorts after the latest record sent before it, `anchor`, and before
-// the minute after that, in the order of its own time.
-// A set-back of more than MAX_SETBACK minutes is placed that far after the
-// record's own time, so that a period read by time still finds it.
-long long repeat_order(long long anchor, long long minute)
-{
-    anchor = std::min(anchor, minute + MAX_SETBACK);
-    return anchor * ORDER_STEP + ORDER_STEP - 1 - (anchor - minute);
-}
-
 // ---- errors ----------------------------------------------------------------
 
-std::string describe(Archive *a, int code, const char *doing)
+ArchiveError describe(Archive *a, int code, const char *doing)
 {
     const std::string p = a->path;
     switch (code & 0xFF) {
     case SQLITE_NOTADB:
-        return p + " is not a nimbrel archive (not an SQLite file)";
+        return {ArchiveFailure::damaged, p + " is not a nimbrel archive (not an SQLite file)"};
     case SQLITE_CORRUPT:
-        return p + " is damaged (" + sqlite3_errmsg(a->db) +
-               "); keep a copy and try `sqlite3 " + p + " .recover`";
+        return {ArchiveFailure::damaged, p + " is damaged (" + sqlite3_errmsg(a->db) +
+                                             "); keep a copy and try `sqlite3 " + p + " .recover`"};
     case SQLITE_BUSY:
     case SQLITE_LOCKED: {
         const std::string holder = archive_lock_holder(p);
-        return p + " is locked by " + (holder.empty() ? "another program" : holder) +
-               "; try again when it has finished";
+        return {(code & 0xFF) == SQLITE_BUSY ? ArchiveFailure::busy : ArchiveFailure::locked,
+                p + " is locked by " + (holder.empty() ? "another program" : holder) +
+                    "; try again when it has finished"};
     }
     case SQLITE_FULL:
-        return "the disk holding " + p + " is full: " + doing +
-               " was rolled back; nothing archived before is lost";
+        return {ArchiveFailure::full, "the disk holding " + p + " is full: " + doing +
+                                          " was rolled back; nothing archived before is lost"};
     case SQLITE_READONLY:
-        return p + " cannot be written (read-only)";
+        return {ArchiveFailure::other, p + " cannot be written (read-only)"};
     case SQLITE_CANTOPEN:
-        return "cannot open " + p;
+        return {ArchiveFailure::other, "cannot open " + p};
     default:
-        return p + ": " + doing + " failed: " + sqlite3_errmsg(a->db);
+        return {ArchiveFailure::other, p + ": " + doing + " failed: " + sqlite3_errmsg(a->db)};
     }
 }
 
-int fail(Archive *a, int code, const char *doing, std::string *error)
+int fail(Archive *a, int code, const char *doing, ArchiveError *error)
 {
     *error = describe(a, code, doing);
     return 0;
 }
 
-int exec(Archive *a, const char *sql, const char *doing, std::string *error)
+int exec(Archive *a, const char *sql, const char *doing, ArchiveError *error)
 {
     const int rc = sqlite3_exec(a->db, sql, nullptr, nullptr, nullptr);
     return rc == SQLITE_OK || fail(a, rc, doing, error);
@@ -228,7 +185,7 @@ int pragma(Archive *a, const char *sql, std::string *value, int *rc)
 // Brings the schema to ARCHIVE_SCHEMA_VERSION in one transaction; an
 // archive that is up to date is not locked, so that reading it never waits
 // for a merge.
-int migrate(Archive *a, int version, std::string *error)
+int migrate(Archive *a, int version, ArchiveError *error)
 {
     if (version == ARCHIVE_SCHEMA_VERSION)
         return 1;
@@ -255,7 +212,7 @@ int migrate(Archive *a, int version, std::string *error)
 
 // Checks what the file is before anything is written to it; its schema
 // version in `*version`.
-int check_file(Archive *a, int *version_out, std::string *error)
+int check_file(Archive *a, int *version_out, ArchiveError *error)
 {
     std::string version, tables, check;
     int rc;
@@ -263,24 +220,26 @@ int check_file(Archive *a, int *version_out, std::string *error)
         return fail(a, rc, "opening", error);
     const int v = *version_out = std::atoi(version.c_str());
     if (v > ARCHIVE_SCHEMA_VERSION) {
-        *error = a->path + " was written by a newer nimbrel (archive version " + version +
-                 ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
-                 "); update nimbrel";
+        *error = {ArchiveFailure::newer,
+                  a->path + " was written by a newer nimbrel (archive version " + version +
+                      ", this one reads up to " + std::to_string(ARCHIVE_SCHEMA_VERSION) +
+                      "); update nimbrel"};
         return 0;
     }
     if (!pragma(a, "SELECT group_concat(name) FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%'",
                 &tables, &rc))
         return fail(a, rc, "opening", error);
     if ((v == 0 && !tables.empty()) || (v > 0 && tables.find("record") == std::string::npos)) {
-        *error = a->path + " is an SQLite file but not a nimbrel archive";
+        *error = {ArchiveFailure::damaged, a->path + " is an SQLite file but not a nimbrel archive"};
         return 0;
     }
     if (v > 0) {
         if (!pragma(a, "PRAGMA quick_check", &check, &rc))
             return fail(a, rc, "checking", error);
         if (check != "ok") {
-            *error = a->path + " is damaged (" + check + "); keep a copy and try `sqlite3 " +
-                     a->path + " .recover`";
+            *error = {ArchiveFailure::damaged, a->path + " is damaged (" + check +
+                                                   "); keep a copy and try `sqlite3 " + a->path +
+                                                   " .recover`"};
             return 0;
         }
     }
@@ -298,7 +257,14 @@ int archive_record_time(const std::string &text, std::string *time)
     return 1;
 }
 
-int archive_open(const std::string &path, Archive **archive, std::string *error)
+std::string archive_time_text(long long minute) { return minute_text(minute); }
+
+int archive_bound(const std::string &text, int upper, long long *minute)
+{
+    return bound_minute(text, upper, minute);
+}
+
+int archive_open(const std::string &path, Archive **archive, ArchiveError *error)
 {
     *archive = nullptr;
     std::error_code ec;
@@ -310,7 +276,8 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
     const int rc = sqlite3_open_v2(path.c_str(), &a->db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
-        *error = "cannot open " + path + ": " + (a->db ? sqlite3_errmsg(a->db) : "out of memory");
+        *error = {ArchiveFailure::other,
+                  "cannot open " + path + ": " + (a->db ? sqlite3_errmsg(a->db) : "out of memory")};
         archive_close(a);
         return 0;
     }
@@ -328,7 +295,7 @@ int archive_open(const std::string &path, Archive **archive, std::string *error)
         return 0;
     }
     if (mode != "wal") {
-        *error = path + " cannot be put in write-ahead mode (" + mode + ")";
+        *error = {ArchiveFailure::other, path + " cannot be put in write-ahead mode (" + mode + ")"};
         archive_close(a);
         return 0;
     }
@@ -352,24 +319,24 @@ struct Stored {
     int imported;
 };
 
-// What the store and this merge know of one clock time.
+// What this merge knows of one clock time; the stored records themselves
+// are read when needed, so that a merge holds no copy of the download.
 struct Group {
-    std::vector<Stored> stored;  // by repeat
-    int sent = 0;                // records of this time seen in this merge
-    int offset = 0;              // this merge's first record is stored repeat `offset`
+    int stored = 0;  // records of this time in the archive
+    int sent = 0;    // records of this time seen in this merge
+    int offset = 0;  // this merge's first record is stored repeat `offset`
 };
 
 struct MergeStatements {
-    Statement load, insert, replace, earlier_repeat;
+    Statement load, load_one, insert, replace;
     explicit MergeStatements(sqlite3 *db)
         : load(db, "SELECT text, ord, imported FROM record WHERE minute = ? ORDER BY repeat"),
+          load_one(db, "SELECT text, ord, imported FROM record WHERE minute = ? AND repeat = ?"),
           insert(db, "INSERT INTO record(ord, minute, repeat, imported, text) VALUES(?,?,?,?,?)"),
-          replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?"),
-          earlier_repeat(db, "SELECT ord FROM record WHERE repeat = ? AND minute < ? AND "
-                             "minute >= ? ORDER BY minute DESC LIMIT 1")
+          replace(db, "UPDATE record SET text = ?, imported = 0 WHERE minute = ? AND repeat = ?")
     {
     }
-    int ready() const { return load.s && insert.s && replace.s && earlier_repeat.s; }
+    int ready() const { return load.s && load_one.s && insert.s && replace.s; }
 };
 
 int step_done(sqlite3_stmt *s)
@@ -379,75 +346,80 @@ int step_done(sqlite3_stmt *s)
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-int load_group(MergeStatements &m, long long minute, Group *g)
+// The rows a bound statement gives, into `out` (reusing its strings).
+int load_rows(sqlite3_stmt *s, std::vector<Stored> *out, std::size_t *count)
 {
-    sqlite3_bind_int64(m.load.s, 1, minute);
     int rc;
-    while ((rc = sqlite3_step(m.load.s)) == SQLITE_ROW) {
-        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m.load.s, 0));
-        g->stored.push_back(Stored{std::string(text ? text : "",
-                                               static_cast<std::size_t>(sqlite3_column_bytes(m.load.s, 0))),
-                                   sqlite3_column_int64(m.load.s, 1), sqlite3_column_int(m.load.s, 2)});
+    *count = 0;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        if (*count == out->size())
+            out->emplace_back();
+        Stored &r = (*out)[(*count)++];
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+        r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
+        r.ord = sqlite3_column_int64(s, 1);
+        r.imported = sqlite3_column_int(s, 2);
     }
-    sqlite3_reset(m.load.s);
+    sqlite3_reset(s);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-// Where a new record of repeat > 0 sorts. `anchor` is the latest time sent
-// before it in this merge; a merge that starts inside a repeated hour finds
-// it from the stored record of the same repeat just before.
-long long new_repeat_order(MergeStatements &m, long long anchor, long long minute, int repeat)
+int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, MergeCounts *c)
 {
-    if (anchor > minute)
-        return repeat_order(anchor, minute);
-    sqlite3_stmt *s = m.earlier_repeat.s;
-    sqlite3_bind_int(s, 1, repeat);
-    sqlite3_bind_int64(s, 2, minute);
-    sqlite3_bind_int64(s, 3, minute - REPEAT_LOOKBACK);
-    const int found = sqlite3_step(s) == SQLITE_ROW;
-    const long long ord = found ? sqlite3_column_int64(s, 0) : 0;
-    sqlite3_reset(s);
-    const long long stored_anchor = ord >= 0 ? ord / ORDER_STEP : -((-ord + ORDER_STEP - 1) / ORDER_STEP);
-    if (found && stored_anchor >= minute)
-        return repeat_order(stored_anchor, minute);
-    return repeat_order(minute, minute);
-}
-
-int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string> &texts,
-                  int imported, MergeCounts *c)
-{
-    std::map<long long, Group> groups;
-    long long anchor = LLONG_MIN, previous_minute = LLONG_MAX;
-    int previous_repeat = 0;
-    for (const std::string &text : texts) {
+    std::unordered_map<long long, Group> groups;
+    std::vector<Stored> stored;  // the stored records of the time in hand
+    std::size_t have = 0;
+    std::string text;
+    // The place of the record sent just before, stored or new.
+    long long previous_ord = LLONG_MIN;
+    const char *bytes;
+    std::size_t length;
+    while (next(&bytes, &length)) {
+        text.assign(bytes, length);
         long long minute;
-        // No more than a history slot holds: an export must see all of it.
-        if (text.empty() || text.size() > RECORD_BYTES || text.find('\0') != std::string::npos ||
-            !record_minute(text, &minute)) {
+        // No more than the reader takes into a history slot (its last byte
+        // stays zero): an export must see all of it.
+        if (text.empty() || text.size() >= static_cast<std::size_t>(RECORD_BYTES) ||
+            text.find('\0') != std::string::npos || !record_minute(text, &minute)) {
             ++c->undecodable;
             continue;
         }
         auto [it, fresh] = groups.try_emplace(minute);
         Group &g = it->second;
         int rc;
+        int loaded = -1;  // the repeat stored[0] holds, -1: none in hand
         if (fresh) {
-            if ((rc = load_group(m, minute, &g)) != SQLITE_OK)
+            sqlite3_bind_int64(m.load.s, 1, minute);
+            if ((rc = load_rows(m.load.s, &stored, &have)) != SQLITE_OK)
                 return rc;
-            // A memory that now starts inside a repeated hour: its first
-            // record of this time may be the stored second one, known by its
-            // text, or by following the stored second hour it continues.
-            g.offset = previous_minute < minute
-                           ? std::min(previous_repeat, static_cast<int>(g.stored.size()))
-                           : 0;
-            for (std::size_t j = 0; j < g.stored.size(); ++j)
-                if (g.stored[j].text == text) {
+            g.stored = static_cast<int>(have);
+            loaded = 0;
+            // The stored records of this time sent before the record just
+            // before this one came earlier (a memory that now starts inside
+            // a repeated stretch); the text tells when the first of them is
+            // this one again.
+            g.offset = 0;
+            for (std::size_t j = 0; j < have; ++j)
+                g.offset += stored[j].ord < previous_ord;
+            for (std::size_t j = 0; j < have; ++j)
+                if (stored[j].text == text) {
                     g.offset = static_cast<int>(j);
                     break;
                 }
         }
         const int repeat = g.sent++ + g.offset;
-        if (repeat < static_cast<int>(g.stored.size())) {
-            Stored &s = g.stored[repeat];
+        if (repeat < g.stored) {
+            if (loaded < 0) {
+                sqlite3_bind_int64(m.load_one.s, 1, minute);
+                sqlite3_bind_int(m.load_one.s, 2, repeat);
+                if ((rc = load_rows(m.load_one.s, &stored, &have)) != SQLITE_OK)
+                    return rc;
+                if (have == 0)
+                    return SQLITE_CORRUPT;
+                loaded = repeat;
+            }
+            const Stored &s = stored[static_cast<std::size_t>(repeat - loaded)];
+            previous_ord = s.ord;
             if (s.text == text || (s.imported == 0 && imported)) {
                 ++c->already;
             } else if (s.imported && !imported) {
@@ -457,16 +429,15 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                 sqlite3_bind_int(m.replace.s, 3, repeat);
                 if ((rc = step_done(m.replace.s)) != SQLITE_OK)
                     return rc;
-                s.text = text;
-                s.imported = 0;
                 ++c->replaced;
             } else {
                 ++c->conflicting;
             }
         } else {
-            const long long ord = repeat == 0 && anchor <= minute
-                                      ? minute * ORDER_STEP
-                                      : new_repeat_order(m, anchor, minute, repeat);
+            // In its own minute's place unless something sent before it
+            // already sorts there or later: then right after that.
+            const long long ord = std::max(minute * ORDER_STEP,
+                                           previous_ord == LLONG_MIN ? LLONG_MIN : previous_ord + 1);
             sqlite3_bind_int64(m.insert.s, 1, ord);
             sqlite3_bind_int64(m.insert.s, 2, minute);
             sqlite3_bind_int(m.insert.s, 3, repeat);
@@ -475,21 +446,18 @@ int merge_records(Archive *a, MergeStatements &m, const std::vector<std::string>
                               SQLITE_STATIC);
             if ((rc = step_done(m.insert.s)) != SQLITE_OK)
                 return rc;
-            g.stored.push_back(Stored{text, ord, imported ? 1 : 0});
+            g.stored = repeat + 1;
+            previous_ord = ord;
             ++c->added;
         }
-        anchor = std::max(anchor, minute);
-        previous_minute = minute;
-        previous_repeat = repeat;
     }
-    (void)a;
     return SQLITE_OK;
 }
 
 } // namespace
 
-int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
-                  MergeCounts *counts, std::string *error)
+int archive_merge(Archive *a, const ArchiveSource &next, int imported, MergeCounts *counts,
+                  ArchiveError *error)
 {
     *counts = MergeCounts{};
     if (!exec(a, "BEGIN IMMEDIATE", "the merge", error))
@@ -497,7 +465,7 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
     int rc;
     {
         MergeStatements m(a->db);
-        rc = m.ready() ? merge_records(a, m, texts, imported, counts) : sqlite3_errcode(a->db);
+        rc = m.ready() ? merge_records(m, next, imported, counts) : sqlite3_errcode(a->db);
     }
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(a->db, "COMMIT", nullptr, nullptr, nullptr);
@@ -509,16 +477,24 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
     return 1;
 }
 
-int archive_each(Archive *a, const std::string &from, const std::string &to,
-                 const std::function<int(const ArchiveRecord &)> &visit, std::string *error)
+int archive_merge(Archive *a, const std::vector<std::string> &texts, int imported,
+                  MergeCounts *counts, ArchiveError *error)
 {
-    long long first = LLONG_MIN / ORDER_STEP / 2, last = LLONG_MAX / ORDER_STEP / 2 - 1;
-    if ((!from.empty() && !bound_minute(from, 0, &first)) ||
-        (!to.empty() && !bound_minute(to, 1, &last))) {
-        *error = "a time is YEAR-MONTH-DAY or YEAR-MONTH-DAY HH:MM, not \"" +
-                 (from.empty() || bound_minute(from, 0, &first) ? to : from) + "\"";
-        return 0;
-    }
+    std::size_t i = 0;
+    return archive_merge(a, [&](const char **text, std::size_t *length) {
+        if (i == texts.size())
+            return 0;
+        *text = texts[i].data();
+        *length = texts[i++].size();
+        return 1;
+    }, imported, counts, error);
+}
+
+int archive_each(Archive *a, long long first, long long last,
+                 const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
+{
+    first = std::max(first, ARCHIVE_FIRST);
+    last = std::min(last, ARCHIVE_LAST);
     // Records in their own minute's place, then the few placed after a later
     // time (ord beyond the period), in sending order both.
     static const char *const reads[2] = {
@@ -527,7 +503,6 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
         "SELECT minute, repeat, imported, text FROM record INDEXED BY record_time "
         "WHERE ord >= ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat"};
     ArchiveRecord r;
-    long long shown_minute = LLONG_MIN;
     for (const char *sql : reads) {
         Statement st(a->db, sql);
         if (!st.s)
@@ -538,15 +513,12 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
         sqlite3_bind_int64(st.s, 4, last);
         int rc;
         while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-            const long long minute = sqlite3_column_int64(st.s, 0);
-            if (minute != shown_minute) {
-                r.time = minute_text(minute);
-                shown_minute = minute;
-            }
+            r.minute = sqlite3_column_int64(st.s, 0);
             r.repeat = sqlite3_column_int(st.s, 1);
             r.imported = sqlite3_column_int(st.s, 2);
             const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
-            r.text.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)));
+            r.text = text ? text : "";
+            r.length = text ? static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)) : 0;
             if (!visit(r))
                 return 1;
         }
@@ -556,7 +528,7 @@ int archive_each(Archive *a, const std::string &from, const std::string &to,
     return 1;
 }
 
-int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
+int archive_summary(Archive *a, ArchiveSummary *summary, ArchiveError *error)
 {
     *summary = ArchiveSummary{};
     Statement st(a->db, "SELECT count(*), min(minute), max(minute) FROM record");
@@ -566,8 +538,8 @@ int archive_summary(Archive *a, ArchiveSummary *summary, std::string *error)
     summary->count = sqlite3_column_int64(st.s, 0);
     if (summary->count == 0)
         return 1;
-    summary->first = minute_text(sqlite3_column_int64(st.s, 1));
-    summary->last = minute_text(sqlite3_column_int64(st.s, 2));
+    summary->first = sqlite3_column_int64(st.s, 1);
+    summary->last = sqlite3_column_int64(st.s, 2);
     // The most common step; the smaller one of a tie.
     Statement step(a->db, "SELECT d FROM (SELECT minute - lag(minute) OVER (ORDER BY minute) AS d "
                           "FROM record WHERE repeat = 0) WHERE d > 0 "
@@ -587,16 +559,13 @@ namespace {
 long long elapsed_minutes(long long from, long long to)
 {
     auto seconds = [](long long minute, std::time_t *out) {
-        long long days = minute >= 0 ? minute / 1440 : -((-minute + 1439) / 1440);
-        int y, m, d;
-        civil_from_days(days, &y, &m, &d);
-        const long long of_day = minute - days * 1440;
+        const CivilTime c = civil_from_minutes(minute);
         std::tm t = {};
-        t.tm_year = y - 1900;
-        t.tm_mon = m - 1;
-        t.tm_mday = d;
-        t.tm_hour = static_cast<int>(of_day / 60);
-        t.tm_min = static_cast<int>(of_day % 60);
+        t.tm_year = c.year - 1900;
+        t.tm_mon = c.month - 1;
+        t.tm_mday = c.day;
+        t.tm_hour = c.hour;
+        t.tm_min = c.minute;
         t.tm_isdst = -1;
         *out = std::mktime(&t);
         return *out != static_cast<std::time_t>(-1);
@@ -609,7 +578,7 @@ long long elapsed_minutes(long long from, long long to)
 
 } // namespace
 
-int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::string *error)
+int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, ArchiveError *error)
 {
     gaps->clear();
     if (interval <= 0)
@@ -633,7 +602,7 @@ int archive_gaps(Archive *a, int interval, std::vector<ArchiveGap> *gaps, std::s
     return 1;
 }
 
-int archive_note_catch_up(Archive *a, long long when, std::string *error)
+int archive_note_catch_up(Archive *a, long long when, ArchiveError *error)
 {
     Statement st(a->db, "INSERT INTO state(name, value) VALUES('last_catch_up', ?) "
                         "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
@@ -644,7 +613,7 @@ int archive_note_catch_up(Archive *a, long long when, std::string *error)
     return rc == SQLITE_DONE || fail(a, rc, "noting the catch-up", error);
 }
 
-int archive_last_catch_up(Archive *a, long long *when, std::string *error)
+int archive_last_catch_up(Archive *a, long long *when, ArchiveError *error)
 {
     *when = 0;
     Statement st(a->db, "SELECT value FROM state WHERE name = 'last_catch_up'");

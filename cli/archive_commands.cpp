@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "cli/archive_export.h"
 #include "cli/archive_import.h"
 #include "cli/export_file.h"
 #include "cli/log.h"
@@ -31,38 +32,52 @@ Archive *open_archive_or_say(const FrontEnd &f, int to_read)
         return nullptr;
     }
     Archive *archive = nullptr;
-    std::string error;
+    ArchiveError error;
     if (!archive_open(path, &archive, &error))
-        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        std::fprintf(stderr, "nimbrel: %s\n", error.message.c_str());
     return archive;
 }
 
-void downloaded_records(std::vector<std::string> *texts, long *given_up)
+ArchiveSource downloaded_records(long *given_up)
 {
-    texts->clear();
-    const int total = link_flags.history_total;
-    for (int i = 0; i < total && i < HISTORY_SLOTS; ++i) {
-        const char *slot = reinterpret_cast<const char *>(history_store.slot[i]);
-        if (slot[0])
-            texts->emplace_back(slot, strnlen(slot, RECORD_BYTES));
-    }
-    *given_up = total - static_cast<long>(texts->size());
+    const int counted = link_flags.history_total;
+    const int total = std::min(counted, HISTORY_SLOTS);
+    long kept = 0;
+    for (int i = 0; i < total; ++i)
+        kept += history_store.slot[i][0] != 0;
+    *given_up = counted - kept;
+    int at = 0;
+    return [total, at](const char **text, std::size_t *length) mutable {
+        while (at < total) {
+            const char *slot = reinterpret_cast<const char *>(history_store.slot[at++]);
+            if (slot[0]) {
+                *text = slot;
+                *length = strnlen(slot, RECORD_BYTES);
+                return 1;
+            }
+        }
+        return 0;
+    };
 }
 
-int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
-                   int as_log)
+void forget_download()
+{
+    zero_releasing(history_store.slot, sizeof history_store.slot);
+    release_free_heap();
+}
+
+int merge_download(Archive *archive, const ArchiveSource &records, long given_up, int as_log,
+                   ArchiveError *failure)
 {
     MergeCounts c;
-    std::string error;
-    if (!archive_merge(archive, texts, 0, &c, &error)) {
-        if (as_log)
-            log_line("catch-up: %s", error.c_str());
-        else
-            std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+    if (!archive_merge(archive, records, 0, &c, failure)) {
+        if (!as_log)
+            std::fprintf(stderr, "nimbrel: %s\n", failure->message.c_str());
         return 0;
     }
+    ArchiveError error;
     if (!archive_note_catch_up(archive, static_cast<long long>(std::time(nullptr)), &error))
-        log_line("catch-up: %s", error.c_str());
+        log_line("catch-up: %s", error.message.c_str());
     if (c.conflicting > 0)
         log_line("catch-up: %ld records kept out: their times are archived with other readings",
                  c.conflicting);
@@ -75,8 +90,8 @@ int merge_download(Archive *archive, const std::vector<std::string> &texts, long
     char line[256];
     std::snprintf(line, sizeof line, "%ld new, %ld already there, %ld given up; archive %s .. %s",
                   c.added + c.replaced, c.already, given_up + c.undecodable + c.conflicting,
-                  summary.count ? summary.first.c_str() : "empty",
-                  summary.count ? summary.last.c_str() : "empty");
+                  summary.count ? archive_time_text(summary.first).c_str() : "empty",
+                  summary.count ? archive_time_text(summary.last).c_str() : "empty");
     if (as_log) {
         log_line("catch-up: %s", line);
     } else {
@@ -91,34 +106,25 @@ int export_from_archive(FrontEnd &f)
     Archive *archive = open_archive_or_say(f, 1);
     if (!archive)
         return 1;
-    static ExportWorkspace workspace;
-    std::uint8_t slot[RECORD_BYTES];
-    std::string error, read_error;
+    std::string error;
+    ArchiveError read_error;
     // The writer keeps its own period filter; the bounds only spare reading
     // records outside it.
-    std::string from, to;
-    if (!export_request.whole_period) {
-        from = f.options.from;
-        to = f.options.to;
-        std::string unused;
-        if (!archive_record_time(". " + from + " 00:00", &unused) ||
-            !archive_record_time(". " + to + " 00:00", &unused))
-            from = to = "";
+    long long from = ARCHIVE_FIRST, to = ARCHIVE_LAST;
+    if (!export_request.whole_period &&
+        (!archive_bound(f.options.from, 0, &from) || !archive_bound(f.options.to, 1, &to))) {
+        from = ARCHIVE_FIRST;
+        to = ARCHIVE_LAST;
     }
     const int written = write_export_with(f.options.file.c_str(), f.options.utf8,
         [&](const ByteSink &sink) {
-            int sink_ok = write_export_header(sink, f.config.units);
-            const int read = sink_ok && archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-                std::memset(slot, 0, sizeof slot);
-                std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot));
-                sink_ok = write_record_row(sink, slot, export_request, f.config.units, &workspace);
-                return sink_ok;
-            }, &read_error);
-            return sink_ok && read;
+            return write_archive_export(archive, from, to, export_request, f.config.units, sink,
+                                        &read_error);
         }, &error);
     archive_close(archive);
     if (!written) {
-        std::fprintf(stderr, "nimbrel: %s\n", read_error.empty() ? error.c_str() : read_error.c_str());
+        std::fprintf(stderr, "nimbrel: %s\n",
+                     read_error.message.empty() ? error.c_str() : read_error.message.c_str());
         return 1;
     }
     return 0;
@@ -132,19 +138,20 @@ int command_archive_info(FrontEnd &f)
     ArchiveSummary s;
     std::vector<ArchiveGap> gaps;
     long long caught_up = 0;
-    std::string error;
+    ArchiveError error;
     const int read = archive_summary(archive, &s, &error) &&
                      archive_gaps(archive, s.interval_minutes, &gaps, &error) &&
                      archive_last_catch_up(archive, &caught_up, &error);
     const std::string path = archive_path(f);
     archive_close(archive);
     if (!read) {
-        std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+        std::fprintf(stderr, "nimbrel: %s\n", error.message.c_str());
         return 1;
     }
     std::printf("archive   %s\nrecords   %ld\n", path.c_str(), s.count);
     if (s.count > 0)
-        std::printf("first     %s\nlast      %s\n", s.first.c_str(), s.last.c_str());
+        std::printf("first     %s\nlast      %s\n", archive_time_text(s.first).c_str(),
+                    archive_time_text(s.last).c_str());
     if (s.interval_minutes > 0)
         std::printf("interval  %d minutes\n", s.interval_minutes);
     if (caught_up > 0) {

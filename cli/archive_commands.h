@@ -16,17 +16,22 @@ std::string archive_path(const FrontEnd &f);
 // A command that only reads (`to_read`) does not start an empty one.
 Archive *open_archive_or_say(const FrontEnd &f, int to_read = 0);
 
-// The texts of a finished download's history store, oldest first, and the
-// records the download gave up on.
-void downloaded_records(std::vector<std::string> *texts, long *given_up);
+// The records of a finished download, oldest first, read where the history
+// store holds them; the records the download gave up on in `given_up`.
+ArchiveSource downloaded_records(long *given_up);
+// Empties the history store, giving its pages back to the system: `run`
+// holds the console's memory only while a download is merged, and the next
+// download touches only the pages its records fill.
+void forget_download();
 
 // Merges a download and accounts for it: the one line "N new, N already
 // there, N given up; archive FIRST .. LAST" on standard output, or as a log
 // line for `run`. Given up are the records the download lost and those kept
 // out (unreadable, or a known time with other readings), which get a log
-// line of their own. 1 when merged.
-int merge_download(Archive *archive, const std::vector<std::string> &texts, long given_up,
-                   int as_log);
+// line of their own. 1 when merged; otherwise what went wrong in `error`
+// (said already, unless `as_log` leaves that to the caller).
+int merge_download(Archive *archive, const ArchiveSource &records, long given_up, int as_log,
+                   ArchiveError *error);
 
 // export --archive: the export file from the archive, no console needed.
 int export_from_archive(FrontEnd &f);

@@ -3,54 +3,36 @@
 // files before and after it still come in.
 #include "cli/archive_import.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "archive/import_file.h"
 #include "cli/archive_commands.h"
+#include "common/file_read.h"
 
 namespace {
-
-int read_bytes(const std::string &path, std::vector<std::uint8_t> *bytes, std::string *error)
-{
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *error = std::strerror(errno);
-        return 0;
-    }
-    std::uint8_t chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes->insert(bytes->end(), chunk, chunk + got);
-    const int failed = std::ferror(file);
-    *error = failed ? std::strerror(errno) : "";
-    std::fclose(file);
-    return !failed;
-}
 
 // 1 when the file was merged.
 int import_one(Archive *archive, const std::string &path)
 {
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!read_bytes(path, &bytes, &error)) {
+    std::string bytes, error;
+    if (!read_file_capped(path, ANY_FILE_SIZE, &bytes, &error)) {
         std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), error.c_str());
         return 0;
     }
     ImportedFile file;
     long line = 0;
-    if (!read_export_file(bytes.data(), bytes.size(), &file, &line, &error)) {
+    if (!read_export_file(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size(), &file,
+                          &line, &error)) {
         std::fprintf(stderr, "%s:%ld: %s; nothing of it imported\n", path.c_str(), line,
                      error.c_str());
         return 0;
     }
     MergeCounts c;
-    if (!archive_merge(archive, file.records, 1, &c, &error)) {
+    ArchiveError failure;
+    if (!archive_merge(archive, file.records, 1, &c, &failure)) {
         std::fprintf(stderr, "nimbrel: %s: %s; nothing of it imported\n", path.c_str(),
-                     error.c_str());
+                     failure.message.c_str());
         return 0;
     }
     std::printf("%s: %zu records read, %ld new, %ld already there, %ld kept out%s\n", path.c_str(),

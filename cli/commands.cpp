@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "ui/status_text.h"
 #include "cli/archive_commands.h"
@@ -18,6 +17,8 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/session.h"
+#include "common/calendar.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
 #include "station/messages.h"
@@ -25,11 +26,8 @@
 
 namespace {
 
-constexpr int POLL_MS = 200;
 // How long a console may keep quiet before a command gives up on it.
 constexpr int ANSWER_WAIT_MS = 20000;
-// How often a console that is not there is looked for again.
-constexpr int RETRY_MS = 2000;
 
 // What a command waits for, filled in by the session's notifications.
 struct Events {
@@ -159,7 +157,7 @@ template <typename Done> int poll_until(Session &s, Done done)
     while (!done()) {
         if (stop_requested())
             return PORT_QUIET;
-        const int got = session_poll(s, POLL_MS);
+        const int got = session_poll(s, CONSOLE_POLL_MS);
         if (got == PORT_GONE)
             return PORT_GONE;
         if (session_watch_download(s) == DOWNLOAD_STALLED)
@@ -187,7 +185,7 @@ int download_history(Session &s, Events &e)
         e.history_complete = e.no_history = 0;
         e.history_total = 0;
         e.last_percent = -1;
-        clear_history_store(history_store);
+        forget_download();
         if (!s.port.write(s.port.context, CMD_READ_HISTORY))
             return PORT_FAILED;
         got = poll_until(s, [&] { return e.history_complete || e.no_history; });
@@ -230,26 +228,23 @@ void tell_feeds(const Events &e, int connected)
             feed->console(connected);
 }
 
-// Connects, looking again every RETRY_MS until the console is there or a
-// stop is asked for. 1 when connected. The reason it is missing is logged
-// when it changes, not at every look.
+// Connects, looking again until the console is there or a stop is asked
+// for. 1 when connected. The reason it is missing is logged when it
+// changes, not at every look.
 int connect_waiting(Session &s, Events &e, std::string *absence)
 {
-    while (!stop_requested()) {
-        if (session_connect(s)) {
-            log_line("connected to the console");
-            tell_feeds(e, 1);
-            absence->clear();
-            return 1;
-        }
+    const auto absent = [&s, absence] {
         const std::string why = s.port.absence(s.port.context);
         if (why != *absence)
-            log_line("no console: %s; looking again every %d s", why.c_str(), RETRY_MS / 1000);
+            log_line("no console: %s; looking again every %d s", why.c_str(), CONSOLE_RETRY_MS / 1000);
         *absence = why;
-        for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-            std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-    }
-    return 0;
+    };
+    if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested, absent))
+        return 0;
+    log_line("connected to the console");
+    tell_feeds(e, 1);
+    absence->clear();
+    return 1;
 }
 
 // Keeps the console connected until a stop: reconnects after an unplug
@@ -260,7 +255,7 @@ void stay_connected(Session &s, Events &e)
     while (connect_waiting(s, e, &absence)) {
         // A catch-up waits for the greeting's live record, as an Export does.
         e.live_records = 0;
-        while (!stop_requested() && session_poll(s, POLL_MS) != PORT_GONE) {
+        while (!stop_requested() && session_poll(s, CONSOLE_POLL_MS) != PORT_GONE) {
             answer_clock(s, e);
             if (e.feeds)
                 for (auto &feed : *e.feeds)
@@ -272,21 +267,6 @@ void stay_connected(Session &s, Events &e)
         }
     }
     session_close(s);
-}
-
-int split_date(const std::string &text, std::u16string parts[3])
-{
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t end = i < 2 ? text.find('-', start) : text.size();
-        if (end == std::string::npos)
-            return 0;
-        parts[i].clear();
-        for (std::size_t k = start; k < end; ++k)
-            parts[i] += static_cast<char16_t>(static_cast<unsigned char>(text[k]));
-        start = end + 1;
-    }
-    return text.find('-', 0) != std::string::npos;
 }
 
 // The period and data sets through the Windows program's own checks.
@@ -424,10 +404,10 @@ int command_catch_up(FrontEnd &f)
             std::fputs("nimbrel: the console holds no history yet; nothing archived\n", stderr);
             status = 0;
         } else {
-            std::vector<std::string> texts;
             long given_up = 0;
-            downloaded_records(&texts, &given_up);
-            status = merge_download(archive, texts, given_up, 0) ? 0 : 1;
+            const ArchiveSource records = downloaded_records(&given_up);
+            ArchiveError error;
+            status = merge_download(archive, records, given_up, 0, &error) ? 0 : 1;
         }
     }
     archive_close(archive);
@@ -471,9 +451,15 @@ private:
 
 void log_publisher_line(const char *line) { log_line("%s", line); }
 
+// How often a download that found the archive busy is merged again.
+constexpr int MERGE_RETRY_S = 10;
+
 // `run`'s catch-ups: one at every connect and one a day; a failed one
-// waits for the next, and the live readings and uploads go on. It warns
-// when the console's memory fills and nothing has been archived for a day.
+// waits for the next, and the live readings and uploads go on. A download
+// that found the archive busy is merged again from the history it left
+// until it goes in; a damaged archive, or one of a newer nimbrel, gets no
+// more writes. It warns when the console's memory fills and nothing has
+// been archived for a day.
 class ArchiveKeeper : public RecordFeed {
 public:
     // Reads when the archive was last caught up; a problem with the archive
@@ -484,10 +470,10 @@ public:
         if (f.config.catch_up_minute >= 0)
             next_daily_at = next_daily(now, f.config.catch_up_minute);
         Archive *archive = nullptr;
-        std::string error;
+        ArchiveError error;
         if (!archive_open(archive_path(f), &archive, &error) ||
             !archive_last_catch_up(archive, &last_catch_up, &error))
-            log_line("archive: %s", error.c_str());
+            log_line("archive: %s", error.message.c_str());
         archive_close(archive);
     }
     void console(int connected) override { due |= connected; }
@@ -503,12 +489,18 @@ private:
     void catch_up(Session &s)
     {
         const std::time_t now = std::time(nullptr);
+        if (broken)
+            return;
         const int daily = next_daily_at != 0 && now >= next_daily_at;
         if (daily)
             next_daily_at = next_daily(now, front.config.catch_up_minute);
-        if (!due && !daily)
+        if (!due && !daily) {
+            if (merge_again != 0 && now >= merge_again)
+                merge(now);
             return;
+        }
         due = 0;
+        merge_again = 0;
         log_line("catch-up: downloading the console's history");
         const int got = download_history(s, events);
         if (got != PORT_REPORT) {
@@ -521,18 +513,41 @@ private:
             log_line("catch-up: the console holds no history yet");
             return;
         }
-        std::vector<std::string> texts;
+        merge(now);
+    }
+
+    // Merges the download the history store holds; what went wrong decides
+    // what comes next.
+    void merge(std::time_t now)
+    {
+        merge_again = 0;
         long given_up = 0;
-        downloaded_records(&texts, &given_up);
+        const ArchiveSource records = downloaded_records(&given_up);
         Archive *archive = nullptr;
-        std::string error;
-        if (!archive_open(archive_path(front), &archive, &error)) {
-            log_line("catch-up: %s", error.c_str());
-            return;
-        }
-        if (merge_download(archive, texts, given_up, 1))
+        ArchiveError error;
+        if (archive_open(archive_path(front), &archive, &error) &&
+            merge_download(archive, records, given_up, 1, &error))
             last_catch_up = now;
         archive_close(archive);
+        switch (error.kind) {
+        case ArchiveFailure::none:
+            forget_download();
+            return;
+        case ArchiveFailure::busy:
+        case ArchiveFailure::locked:
+            merge_again = now + MERGE_RETRY_S;
+            log_line("catch-up: %s; merging again in %d s", error.message.c_str(), MERGE_RETRY_S);
+            return;
+        case ArchiveFailure::damaged:
+        case ArchiveFailure::newer:
+            broken = 1;
+            log_line("catch-up: %s; nothing more is archived until nimbrel is started again",
+                     error.message.c_str());
+            return;
+        default:
+            log_line("catch-up: %s", error.message.c_str());
+            return;
+        }
     }
 
     // From the logger percentage of the console's last live record.
@@ -558,6 +573,8 @@ private:
     std::time_t next_daily_at = 0;  // 0: no daily catch-up
     long long last_catch_up = 0;  // when a download was last merged
     std::time_t warned = 0;       // when the full-logger warning was last given
+    std::time_t merge_again = 0;  // 0, or when to merge the last download again
+    int broken = 0;               // the archive is not to be written
 };
 
 } // namespace

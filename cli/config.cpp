@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_port.h"
 #include "web/server.h"
 
 namespace {
@@ -73,36 +74,15 @@ int on_off(const std::string &name, const std::string &value, int *out,
 // HOST, HOST:PORT, or [IPv6]:PORT; an empty value switches MQTT off.
 int broker_address(const std::string &value, MqttSettings *mqtt, char error[CONFIG_ERROR_BYTES])
 {
-    std::string host = value, port;
-    int has_port = 0, ok = 1;
-    if (!value.empty() && value[0] == '[') {
-        const std::size_t close = value.find(']');
-        ok = close != std::string::npos && close > 1;
-        if (ok) {
-            host = value.substr(1, close - 1);
-            has_port = close + 1 < value.size();
-            ok = !has_port || value[close + 1] == ':';
-            port = has_port ? value.substr(close + 2) : "";
-        }
-    } else if (value.find(':') != std::string::npos && value.find(':') == value.rfind(':')) {
-        host = value.substr(0, value.find(':'));
-        port = value.substr(value.find(':') + 1);
-        has_port = 1;
-    }
-    long number = 0;
-    if (ok && has_port) {
-        char *end = nullptr;
-        number = std::strtol(port.c_str(), &end, 10);
-        ok = !port.empty() && *end == 0 && number >= 1 && number <= 65535;
-    }
-    if (!ok || (!value.empty() && host.empty()) ||
-        host.find_first_of(" \t/[]") != std::string::npos) {
+    std::string host;
+    int port = 0;
+    if (!value.empty() && !parse_host_port(value, BROKER_ADDRESS, &host, &port)) {
         std::snprintf(error, CONFIG_ERROR_BYTES, "mqtt: expected HOST or HOST:PORT, not \"%s\"",
                       value.c_str());
         return 0;
     }
     mqtt->host = host;
-    mqtt->port = static_cast<int>(number);
+    mqtt->port = port;
     return 1;
 }
 

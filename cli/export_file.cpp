@@ -135,13 +135,21 @@ int write_export_with(const char *path, int utf8,
     const ByteSink converted = utf8 ? utf8_sink(&converter, &raw) : raw;
     StoppableSink stoppable = {&converted};
     const ByteSink sink = {&stoppable, stoppable_write};
-    const int written = content(sink);
+    // On the disk before it takes the name, and the name on the disk after:
+    // a power cut leaves the earlier file or the whole new one, never a cut one.
+    int written = content(sink);
     int saved_errno = errno;
+    if (written && !sync_file(file)) {
+        written = 0;
+        saved_errno = errno;
+    }
     const int closed = std::fclose(file) == 0;
     if (written && !closed)
         saved_errno = errno;
-    if (written && closed && std::rename(temporary.c_str(), path) == 0)
+    if (written && closed && std::rename(temporary.c_str(), path) == 0) {
+        sync_folder_of(path);
         return 1;
+    }
     if (written && closed)
         saved_errno = errno;
     std::remove(temporary.c_str());

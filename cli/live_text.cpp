@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/json.h"
 #include "live/units.h"
 #include "upload/request.h"
-#include "web/api.h"
 
 namespace {
 

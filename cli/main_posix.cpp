@@ -1,11 +1,7 @@
 // `nimbrel`, the Linux front end: the console's readings, history export,
 // uploads and clock from the command line, on the same core as nimbrel.exe.
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli/archive_commands.h"
@@ -15,8 +11,12 @@
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/sim_port.h"
+#include "common/file_read.h"
 
 namespace {
+
+// Far more than any configuration needs.
+constexpr std::size_t MAX_CONFIG_BYTES = 1u << 20;
 
 // The message, then the help of the command it concerns (the usage text
 // when there is no command).
@@ -26,43 +26,17 @@ int usage_error(const std::string &message, const CommandRow *command)
     return 2;
 }
 
-// A configuration is a few lines: anything near this is not one.
-constexpr std::size_t CONFIG_LIMIT = 1u << 20;
-
 // The configuration file, when there is one; a missing default file is no
 // error, a missing named one is. Only a regular file is read: a FIFO
 // would wait for a writer, a folder reads as nothing.
 int load_config(const Options &o, FrontEndConfig *config)
 {
     const std::string path = o.config_file.empty() ? default_config_path() : o.config_file;
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    std::string text, why;
+    if (!read_file_capped(path, MAX_CONFIG_BYTES, &text, &why)) {
         if (o.config_file.empty() && errno == ENOENT)
             return 1;
-        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
-        return 0;
-    }
-    struct stat about;
-    const char *refused = fstat(fd, &about) != 0 ? std::strerror(errno)
-                          : S_ISDIR(about.st_mode) ? "it is a directory"
-                          : !S_ISREG(about.st_mode) ? "it is not a regular file"
-                                                    : nullptr;
-    std::string text;
-    char chunk[4096];
-    ssize_t got = 0;
-    while (!refused && (got = read(fd, chunk, sizeof chunk)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            refused = std::strerror(errno);
-        else if (text.size() + static_cast<std::size_t>(got) > CONFIG_LIMIT)
-            refused = "it is larger than 1 MiB";
-        else
-            text.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    if (refused) {
-        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), refused);
+        std::fprintf(stderr, "nimbrel: cannot read %s: %s\n", path.c_str(), why.c_str());
         return 0;
     }
     int line = 0;

@@ -29,3 +29,16 @@ int readable_by_others(const char *path);
 // name only once whole; its name in `temporary`. Null, with errno set,
 // when none can be made.
 std::FILE *create_temporary_beside(const char *path, std::string &temporary);
+
+// Zeroes [start, start + bytes), giving its whole pages back to the system
+// rather than touching them.
+void zero_releasing(void *start, std::size_t bytes);
+// Gives the heap's free memory back to the system after a big job.
+void release_free_heap();
+
+// Puts what was written to `file` on the disk. 0, with errno set, when the
+// disk did not take it.
+int sync_file(std::FILE *file);
+// Puts the folder holding `path` on the disk, so that a name just moved
+// into it survives a power cut.
+void sync_folder_of(const char *path);

@@ -1,14 +1,18 @@
 #include "cli/platform.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "history/temporary_file.h"
 
@@ -100,4 +104,37 @@ std::FILE *create_temporary_beside(const char *path, std::string &temporary)
             return nullptr;
     }
     return nullptr;
+}
+
+void zero_releasing(void *start, std::size_t bytes)
+{
+    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(start), end = first + bytes;
+    const std::uintptr_t from = (first + page - 1) / page * page, to = end / page * page;
+    // Private anonymous pages read as zeros once given back.
+    if (to <= from || madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED) != 0) {
+        std::memset(start, 0, bytes);
+        return;
+    }
+    std::memset(start, 0, from - first);
+    std::memset(reinterpret_cast<void *>(to), 0, end - to);
+}
+
+void release_free_heap() { malloc_trim(0); }
+
+int sync_file(std::FILE *file)
+{
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+void sync_folder_of(const char *path)
+{
+    const char *slash = std::strrchr(path, '/');
+    const std::string folder = !slash ? "." : slash == path ? "/" : std::string(path, slash);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Some file systems cannot sync a folder; the file itself is already safe.
+    fsync(fd);
+    close(fd);
 }

@@ -1,21 +1,22 @@
 #include "cli/serve.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 #include "cli/archive_commands.h"
+#include "cli/archive_export.h"
 #include "cli/live_text.h"
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/session.h"
+#include "common/calendar.h"
+#include "common/retry.h"
 #include "history/export_checks.h"
 #include "history/export_writer.h"
 #include "station/messages.h"
@@ -55,15 +56,7 @@ private:
     int connected = 0;
 };
 
-constexpr int POLL_MS = 200;
-constexpr int RETRY_MS = 2000;
 const char default_http[] = "127.0.0.1:8470";
-
-int append_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
-{
-    static_cast<std::string *>(context)->append(reinterpret_cast<const char *>(bytes), count);
-    return 1;
-}
 
 // The export file of `nimbrel export --archive` for a period (both empty:
 // everything) and data sets, checked by the Windows program's own rules.
@@ -78,11 +71,9 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         return 0;
     }
     std::u16string parts[6];
-    for (int i = 0; i < 6 && !from.empty(); ++i) {
-        const std::string &date = i < 3 ? from : to;
-        const std::size_t at[3] = {0, 5, 8}, length[3] = {4, 2, 2};
-        for (std::size_t k = at[i % 3]; k < at[i % 3] + length[i % 3]; ++k)
-            parts[i] += static_cast<char16_t>(date[k]);
+    if (!from.empty() && (!split_date(from, parts) || !split_date(to, parts + 3))) {
+        *error = "from and to: expected YYYY-MM-DD";
+        return 0;
     }
     DateFields fields{};
     for (int i = 0; i < 6; ++i)
@@ -91,26 +82,28 @@ int export_for_web(const std::string &archive_path, const UnitSettings &units,
         *error = utf8_text(message);
         return 0;
     }
-    Archive *archive;
     if (access(archive_path.c_str(), F_OK) != 0) {
         *error = "there is no archive yet (`nimbrel catch-up` starts it)";
         return 0;
     }
-    if (!archive_open(archive_path, &archive, error))
-        return 0;
-    // Its own per request: two exports may run at once.
-    auto workspace = std::make_unique<ExportWorkspace>();
-    std::uint8_t slot[RECORD_BYTES];
-    const ByteSink sink = {&out->body, append_bytes};
-    write_export_header(sink, units);
-    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-        std::memset(slot, 0, sizeof slot);
-        std::memcpy(slot, r.text.data(), std::min(r.text.size(), sizeof slot - 1));
-        return write_record_row(sink, slot, request, units, workspace.get());
-    }, error);
-    archive_close(archive);
+    long long first = ARCHIVE_FIRST, last = ARCHIVE_LAST;
+    if (!from.empty()) {
+        archive_bound(from, 0, &first);
+        archive_bound(to, 1, &last);
+    }
+    out->write = [archive_path, units, request, first, last](const ByteSink &sink) {
+        Archive *archive;
+        ArchiveError failure;
+        if (!archive_open(archive_path, &archive, &failure))
+            return 0;
+        const int written = write_archive_export(archive, first, last, request, units, sink,
+                                                 &failure);
+        archive_close(archive);
+        release_free_heap();
+        return written;
+    };
     out->file_name = from.empty() ? "nimbrel-all.csv" : "nimbrel-" + from + "-" + to + ".csv";
-    return read;
+    return 1;
 }
 
 // The page at `where`, with its feed; null (with the reason on standard
@@ -200,15 +193,12 @@ int command_serve(FrontEnd &f)
     s.export_file_name = no_file;
     while (!stop_requested()) {
         if (!s.open) {
-            if (!session_connect(s)) {
-                for (int waited = 0; waited < RETRY_MS && !stop_requested(); waited += POLL_MS)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
-                continue;
-            }
+            if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested))
+                break;
             for (auto &feed : feeds)
                 feed->console(1);
         }
-        if (session_poll(s, POLL_MS) == PORT_GONE)
+        if (session_poll(s, CONSOLE_POLL_MS) == PORT_GONE)
             for (auto &feed : feeds)
                 feed->console(0);
     }

@@ -1,5 +1,6 @@
 #include "cli/sim_port.h"
 #include "cli/platform.h"
+#include "common/file_read.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,7 +11,7 @@
 namespace {
 
 constexpr int DEMO_HISTORY_DAYS = 21;
-constexpr long MAX_SCENARIO_BYTES = 64L * 1024 * 1024;
+constexpr std::size_t MAX_SCENARIO_BYTES = 64u << 20;
 
 // The console keeps local time, as the PC it was last set from does.
 std::int64_t local_clock()
@@ -22,27 +23,6 @@ std::int64_t local_clock()
         local = *found;
     return seconds_from_civil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                local.tm_min, local.tm_sec});
-}
-
-int read_file(const char *path, std::string *text)
-{
-    std::FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return 0;
-    char chunk[65536];
-    std::size_t got;
-    int ok = 1;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        text->append(chunk, got);
-        if (static_cast<long>(text->size()) > MAX_SCENARIO_BYTES) {
-            ok = 0;
-            break;
-        }
-    }
-    if (std::ferror(f))
-        ok = 0;
-    std::fclose(f);
-    return ok;
 }
 
 // Runs the scenario or the weather up to now; PORT_GONE when the scenario
@@ -143,8 +123,8 @@ int sim_port_start(SimPort *sim, const char *path, char *error, std::size_t capa
     sim->scenario.directives.clear();
     sim->replay = path != nullptr;
     if (sim->replay) {
-        std::string text;
-        if (!read_file(path, &text)) {
+        std::string text, why;
+        if (!read_file_capped(path, MAX_SCENARIO_BYTES, &text, &why)) {
             std::snprintf(error, capacity, "Cannot read the scenario file %s (at most 64 MB)", path);
             return 0;
         }

@@ -105,7 +105,10 @@ long run_export(const wchar_t *file_name, const HistoryStore &store,
     writer.failed = 0;
     const ExportOutcome outcome =
         write_export(ByteSink{&writer, &take}, store, request, units, flags, &workspace);
-    const int written = outcome == ExportOutcome::written && flush(writer);
+    // On the disk before it takes the name: a power cut leaves the earlier
+    // file or the whole new one, never a cut one.
+    const int written =
+        outcome == ExportOutcome::written && flush(writer) && FlushFileBuffers(file) != 0;
     const int closed = CloseHandle(file) != 0;
 
     if (outcome == ExportOutcome::cancelled) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/calendar.h"
+#include "common/json.h"
 #include "live/units.h"
 #include "upload/request.h"
 
@@ -103,25 +105,14 @@ void add_member(std::string &out, const char *name, const std::string &value)
 {
     out += out.size() > 1 ? ",\"" : "\"";
     out += name;
-    out += "\":\"";
-    out += value;
-    out += '"';
+    out += "\":";
+    add_json_string(out, value);
 }
 
 int topic_char(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            c == '-' || c == '_' || c == '.';
-}
-
-// Days since 1970-01-01 of a civil date, for the UTC offset without timegm.
-long days_from_civil(long y, long m, long d)
-{
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
 }
 
 // gmtime's buffer is shared with localtime, which the log uses on other
@@ -207,9 +198,11 @@ std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
         add_member(out, "unit_of_measurement", sensor.unit);
     if (sensor.diagnostic)
         add_member(out, "entity_category", "diagnostic");
-    out += ",\"device\":{\"identifiers\":[\"" + topics.device + "\"],\"name\":\"" +
-           (settings.topic == "nimbrel" ? std::string("Nimbrel") : "Nimbrel " + settings.topic) +
-           "\",\"model\":\"USB weather station console\"}}";
+    out += ",\"device\":{\"identifiers\":[";
+    add_json_string(out, topics.device);
+    out += "],\"name\":";
+    add_json_string(out, settings.topic == "nimbrel" ? "Nimbrel" : "Nimbrel " + settings.topic);
+    out += ",\"model\":\"USB weather station console\"}}";
     return out;
 }
 
@@ -237,10 +230,11 @@ std::string record_iso_time(const std::string &date, const std::string &time)
     std::tm utc{};
     if (t == static_cast<std::time_t>(-1) || local.tm_mday != d || !utc_time(t, &utc))
         return std::string();
-    const long offset_min =
-        (days_from_civil(local.tm_year + 1900L, local.tm_mon + 1L, local.tm_mday) -
-         days_from_civil(utc.tm_year + 1900L, utc.tm_mon + 1L, utc.tm_mday)) * 1440 +
-        (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+    // Day numbers give the UTC offset without timegm.
+    const long offset_min = static_cast<long>(
+        (days_from_civil(local.tm_year + 1900L, local.tm_mon + 1, local.tm_mday) -
+         days_from_civil(utc.tm_year + 1900L, utc.tm_mon + 1, utc.tm_mday)) * 1440 +
+        (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min));
     // Offsets stay within a day; the bound keeps the text's length known.
     const int magnitude = static_cast<int>((offset_min < 0 ? -offset_min : offset_min) % 1440);
     char out[96];

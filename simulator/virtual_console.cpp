@@ -1,6 +1,5 @@
 #include "simulator/virtual_console.h"
 
-#include <chrono>
 #include <cstring>
 
 #include "station/crc.h"
@@ -256,9 +255,8 @@ void check_reply_timeout(VirtualConsole *c, std::int64_t now_ms)
 int set_date(VirtualConsole *c, const std::uint8_t *args, std::int64_t now_ms)
 {
     CivilTime t = civil_from_seconds(console_clock(c, now_ms));
-    const std::chrono::year_month_day ymd{std::chrono::year{2000 + args[0]},
-                                          std::chrono::month{args[1]}, std::chrono::day{args[2]}};
-    if (args[0] > 99 || !ymd.ok())
+    if (args[0] > 99 || args[1] < 1 || args[1] > 12 || args[2] < 1 ||
+        args[2] > days_in_month(2000 + args[0], args[1]))
         return 0;
     t.year = 2000 + args[0];
     t.month = args[1];
@@ -497,33 +495,4 @@ void console_set_clock(VirtualConsole *console, std::int64_t clock_seconds, std:
     console->clock_base_seconds = clock_seconds;
     console->clock_base_ms = now_ms;
     console->clock_set = 1;
-}
-
-std::int64_t seconds_from_civil(const CivilTime &t)
-{
-    using namespace std::chrono;
-    const sys_days day_count{year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
-                                            day{static_cast<unsigned>(t.day)}}};
-    return static_cast<std::int64_t>(day_count.time_since_epoch().count()) * 86400 +
-           t.hour * 3600 + t.minute * 60 + t.second;
-}
-
-CivilTime civil_from_seconds(std::int64_t seconds)
-{
-    using namespace std::chrono;
-    std::int64_t days_count = seconds / 86400;
-    std::int64_t rest = seconds % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days_count;
-    }
-    const year_month_day ymd{sys_days{days{days_count}}};
-    CivilTime t;
-    t.year = static_cast<int>(ymd.year());
-    t.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-    t.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest / 60 % 60);
-    t.second = static_cast<int>(rest % 60);
-    return t;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/calendar.h"
 #include "station/commands.h"
 #include "station/report_handler.h"
 
@@ -169,10 +170,3 @@ int console_queue_status(VirtualConsole *console, std::uint8_t code, std::uint8_
 // The console's clock now, in wall-clock seconds.
 std::int64_t console_clock(const VirtualConsole *console, std::int64_t now_ms);
 void console_set_clock(VirtualConsole *console, std::int64_t clock_seconds, std::int64_t now_ms);
-
-// Calendar helpers for the clock (proleptic Gregorian, no time zone).
-struct CivilTime {
-    int year, month, day, hour, minute, second;
-};
-std::int64_t seconds_from_civil(const CivilTime &t);
-CivilTime civil_from_seconds(std::int64_t seconds);

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "common/host_port.h"
 #include "upload/service_table.h"
 
 const char *upload_host(int service)
@@ -136,27 +138,17 @@ int parse_upload_server(const char16_t *text, char host[UPLOAD_HOST_BYTES], int 
 {
     host[0] = 0;
     *port = 0;
-    int colon = -1;
-    int i = 0;
-    for (; text[i] != 0; ++i) {
-        if (text[i] <= 0x20 || text[i] >= 0x7F)
+    std::string ascii, name;
+    for (; *text; ++text) {
+        if (*text >= 0x7F)
             return 0;
-        if (text[i] == u':')
-            colon = i;
+        ascii += static_cast<char>(*text);
     }
-    if (colon <= 0 || colon >= UPLOAD_HOST_BYTES || colon == i - 1 || i - colon - 1 > 5)
+    int number;
+    if (!parse_host_port(ascii, UPLOAD_SERVER_ADDRESS, &name, &number) ||
+        name.size() >= UPLOAD_HOST_BYTES)
         return 0;
-    long number = 0;
-    for (int d = colon + 1; d < i; ++d) {
-        if (text[d] < u'0' || text[d] > u'9')
-            return 0;
-        number = number * 10 + (text[d] - u'0');
-    }
-    if (number < 1 || number > 65535)
-        return 0;
-    for (int c = 0; c < colon; ++c)
-        host[c] = static_cast<char>(text[c]);
-    host[colon] = 0;
-    *port = static_cast<int>(number);
+    std::memcpy(host, name.c_str(), name.size() + 1);
+    *port = number;
     return 1;
 }

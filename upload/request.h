@@ -53,6 +53,7 @@ int build_upload_request(int service, const char *body, const char16_t *id,
                          const char16_t *key, char out[UPLOAD_REQUEST_BYTES],
                          const char **why = nullptr);
 
-// "HOST:PORT" (a host of at most 127 characters, a port 1 to 65535) for
-// sending every upload to one server; 0 when malformed.
+// "HOST:PORT" (a host of at most 127 ASCII characters, an IPv6 address
+// bare or in brackets, a port 1 to 65535) for sending every upload to one
+// server; 0 when malformed.
 int parse_upload_server(const char16_t *text, char host[UPLOAD_HOST_BYTES], int *port);

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/calendar.h"
+#include "common/json.h"
 #include "live/station_record.h"
 #include "live/units.h"
-#include "simulator/virtual_console.h"
 #include "upload/request.h"
 
 namespace {
@@ -49,19 +50,10 @@ int digits(const std::string &text, std::size_t at, std::size_t count, int *valu
     return 1;
 }
 
-int days_in_month(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
-}
-
 long long minutes_of(int year, int month, int day, int hour, int minute)
 {
-    return seconds_from_civil({year, month, day, hour, minute, 0}) / 60;
+    return days_from_civil(year, month, day) * MINUTES_PER_DAY + hour * 60 + minute;
 }
-
-CivilTime civil_of(long long minutes) { return civil_from_seconds(minutes * 60); }
 
 // The pressure token follows the configured kind, as on the dashboard.
 int field_token(int field, const UnitSettings &units)
@@ -176,7 +168,7 @@ int parse_clock_time(const std::string &text, int end, long long *minutes)
 
 std::string iso_time(long long minutes)
 {
-    const CivilTime t = civil_of(minutes);
+    const CivilTime t = civil_from_minutes(minutes);
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d", t.year, t.month, t.day, t.hour,
                   t.minute);
@@ -387,7 +379,7 @@ int parse_summary_request(const std::string &period, const std::string &date, lo
         *error = "date: expected YYYY-MM-DD, not \"" + date + "\"";
         return 0;
     }
-    const CivilTime t = civil_of(at);
+    const CivilTime t = civil_from_minutes(at);
     char label[16];
     if (period == "day") {
         r->period = SummaryPeriod::day;
@@ -455,7 +447,7 @@ void summary_add(SummaryBuilder *b, const WebRecord &record)
     if (!got.have[FIELD_RAIN])
         return;
     // Rain goes to the day, month or year the record falls in.
-    const CivilTime t = civil_of(record.minutes);
+    const CivilTime t = civil_from_minutes(record.minutes);
     char key[16];
     if (r.period == SummaryPeriod::year)
         std::snprintf(key, sizeof key, "%04d-%02d", t.year, t.month);
@@ -546,24 +538,6 @@ std::string units_json(const UnitSettings &units)
     add_json_string(out, units.direction_style == 1 ? "degrees" : "compass");
     out += '}';
     return out;
-}
-
-void add_json_string(std::string &out, const std::string &text)
-{
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
 }
 
 std::string error_json(const std::string &reason) { return "{\"error\":" + quoted(reason) + "}"; }

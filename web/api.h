@@ -137,6 +137,5 @@ std::string live_answer_json(const std::string &readings_json, const char *sourc
 
 // The unit labels of the configured units, as a JSON object.
 std::string units_json(const UnitSettings &units);
-void add_json_string(std::string &out, const std::string &text);
 // A one-line error answer {"error": reason}.
 std::string error_json(const std::string &reason);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "common/json.h"
 #include "upload/request.h"
-#include "web/api.h"
 
 namespace {
 

@@ -5,12 +5,15 @@
 #include <functional>
 #include <string>
 
+#include "history/export_writer.h"
 #include "settings/unit_settings.h"
 
 struct WebServer;
 
 struct WebExport {
-    std::string body;        // the file's bytes
+    // Writes the file's bytes to the sink as the answer goes out, so that
+    // no export is ever held in memory whole; 0 when it could not finish.
+    std::function<int(const ByteSink &sink)> write;
     std::string file_name;   // offered to the browser
 };
 
@@ -26,7 +29,8 @@ struct WebSettings {
     // A station record's readings as the JSON object /api/live carries.
     std::function<std::string(const std::string &record)> readings;
     // The export file of a period ("YYYY-MM-DD" each) and data-set list, as
-    // `nimbrel export --archive` writes it; 0 with a one-line reason.
+    // `nimbrel export --archive` writes it, checked and ready to be
+    // written; 0 with a one-line reason.
     std::function<int(const std::string &from, const std::string &to, const std::string &sets,
                       WebExport *file, std::string *error)>
         export_file;

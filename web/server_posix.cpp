@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "common/host_port.h"
 #include "web/api.h"
 #include "web/page_files.h"
 
@@ -36,6 +37,27 @@ namespace {
 // A new record shows in the charts' default end this long after it was
 // archived at most.
 constexpr int EXTENT_KEEP_S = 20;
+
+constexpr std::size_t ANSWER_BUFFER_BYTES = 64 * 1024;
+
+// An answer sent in chunks of about ANSWER_BUFFER_BYTES.
+struct ChunkedAnswer {
+    httplib::DataSink *out;
+    std::string pending;
+    int flush()
+    {
+        const int sent = pending.empty() || out->write(pending.data(), pending.size());
+        pending.clear();
+        return sent;
+    }
+};
+
+int answer_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    auto &answer = *static_cast<ChunkedAnswer *>(context);
+    answer.pending.append(reinterpret_cast<const char *>(bytes), count);
+    return answer.pending.size() < ANSWER_BUFFER_BYTES || answer.flush();
+}
 
 void answer_json(httplib::Response &res, const std::string &json)
 {
@@ -81,14 +103,6 @@ std::string param(const httplib::Request &req, const char *name)
     return req.has_param(name) ? req.get_param_value(name) : std::string();
 }
 
-// The archive's bound for a clock time: "YYYY-MM-DD HH:MM".
-std::string archive_bound(long long minutes)
-{
-    std::string text = iso_time(minutes);
-    text[10] = ' ';
-    return text;
-}
-
 // The archive is opened when it is first there: serving a page starts
 // no empty archive, and one that a catch-up starts later is found. 0 when
 // it is there and cannot be opened; 1 with s->archive null while it is not.
@@ -96,7 +110,11 @@ int have_archive(WebServer *s, std::string *error)
 {
     if (s->archive || access(s->settings.archive_path.c_str(), F_OK) != 0)
         return 1;
-    return archive_open(s->settings.archive_path, &s->archive, error);
+    ArchiveError failure;
+    if (archive_open(s->settings.archive_path, &s->archive, &failure))
+        return 1;
+    *error = failure.message;
+    return 0;
 }
 
 // The newest record's time (this machine's clock when the archive is
@@ -109,14 +127,19 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
     if (!s->archive) {
         s->extent = ArchiveSummary{};
     } else if (!s->have_extent || now - s->extent_at > std::chrono::seconds(EXTENT_KEEP_S)) {
-        if (!archive_summary(s->archive, &s->extent, error))
+        ArchiveError failure;
+        if (!archive_summary(s->archive, &s->extent, &failure)) {
+            *error = failure.message;
             return 0;
+        }
         s->have_extent = 1;
         s->extent_at = now;
     }
     const ArchiveSummary &summary = s->extent;
     *interval = summary.interval_minutes;
-    if (summary.last.empty() || !parse_clock_time(summary.last, 0, newest)) {
+    if (summary.count > 0) {
+        *newest = summary.last;
+    } else {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
@@ -133,15 +156,16 @@ int each_record(WebServer *s, long long from, long long to, Add add, std::string
 {
     if (!s->archive)
         return 1;
-    return archive_each(
-        s->archive, archive_bound(from), archive_bound(to),
-        [&](const ArchiveRecord &r) {
-            long long minutes;
-            if (parse_clock_time(r.time, 0, &minutes))
-                add(WebRecord{minutes, r.text.c_str()});
-            return 1;
-        },
-        error);
+    ArchiveError failure;
+    if (archive_each(s->archive, from, to,
+                     [&](const ArchiveRecord &r) {
+                         add(WebRecord{r.minute, r.text});
+                         return 1;
+                     },
+                     &failure))
+        return 1;
+    *error = failure.message;
+    return 0;
 }
 
 // The console's reading, or the archive's newest record when the console
@@ -161,13 +185,14 @@ void on_live(WebServer *s, const httplib::Request &req, httplib::Response &res)
         std::lock_guard<std::mutex> hold(s->archive_lock);
         long long newest;
         int interval;
-        if (archive_extent(s, &newest, &interval, &error) && !s->extent.last.empty())
+        ArchiveError failure;
+        if (archive_extent(s, &newest, &interval, &error) && s->extent.count > 0)
             archive_each(s->archive, s->extent.last, s->extent.last,
                          [&](const ArchiveRecord &r) {
-                             record = r.text;
+                             record.assign(r.text, r.length);
                              return 1;
                          },
-                         &error);
+                         &failure);
     }
     if (record.empty())
         return answer_json(res, live_answer_json("", "none", 1, ""));
@@ -248,7 +273,16 @@ void on_export(WebServer *s, const httplib::Request &req, httplib::Response &res
         return refuse(res, 400, error);
     res.set_header("Content-Disposition", "attachment; filename=\"" + file.file_name + "\"");
     res.set_header("Cache-Control", "no-store");
-    res.set_content(file.body, "text/csv");
+    // Chunked, a buffer at a time: a year's file never sits in memory.
+    const auto write = file.write;
+    res.set_chunked_content_provider("text/csv", [write](std::size_t, httplib::DataSink &out) {
+        ChunkedAnswer answer{&out, {}};
+        answer.pending.reserve(ANSWER_BUFFER_BYTES);
+        if (!write(ByteSink{&answer, answer_bytes}) || !answer.flush())
+            return false;
+        out.done();
+        return true;
+    });
 }
 
 void on_file(WebServer *s, const httplib::Request &req, httplib::Response &res)
@@ -271,29 +305,7 @@ void on_file(WebServer *s, const httplib::Request &req, httplib::Response &res)
 
 int parse_http_address(const std::string &text, std::string *address, int *port)
 {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() ||
-        text.size() - colon - 1 > 5)
-        return 0;
-    std::string host = text.substr(0, colon);
-    if (host.front() == '[') {
-        if (host.size() < 3 || host.back() != ']')
-            return 0;
-        host = host.substr(1, host.size() - 2);
-    } else if (host.find(':') != std::string::npos) {
-        return 0;  // an IPv6 address goes in brackets
-    }
-    long value = 0;
-    for (std::size_t i = colon + 1; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return 0;
-        value = value * 10 + (text[i] - '0');
-    }
-    if (value > 65535)
-        return 0;
-    *address = host;
-    *port = static_cast<int>(value);
-    return 1;
+    return parse_host_port(text, HTTP_ADDRESS, address, port);
 }
 
 int web_server_start(const WebSettings &settings, WebServer **out, std::string *error)

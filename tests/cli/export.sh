@@ -91,4 +91,33 @@ status=$?
 cmp "$work/kept.orig" "$work/kept.csv" || fail "a failed export changed the earlier file"
 [ "$(ls -A "$work" | grep -c '^~kept')" = 0 ] || fail "a failed export left its temporary file"
 
+# On the disk before it takes its name, and the name on the disk after: the
+# file is synced before the rename and its folder after. (The leak check
+# of a sanitized build cannot run under strace.)
+mkdir "$work/synced"
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -o "$work/trace" \
+  -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,close \
+  "$nimbrel" export --simulate="$work/scenario.txt" --all "$work/synced/h.csv" ||
+  fail "the traced export failed"
+python3 - "$work/trace" "$work/synced" <<'ORDER' || fail "the export is not synced around its rename: $(grep -E 'sync|rename|synced' "$work/trace")"
+import re, sys
+trace, folder = sys.argv[1], sys.argv[2]
+fds, steps = {}, []
+for line in open(trace):
+    m = re.search(r'openat\(AT_FDCWD, "([^"]*)".*= (\d+)$', line)
+    if m:
+        fds[m.group(2)] = m.group(1)
+        continue
+    m = re.search(r'f(?:data)?sync\((\d+)\)\s*= 0', line)
+    if m:
+        steps.append(("sync", fds.get(m.group(1), "?")))
+    elif "rename" in line and "synced/h.csv" in line:
+        steps.append(("rename", ""))
+names = [s for s in steps if s[0] == "rename"]
+assert len(names) == 1, steps
+at = steps.index(names[0])
+assert any(s[1].startswith(folder + "/~h.csv") for s in steps[:at]), steps
+assert any(s[1] == folder for s in steps[at:]), steps
+ORDER
+
 echo PASS

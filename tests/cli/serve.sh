@@ -46,6 +46,10 @@ for period in "from=2026-12-07&to=2026-12-07|--from 2026-12-07 --to 2026-12-07" 
 done
 [ "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/export?from=2026-12-08&to=2026-12-07&sets=wind")" = 400 ] ||
   fail "a period ending before it starts was exported"
+# The file goes out as it is read, never held whole: a chunked answer.
+curl -sf -D "$work/headers" -o /dev/null "$url/api/export" || fail "/api/export failed"
+grep -qi '^transfer-encoding: chunked' "$work/headers" && ! grep -qi '^content-length' "$work/headers" ||
+  fail "the export is not streamed: $(cat "$work/headers")"
 stop_within_a_second "$pid" "serve"
 
 # ---- no console: the archive's newest record, stale ----------------------------

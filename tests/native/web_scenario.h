@@ -82,11 +82,12 @@ struct ServedScenario {
                             const std::vector<std::string> &records = scenario())
     {
         Archive *archive;
+        ArchiveError failure;
         std::string error;
         const std::string path = dir.path + "/archive.sqlite";
-        EXPECT_TRUE(archive_open(path, &archive, &error)) << error;
+        EXPECT_TRUE(archive_open(path, &archive, &failure)) << failure.message;
         MergeCounts counts;
-        EXPECT_TRUE(archive_merge(archive, records, 0, &counts, &error)) << error;
+        EXPECT_TRUE(archive_merge(archive, records, 0, &counts, &failure)) << failure.message;
         EXPECT_EQ(counts.added, static_cast<long>(records.size()));
         archive_close(archive);
         settings.address = "127.0.0.1";

@@ -48,9 +48,9 @@ std::vector<std::string> records(int count)
 Archive *open_or_die(const char *path, benchmark::State &state)
 {
     Archive *a = nullptr;
-    std::string error;
+    ArchiveError error;
     if (!archive_open(path, &a, &error))
-        state.SkipWithError(error.c_str());
+        state.SkipWithError(error.message.c_str());
     return a;
 }
 
@@ -60,7 +60,7 @@ void merge(benchmark::State &state, bool already_there)
     remove_archive(merge_path);
     Archive *a = open_or_die(merge_path, state);
     MergeCounts counts;
-    std::string error;
+    ArchiveError error;
     if (a && already_there)
         archive_merge(a, memory, 0, &counts, &error);
     for (auto _ : state) {
@@ -74,7 +74,7 @@ void merge(benchmark::State &state, bool already_there)
             state.ResumeTiming();
         }
         if (!archive_merge(a, memory, 0, &counts, &error))
-            state.SkipWithError(error.c_str());
+            state.SkipWithError(error.message.c_str());
     }
     state.counters["added"] = static_cast<double>(counts.added);
     state.counters["already"] = static_cast<double>(counts.already);
@@ -97,9 +97,9 @@ Archive *year_archive(benchmark::State &state)
         remove_archive(year_path);
         Archive *a = open_or_die(year_path, state);
         MergeCounts counts;
-        std::string error;
+        ArchiveError error;
         if (a && !archive_merge(a, records(105120), 0, &counts, &error))
-            state.SkipWithError(error.c_str());
+            state.SkipWithError(error.message.c_str());
         archive_close(a);
         made = true;
     }
@@ -117,7 +117,7 @@ void BM_ExportYearFromArchive(benchmark::State &state)
     const UnitSettings units{};
     static ExportWorkspace work;
     static std::uint8_t slot[RECORD_BYTES];
-    std::string error;
+    ArchiveError error;
     long rows = 0;
     for (auto _ : state) {
         if (!a)
@@ -126,9 +126,9 @@ void BM_ExportYearFromArchive(benchmark::State &state)
         const ByteSink sink{file, file_bytes};
         write_export_header(sink, units);
         rows = 0;
-        archive_each(a, "", "", [&](const ArchiveRecord &r) {
-            std::memset(slot, 0, sizeof slot);
-            std::memcpy(slot, r.text.data(), r.text.size());
+        archive_each(a, ARCHIVE_FIRST, ARCHIVE_LAST, [&](const ArchiveRecord &r) {
+            std::memcpy(slot, r.text, r.length);
+            slot[r.length] = 0;
             ++rows;
             return write_record_row(sink, slot, request, units, &work);
         }, &error);
@@ -142,14 +142,14 @@ void BM_ExportYearFromArchive(benchmark::State &state)
 void BM_ReadYearFromArchive(benchmark::State &state)
 {
     Archive *a = year_archive(state);
-    std::string error;
+    ArchiveError error;
     std::size_t bytes = 0;
     for (auto _ : state) {
         if (!a)
             break;
         bytes = 0;
-        archive_each(a, "", "", [&](const ArchiveRecord &r) {
-            bytes += r.text.size();
+        archive_each(a, ARCHIVE_FIRST, ARCHIVE_LAST, [&](const ArchiveRecord &r) {
+            bytes += r.length;
             return 1;
         }, &error);
     }

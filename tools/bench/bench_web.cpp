@@ -48,15 +48,15 @@ std::string archive_path()
     const char *keep = std::getenv("NIMBREL_BENCH_ARCHIVE");
     path = keep ? keep : std::string("/tmp/nimbrel-bench-web-") + std::to_string(getpid()) + ".sqlite";
     Archive *archive;
-    std::string error;
+    ArchiveError error;
     ArchiveSummary summary;
     if (!archive_open(path, &archive, &error) || !archive_summary(archive, &summary, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", error.message.c_str());
         std::exit(1);
     }
     MergeCounts counts;
     if (summary.count < YEAR_RECORDS && !archive_merge(archive, year_texts(), 0, &counts, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", error.message.c_str());
         std::exit(1);
     }
     archive_close(archive);
