@@ -31,10 +31,6 @@ namespace {
 // How long a console may keep quiet before a command gives up on it.
 constexpr int ANSWER_WAIT_MS = 20000;
 
-const char no_console[] =
-    "nimbrel: no console found. Is it plugged in, and may this user open its hidraw node? "
-    "(see packaging/linux/)\n";
-
 // What a command waits for, filled in by the session's notifications.
 struct Events {
     FrontEnd *front;
@@ -147,7 +143,7 @@ int connect_or_say(Session &s)
 {
     if (session_connect(s))
         return 1;
-    std::fputs(no_console, stderr);
+    std::fprintf(stderr, "nimbrel: no console: %s\n", s.port.absence(s.port.context));
     return 0;
 }
 
@@ -235,19 +231,21 @@ void tell_feeds(const Events &e, int connected)
 }
 
 // Connects, looking again until the console is there or a stop is asked
-// for. 1 when connected.
-int connect_waiting(Session &s, Events &e, int *announced_absence)
+// for. 1 when connected. The reason it is missing is logged when it
+// changes, not at every look.
+int connect_waiting(Session &s, Events &e, std::string *absence)
 {
-    const auto absent = [announced_absence] {
-        if (!*announced_absence)
-            log_line("no console; looking again every %d s", CONSOLE_RETRY_MS / 1000);
-        *announced_absence = 1;
+    const auto absent = [&s, absence] {
+        const std::string why = s.port.absence(s.port.context);
+        if (why != *absence)
+            log_line("no console: %s; looking again every %d s", why.c_str(), CONSOLE_RETRY_MS / 1000);
+        *absence = why;
     };
     if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested, absent))
         return 0;
     log_line("connected to the console");
     tell_feeds(e, 1);
-    *announced_absence = 0;
+    absence->clear();
     return 1;
 }
 
@@ -255,8 +253,8 @@ int connect_waiting(Session &s, Events &e, int *announced_absence)
 // and answers its clock requests; run's feeds get a turn between polls.
 void stay_connected(Session &s, Events &e)
 {
-    int absent = 0;
-    while (connect_waiting(s, e, &absent)) {
+    std::string absence;
+    while (connect_waiting(s, e, &absence)) {
         // A catch-up waits for the greeting's live record, as an Export does.
         e.live_records = 0;
         while (!stop_requested() && session_poll(s, CONSOLE_POLL_MS) != PORT_GONE) {

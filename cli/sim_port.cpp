@@ -73,6 +73,9 @@ int sim_open(void *context)
     return 1;
 }
 
+// The simulated console is only ever missing because a scenario unplugged it.
+const char *sim_absence(void *) { return "not plugged in"; }
+
 int sim_read(void *context, std::uint8_t report[REPORT_BYTES], int timeout_ms)
 {
     SimPort *sim = static_cast<SimPort *>(context);
@@ -144,5 +147,5 @@ int sim_port_start(SimPort *sim, const char *path, char *error, std::size_t capa
 
 StationPort sim_station_port(SimPort *sim)
 {
-    return StationPort{sim, sim_open, sim_read, sim_write, sim_close};
+    return StationPort{sim, sim_open, sim_absence, sim_read, sim_write, sim_close};
 }

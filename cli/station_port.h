@@ -13,6 +13,9 @@ struct StationPort {
     void *context;
     // Looks for the console and opens it; 1 when it is there.
     int (*open)(void *context);
+    // Why the last open found no console, for the user: "not plugged in",
+    // a permission to grant, or the HID library's own words.
+    const char *(*absence)(void *context);
     // PORT_REPORT with `report` filled when one came within timeout_ms,
     // PORT_QUIET when none came, PORT_GONE when the console went away.
     int (*read)(void *context, std::uint8_t report[REPORT_BYTES], int timeout_ms);

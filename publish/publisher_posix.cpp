@@ -44,6 +44,10 @@ struct Publisher {
     int stopping = 0;
     int finished = 0;  // written by the thread as its last act
     std::thread thread;
+
+    // The thread's own: why the last publish failed, empty while they go
+    // through, so that a failure is logged once and not per message.
+    std::string publish_trouble;
 };
 
 namespace {
@@ -69,10 +73,33 @@ void on_message(mosquitto *, void *data, const mosquitto_message *message)
         c.announced = 1;
 }
 
+// The library's texts end in a full stop, which the log line goes on after.
+std::string plain(std::string text, const char *drop_prefix = "")
+{
+    if (text.compare(0, std::strlen(drop_prefix), drop_prefix) == 0)
+        text.erase(0, std::strlen(drop_prefix));
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+std::string error_text(int rc)
+{
+    return plain(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
+}
+
 void publish(Connection &c, const std::string &topic, const std::string &payload, int qos)
 {
-    mosquitto_publish(c.m, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                      payload.data(), qos, true);
+    const int rc = mosquitto_publish(c.m, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                     payload.data(), qos, true);
+    std::string &trouble = c.p->publish_trouble;
+    const std::string why = rc == MOSQ_ERR_SUCCESS ? std::string() : error_text(rc);
+    if (why == trouble)
+        return;
+    const std::string line = why.empty() ? "MQTT: publishing again"
+                                         : "MQTT: cannot publish to " + topic + ": " + why;
+    trouble = why;
+    c.p->log(line.c_str());
 }
 
 void publish_discovery(Connection &c)
@@ -129,21 +156,6 @@ int stopping(Publisher &p)
 {
     std::lock_guard<std::mutex> hold(p.lock);
     return p.stopping;
-}
-
-// The library's texts end in a full stop, which the log line goes on after.
-std::string plain(std::string text, const char *drop_prefix = "")
-{
-    if (text.compare(0, std::strlen(drop_prefix), drop_prefix) == 0)
-        text.erase(0, std::strlen(drop_prefix));
-    if (!text.empty() && text.back() == '.')
-        text.pop_back();
-    return text;
-}
-
-std::string error_text(int rc)
-{
-    return plain(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
 
 void log_once(Publisher &p, std::string *last, const std::string &event)

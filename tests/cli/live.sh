@@ -55,6 +55,15 @@ for key, value in expected.items():
 assert "relative_pressure" not in r
 CHECK
 
+# A console that is not there: the reason on standard error, and a failure.
+printf 'unplug\n' >"$work/unplugged.txt"
+if "$nimbrel" live --simulate="$work/unplugged.txt" >"$work/absent.out" 2>"$work/absent.err"; then
+  fail "live without a console succeeded"
+fi
+[ "$(cat "$work/absent.err")" = "nimbrel: no console: not plugged in" ] ||
+  fail "the missing console was not explained: $(cat "$work/absent.err")"
+[ ! -s "$work/absent.out" ] || fail "live without a console printed: $(cat "$work/absent.out")"
+
 # --watch: the greeting's record, then the built-in weather's next one.
 "$nimbrel" live --simulate --watch --json >"$work/watch.json" 2>"$work/watch.log" &
 pid=$!

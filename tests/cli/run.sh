@@ -66,7 +66,7 @@ Weather Underground: upload accepted
 Weathercloud: upload refused: HTTP/1.1 200 OK / 401
 console clock set from this machine's clock
 console disconnected
-no console; looking again every 2 s
+no console: not plugged in; looking again every 2 s
 connected to the console
 catch-up: downloading the console's history
 catch-up: 0 new, 3 already there, 0 given up; archive 2026-11-20 00:01 .. 2026-11-20 00:03

@@ -77,6 +77,7 @@ struct WatchedPort {
 } watched;
 
 int watched_open(void *) { return watched.inner.open(watched.inner.context); }
+const char *watched_absence(void *) { return watched.inner.absence(watched.inner.context); }
 void watched_close(void *) { watched.inner.close(watched.inner.context); }
 
 int watched_read(void *, std::uint8_t report[REPORT_BYTES], int timeout_ms)
@@ -112,7 +113,7 @@ int export_stops_the_console(const std::string &scenario, int stop_after)
     f.options.command = command_named("export");
     f.options.all = 1;
     f.options.file = file;
-    f.port = StationPort{nullptr, watched_open, watched_read, watched_write, watched_close};
+    f.port = StationPort{nullptr, watched_open, watched_absence, watched_read, watched_write, watched_close};
     install_stop_signals();
     const int status = command_export(f);
     std::FILE *written = std::fopen(file.c_str(), "rb");
