@@ -11,6 +11,7 @@
 #include "cli/live_text.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
+#include "cli/setup.h"
 #include "cli/sim_port.h"
 
 namespace {
@@ -59,6 +60,9 @@ int load_config(const Options &o, FrontEndConfig *config)
 
 int main(int argc, char **argv)
 {
+    // setup takes the settings themselves as options: its own parser.
+    if (argc > 1 && std::strcmp(argv[1], "setup") == 0)
+        return command_setup(argc, argv);
     static FrontEnd f;
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))

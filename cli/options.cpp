@@ -57,6 +57,15 @@ const Command_entry commands[] = {
      "the web page of the live readings and the archive's\n"
      "charts (127.0.0.1:8470 unless set); ends on SIGTERM",
      "  --http=ADDRESS:PORT         where the page listens\n"},
+    {"setup", Command::setup, "[--units=metric|imperial] [--SERVICE-id=ID --SERVICE-key=KEY]",
+     "writes your configuration, starts the service and\n"
+     "checks the console: the step after installing",
+     "  --units=metric|imperial     the units (the unit options below say more)\n"
+     "  --wunderground-id=ID        the Weather Underground station and its key\n"
+     "  --wunderground-key=KEY\n"
+     "  --weathercloud-id=ID        the Weathercloud station and its key\n"
+     "  --weathercloud-key=KEY\n"
+     "  --http=ADDRESS:PORT         where the service's web page listens (127.0.0.1:8470)\n"},
 };
 
 const char common_options[] =

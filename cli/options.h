@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, version };
+enum class Command { none, live, export_history, run, clock, catch_up, archive, serve, setup, version };
 
 struct Options {
     Command command = Command::none;
