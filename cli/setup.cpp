@@ -416,8 +416,15 @@ int in_group(const std::string &group_file, const char *group, const passwd *use
             continue;
         if (std::strtoul(line.c_str() + b + 1, nullptr, 10) == user->pw_gid)
             return 1;
-        const std::string members = "," + line.substr(c + 1) + ",";
-        return members.find("," + std::string(user->pw_name) + ",") != std::string::npos;
+        for (std::size_t m = c + 1; m <= line.size();) {
+            std::size_t comma = line.find(',', m);
+            if (comma == std::string::npos)
+                comma = line.size();
+            if (line.compare(m, comma - m, user->pw_name) == 0)
+                return 1;
+            m = comma + 1;
+        }
+        return 0;
     }
     return -1;
 }
