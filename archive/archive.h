@@ -81,7 +81,7 @@ int archive_summary(Archive *archive, ArchiveSummary *summary, ArchiveError *err
 // before it and the first after it.
 struct ArchiveGap {
     std::string after, before;
-    long missing;  // records the interval would have put there
+    long long missing;  // records the interval would have put there (long is 32 bits on armhf)
 };
 // The gaps, newest first.
 int archive_gaps(Archive *archive, int interval_minutes, std::vector<ArchiveGap> *gaps,

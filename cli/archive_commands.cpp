@@ -163,7 +163,7 @@ int command_archive_info(FrontEnd &f)
     }
     std::printf("gaps      %zu\n", gaps.size());
     for (const ArchiveGap &g : gaps)
-        std::printf("  %s .. %s  %ld records missing\n", g.after.c_str(), g.before.c_str(),
+        std::printf("  %s .. %s  %lld records missing\n", g.after.c_str(), g.before.c_str(),
                     g.missing);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "cli/live_text.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
+#include "cli/setup.h"
 #include "cli/sim_port.h"
 #include "common/file_read.h"
 
@@ -57,6 +58,9 @@ int load_config(const Options &o, FrontEndConfig *config)
 
 int main(int argc, char **argv)
 {
+    // setup takes the settings themselves as options: its own parser.
+    if (argc > 1 && std::strcmp(argv[1], "setup") == 0)
+        return command_setup(argc, argv);
     static FrontEnd f;
     std::string error;
     if (!parse_options(argc, argv, &f.options, &error))

@@ -146,6 +146,12 @@ const CommandRow commands[] = {
      "the web page of the live readings and the archive's\n"
      "charts (127.0.0.1:8470 unless set); ends on SIGTERM",
      OPTIONS(serve_options), command_serve, nullptr, nullptr},
+    // main hands setup its own argv before any of this table's parsing:
+    // it takes the settings themselves as options.
+    {"setup", "[--units=metric|imperial] [--SERVICE-id=ID --SERVICE-key=KEY]",
+     "writes your configuration, starts the service and\n"
+     "checks the console: the step after installing",
+     nullptr, 0, nullptr, nullptr, nullptr},
 };
 
 #undef OPTIONS

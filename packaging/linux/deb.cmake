@@ -50,6 +50,14 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "${NIMBREL_MAINTAINER}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# A cross build names its target (the toolchain file's NIMBREL_DEB_ARCH);
+# dpkg-shlibdeps then reads that architecture's libraries.
+if(NIMBREL_DEB_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${NIMBREL_DEB_ARCH})
+else()
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE NIMBREL_DEB_ARCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -67,5 +75,5 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/cpack)
 include(CPack)
 
 add_test(NAME package_deb
-         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/deb.sh ${CMAKE_BINARY_DIR}
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/deb.sh ${CMAKE_BINARY_DIR} ${NIMBREL_DEB_ARCH}
          WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

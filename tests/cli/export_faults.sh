@@ -50,7 +50,9 @@ grep -q "sent nothing for 10 s in the middle of the download; no file written" "
 { cat "$work/clean.txt"; echo "fault stall 2"; } >"$work/quiet.txt"
 "$nimbrel" export --simulate="$work/quiet.txt" --all "$work/stopped.csv" 2>"$work/out" &
 pid=$!
-sleep 1
+# Well inside the ten quiet seconds, and late enough for a program under an
+# emulator to have started and taken its signals.
+sleep 4
 kill -INT $pid
 wait $pid
 status=$?
