@@ -2,6 +2,7 @@
 // uploads and clock from the command line, on the same core as nimbrel.exe.
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/archive_commands.h"

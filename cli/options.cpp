@@ -113,6 +113,17 @@ const CommandOption serve_options[] = {
     {"--http", "=ADDRESS:PORT", "where the page listens", nullptr, &Options::http},
 };
 
+// Shown by setup's help only: setup reads its own argv.
+const CommandOption setup_options[] = {
+    {"--units", "=metric|imperial", "the units (the unit options below say more)", nullptr, nullptr},
+    {"--wunderground-id", "=ID", "the Weather Underground station and its key", nullptr, nullptr},
+    {"--wunderground-key", "=KEY", "", nullptr, nullptr},
+    {"--weathercloud-id", "=ID", "the Weathercloud station and its key", nullptr, nullptr},
+    {"--weathercloud-key", "=KEY", "", nullptr, nullptr},
+    {"--http", "=ADDRESS:PORT", "where the service's web page listens (127.0.0.1:8470)", nullptr,
+     nullptr},
+};
+
 #define OPTIONS(list) list, static_cast<int>(sizeof list / sizeof list[0])
 
 // In the order the usage text lists them.
@@ -151,7 +162,7 @@ const CommandRow commands[] = {
     {"setup", "[--units=metric|imperial] [--SERVICE-id=ID --SERVICE-key=KEY]",
      "writes your configuration, starts the service and\n"
      "checks the console: the step after installing",
-     nullptr, 0, nullptr, nullptr, nullptr},
+     OPTIONS(setup_options), nullptr, nullptr, nullptr},
 };
 
 #undef OPTIONS

@@ -535,11 +535,11 @@ int command_setup(int argc, const char *const *argv)
     Request r;
     std::string error;
     if (!parse_setup_options(argc, argv, &r, &error)) {
-        std::fprintf(stderr, "nimbrel: %s\n\n%s", error.c_str(), command_help(Command::setup).c_str());
+        std::fprintf(stderr, "nimbrel: %s\n\n%s", error.c_str(), command_help(command_named("setup")).c_str());
         return 2;
     }
     if (r.help) {
-        std::fputs(command_help(Command::setup).c_str(), stdout);
+        std::fputs(command_help(command_named("setup")).c_str(), stdout);
         return 0;
     }
     // The station is a user service: a configuration and a service of root's
