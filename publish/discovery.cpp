@@ -257,20 +257,9 @@ namespace {
 // A JSON string of any text: a service's reason is not ours to trust.
 std::string json_text(const std::string &text)
 {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    std::string out;
+    add_json_string(out, text);
+    return out;
 }
 
 std::string utc_iso(long long utc)

@@ -4,26 +4,16 @@
 // (°C, m/s, hPa, %, mm in the last hour). Success is 204.
 #include <cstdio>
 
+#include "common/json.h"
 #include "upload/service_request.h"
 
 namespace {
 
 std::string json_string(const std::string &text)
 {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    std::string out;
+    add_json_string(out, text);
+    return out;
 }
 
 void add_member(std::string *json, const char *name, double value, int decimals)
