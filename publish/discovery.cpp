@@ -210,27 +210,9 @@ std::string discovery_config(const Sensor &sensor, const MqttSettings &settings,
 
 std::string record_iso_time(const std::string &date, const std::string &time)
 {
-    int y, mo, d, h, mi, s = 0;
-    char end;
-    if (std::sscanf(date.c_str(), "%d-%d-%d%c", &y, &mo, &d, &end) != 3 ||
-        (std::sscanf(time.c_str(), "%d:%d:%d%c", &h, &mi, &s, &end) != 3 &&
-         std::sscanf(time.c_str(), "%d:%d%c", &h, &mi, &end) != 2))
-        return std::string();
-    if (y < 1970 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
-        mi < 0 || mi > 59 || s < 0 || s > 59)
-        return std::string();
-    std::tm local{};
-    local.tm_year = y - 1900;
-    local.tm_mon = mo - 1;
-    local.tm_mday = d;
-    local.tm_hour = h;
-    local.tm_min = mi;
-    local.tm_sec = s;
-    local.tm_isdst = -1;
-    const std::time_t t = std::mktime(&local);
-    // A day that does not exist (31 April) is no date.
-    std::tm utc{};
-    if (t == static_cast<std::time_t>(-1) || local.tm_mday != d || !utc_time(t, &utc))
+    std::tm local{}, utc{};
+    std::time_t t;
+    if (!record_local_time(date, time, &local, &t) || !utc_time(t, &utc))
         return std::string();
     // Day numbers give the UTC offset without timegm.
     const long offset_min = static_cast<long>(

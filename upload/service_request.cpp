@@ -8,6 +8,31 @@
 
 #include "live/station_record.h"
 
+int record_local_time(const std::string &date, const std::string &time, std::tm *local,
+                      std::time_t *t)
+{
+    int y, mo, d, h, mi, s = 0;
+    char end;
+    if (std::sscanf(date.c_str(), "%d-%d-%d%c", &y, &mo, &d, &end) != 3 ||
+        (std::sscanf(time.c_str(), "%d:%d:%d%c", &h, &mi, &s, &end) != 3 &&
+         std::sscanf(time.c_str(), "%d:%d%c", &h, &mi, &end) != 2))
+        return 0;
+    if (y < 1970 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
+        mi < 0 || mi > 59 || s < 0 || s > 59)
+        return 0;
+    *local = std::tm{};
+    local->tm_year = y - 1900;
+    local->tm_mon = mo - 1;
+    local->tm_mday = d;
+    local->tm_hour = h;
+    local->tm_min = mi;
+    local->tm_sec = s;
+    local->tm_isdst = -1;
+    *t = std::mktime(local);
+    // A day that does not exist (31 April) is no date.
+    return *t != static_cast<std::time_t>(-1) && local->tm_mday == d;
+}
+
 namespace {
 
 // The record's tokens, split at single spaces as the console writes them.
@@ -37,25 +62,9 @@ double reading(const std::vector<std::string> &tokens, int k)
 
 int local_time(const std::string &date, const std::string &time, long long *utc)
 {
-    int y, mo, d, h, mi, s = 0;
-    char end;
-    if (std::sscanf(date.c_str(), "%d-%d-%d%c", &y, &mo, &d, &end) != 3 ||
-        (std::sscanf(time.c_str(), "%d:%d:%d%c", &h, &mi, &s, &end) != 3 &&
-         std::sscanf(time.c_str(), "%d:%d%c", &h, &mi, &end) != 2))
-        return 0;
-    if (y < 1970 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 ||
-        mi < 0 || mi > 59 || s < 0 || s > 59)
-        return 0;
     std::tm local{};
-    local.tm_year = y - 1900;
-    local.tm_mon = mo - 1;
-    local.tm_mday = d;
-    local.tm_hour = h;
-    local.tm_min = mi;
-    local.tm_sec = s;
-    local.tm_isdst = -1;
-    const std::time_t t = std::mktime(&local);
-    if (t == static_cast<std::time_t>(-1) || local.tm_mday != d)
+    std::time_t t;
+    if (!record_local_time(date, time, &local, &t))
         return 0;
     *utc = static_cast<long long>(t);
     return 1;

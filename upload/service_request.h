@@ -3,6 +3,7 @@
 // request each service's builder makes of them (a ServiceRequest). The
 // builders share one signature, so a service is its table row and one file.
 #pragma once
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ struct Observation {
 // zone. A token that is not wholly a number ("--", "-", "--.-") is missing.
 // 0 when the record has no readable date and time.
 int observation_from_record(const char *record, Observation *out);
+
+// A record's date ("YYYY-MM-DD") and time ("HH:MM[:SS]") as this machine's
+// local time: the normalised fields and the moment. 0 for no such time.
+int record_local_time(const std::string &date, const std::string &time, std::tm *local,
+                      std::time_t *t);
 
 int reading_missing(double value);
 
