@@ -176,19 +176,19 @@ private:
     ServiceFeed *feed;
 };
 
-// A pace for every service instead of its own, so that a test can go
-// through many records quickly; 0 when not set.
-long pace_for_tests()
+// Milliseconds from 1 to 3600000 that a test set in `variable`, so that it
+// goes through many records, or waits on a silent server, in seconds; 0
+// when not set.
+long milliseconds_for_tests(const char *variable, const char *otherwise)
 {
-    const char *text = std::getenv(UPLOAD_PACE_VARIABLE);
+    const char *text = std::getenv(variable);
     if (!text || !*text)
         return 0;
     char *end = nullptr;
     const long ms = std::strtol(text, &end, 10);
     if (*end || ms < 1 || ms > 3600000) {
-        log_line("%s: \"%.20s\" is not milliseconds from 1 to 3600000; each service keeps "
-                 "its own pace",
-                 UPLOAD_PACE_VARIABLE, text);
+        log_line("%s: \"%.20s\" is not milliseconds from 1 to 3600000; %s", variable, text,
+                 otherwise);
         return 0;
     }
     return ms;
@@ -230,7 +230,10 @@ std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::stri
     route.aprs_host = f.aprs.host;
     route.aprs_port = f.aprs.port;
     route.version = f.version;
-    route.interval_ms = pace_for_tests();
+    route.interval_ms =
+        milliseconds_for_tests(UPLOAD_PACE_VARIABLE, "each service keeps its own pace");
+    if (const long ms = milliseconds_for_tests(UPLOAD_TIMEOUT_VARIABLE, "30 s it is"))
+        route.timeout_ms = ms;
     past.path = archive_path;
     status_publisher = publisher;
     ServiceFeed *feed = service_feed_start(

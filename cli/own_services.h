@@ -30,6 +30,8 @@ void own_services_live_outcome(int service, const std::string &record, bool take
 // The environment variable that sets one pace, in milliseconds, for every
 // service: for tests that go through many records.
 constexpr char UPLOAD_PACE_VARIABLE[] = "NIMBREL_UPLOAD_PACE_MS";
+// ... and the one that sets how long an attempt may take.
+constexpr char UPLOAD_TIMEOUT_VARIABLE[] = "NIMBREL_UPLOAD_TIMEOUT_MS";
 
 // The services' state as the page's /api/uploads carries it; "{}" before
 // any.

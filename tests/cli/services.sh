@@ -10,7 +10,7 @@ export TZ=UTC
 version=$(cat "$top/VERSION")
 
 cat >"$work/stand_in.py" <<'PY'
-import socket, sys, threading
+import os, socket, sys, threading
 work = sys.argv[1]
 answers = {  # by the Host each request names
     "www.pwsweather.com": b"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nData Logged",
@@ -37,6 +37,9 @@ def http(c):
             while len(body) < int(line.split(b":")[1]):
                 body += c.recv(4096)
     host = [l[6:].decode() for l in head.split(b"\r\n") if l.lower().startswith(b"host: ")][0]
+    if os.path.exists(work + "/silent-" + host):
+        threading.Event().wait(60)  # takes the request and never answers
+        return
     with lock:
         count += 1
         open("%s/http-%s-%d" % (work, host, count), "wb").write(head + b"\r\n\r\n" + body)
@@ -68,7 +71,7 @@ for handle in (http, aprs):
 open(work + "/ports.tmp", "w").write(" ".join(ports))
 import os
 os.rename(work + "/ports.tmp", work + "/ports")
-threading.Event().wait(120)
+threading.Event().wait(180)
 PY
 python3 "$work/stand_in.py" "$work" &
 wait_for 10 test -s "$work/ports" || fail "the stand-ins did not start"
@@ -164,6 +167,24 @@ diff "$work/expected-outcomes" "$work/outcomes" || fail "the services' log lines
 for secret in 'pws&key' 123456 windy-secret aw-pass "$md5" owm-secret; do
   ! grep -qF -- "$secret" "$work/log" "$work/out" || fail "a key is in the log: $secret"
 done
+
+# A server that takes Windy's request and never answers: Windy's time-out
+# is logged once with its reason, and every other service goes on as before.
+touch "$work/silent-stations.windy.com"
+: >"$work/log"
+NIMBREL_UPLOAD_TIMEOUT_MS=1000 "$nimbrel" run --simulate="$work/scenario.txt" \
+  --upload-server="127.0.0.1:$http_port" --aprs-server="127.0.0.1:$aprs_port" \
+  >"$work/out" 2>"$work/log" &
+pid=$!
+wait_for 20 all_six || fail "not every service reported beside a silent one: $(cat "$work/log")"
+sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+  "$work/log" | sort >"$work/outcomes"
+stop_within_a_second $pid run
+grep -v '^Windy' "$work/expected-outcomes" >"$work/expected-silent"
+echo "Windy: upload failed: no reply within 1 s" >>"$work/expected-silent"
+sort -o "$work/expected-silent" "$work/expected-silent"
+diff "$work/expected-silent" "$work/outcomes" || fail "the outcomes beside a silent server differ"
+rm "$work/silent-stations.windy.com"
 
 # A service on without what it needs stops the start, naming the setting.
 refused() { # setting to take out, the message expected
