@@ -113,6 +113,22 @@ all_six() { [ "$(grep -cE '^[0-9-]+ [0-9:]+ (PWSweather|WOW|Windy|AWEKAS|OpenWea
 wait_for 20 all_six || fail "not every service reported: $(cat "$work/log")"
 # The page's view of them: each service's state, and no key.
 curl -s "http://127.0.0.1:$web_port/api/uploads" >"$work/uploads" || fail "no /api/uploads"
+# And as a person sees it in a browser, on a PC and on a phone: each
+# service's last success, and the reason of the one failing.
+for width in 1200 412; do
+  "$top/tools/page-check" "http://127.0.0.1:$web_port/" --width=$width \
+    --screenshot="$work/page-$width.png" >"$work/page-$width" || fail "the page did not open"
+  grep -qP '^heading\tUploads$' "$work/page-$width" || fail "$width px: no Uploads heading"
+  rows=$(grep -P '^upload\t' "$work/page-$width" | cut -f2)
+  for taken in pwsweather awekas cwop; do
+    grep -qE "^$taken \| ✓ .*[0-9]{2}:[0-9]{2}.* \| ?\$" <<<"$rows" || fail "$width px: no success for $taken: $rows"
+  done
+  grep -qE '^windy \|  \| ✗ .*[0-9]{2}:[0-9]{2}.* HTTP 401: Unauthorized$' <<<"$rows" ||
+    fail "$width px: Windy's failure: $rows"
+  grep -qE '^wow \|  \| ✗ .* HTTP 429$' <<<"$rows" || fail "$width px: WOW's failure: $rows"
+  grep -qE '^openweathermap \|  \| ✗ .* HTTP 500$' <<<"$rows" || fail "$width px: OpenWeatherMap's failure: $rows"
+  [ "$(grep -P '^page-width\t' "$work/page-$width" | cut -f2)" -le $width ] || fail "$width px: the page is wider"
+done
 stop_within_a_second $pid run
 python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
 import json, sys
