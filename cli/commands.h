@@ -3,8 +3,8 @@
 #pragma once
 #include "cli/config.h"
 #include "cli/options.h"
-#include "cli/station_port.h"
 #include "cli/uploader.h"
+#include "console/station_port.h"
 
 struct FrontEnd {
     Options options;

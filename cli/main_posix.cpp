@@ -7,13 +7,13 @@
 
 #include "cli/archive_commands.h"
 #include "cli/commands.h"
-#include "cli/hid_port.h"
 #include "cli/live_text.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/setup.h"
-#include "cli/sim_port.h"
 #include "common/file_read.h"
+#include "console/hid_port.h"
+#include "console/sim_port.h"
 
 namespace {
 
