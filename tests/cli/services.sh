@@ -129,7 +129,7 @@ for width in 1200 412; do
   grep -qE '^openweathermap \|  \| ✗ .* HTTP 500$' <<<"$rows" || fail "$width px: OpenWeatherMap's failure: $rows"
   [ "$(grep -P '^page-width\t' "$work/page-$width" | cut -f2)" -le $width ] || fail "$width px: the page is wider"
 done
-stop_within_a_second $pid run
+stop_promptly $pid run
 python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
 import json, sys
 u = json.load(open(sys.argv[1]))
@@ -195,7 +195,7 @@ pid=$!
 wait_for 20 all_six || fail "not every service reported beside a silent one: $(cat "$work/log")"
 sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
   "$work/log" | sort >"$work/outcomes"
-stop_within_a_second $pid run
+stop_promptly $pid run
 grep -v '^Windy' "$work/expected-outcomes" >"$work/expected-silent"
 echo "Windy: upload failed: no reply within 1 s" >>"$work/expected-silent"
 sort -o "$work/expected-silent" "$work/expected-silent"

@@ -176,7 +176,7 @@ phase_begins() { since=$(wc -l <"$work/requests"); }
 scenario 5 "wait 1000" "$(wu_body 5)" >"$work/s1"
 run_on "$work/s1"
 wait_for 30 all_answered taken 5 $live_hosts || fail "record 5 was not sent: $(cat "$work/requests" "$work/log")"
-stop_within_a_second $pid "run (1)"
+stop_promptly $pid "run (1)"
 
 # 2. An outage: the console logged records 6 to 35 while nimbrel was away,
 # and the services still refuse its newest, 36, when it starts. Once they
@@ -189,7 +189,7 @@ wait_for 30 all_answered refused 36 www.pwsweather.com wow.metoffice.gov.uk stat
   data.awekas.at api.openweathermap.org || fail "the outage was not seen: $(cat "$work/log")"
 rm "$work/control"
 wait_for 30 all_answered taken 35 $catch_up_hosts || fail "no catch-up: $(cat "$work/log")"
-stop_within_a_second $pid "run (2)"
+stop_promptly $pid "run (2)"
 
 # 3. A SIGTERM while records 37 to 65 are being caught up: the service
 # holds record 47 unanswered.
@@ -198,7 +198,7 @@ echo "hold $(t 47) $(t 65)" >"$work/control"
 scenario 66 "wait 1000" "$(wu_body 66)" >"$work/s3"
 run_on "$work/s3"
 wait_for 30 all_answered held 47 $catch_up_hosts || fail "the catch-up did not reach 47: $(cat "$work/log")"
-stop_within_a_second $pid "run (3)"
+stop_promptly $pid "run (3)"
 
 # 4. A `kill -9` with record 57 held: every record before it is marked sent.
 phase_begins
@@ -214,7 +214,7 @@ phase_begins
 rm "$work/control"
 run_on "$work/s4"
 wait_for 30 all_answered taken 65 $catch_up_hosts || fail "the catch-up did not end: $(cat "$work/log")"
-stop_within_a_second $pid "run (5)"
+stop_promptly $pid "run (5)"
 
 # Each catch-up service: every record once, in order; the live ones
 # (5, 36, 66) as they came.
