@@ -17,6 +17,7 @@
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
+#include "cli/uploader.h"
 #include "common/calendar.h"
 #include "console/link.h"
 #include "history/export_checks.h"

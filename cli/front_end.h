@@ -3,8 +3,14 @@
 #pragma once
 #include "cli/config.h"
 #include "cli/options.h"
-#include "cli/uploader.h"
 #include "console/station_port.h"
+#include "upload/service_table.h"
+
+struct UploadDestination {
+    char host[UPLOAD_HOST_BYTES]; // empty: each service's own host on port 80
+    int port;
+    int discard;                  // requests are built and dropped
+};
 
 struct FrontEnd {
     Options options;

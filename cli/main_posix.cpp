@@ -14,6 +14,7 @@
 #include "common/file_read.h"
 #include "console/hid_port.h"
 #include "console/sim_port.h"
+#include "upload/request.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "common/steady_clock.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
+#include "upload/request.h"
 #include "upload/service_table.h"
 #include "upload/spacing.h"
 

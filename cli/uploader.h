@@ -5,14 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "cli/config.h"
 #include "cli/feed.h"
-
-struct UploadDestination {
-    char host[UPLOAD_HOST_BYTES]; // empty: each service's own host on port 80
-    int port;
-    int discard;                  // requests are built and dropped
-};
+#include "cli/front_end.h"
 
 struct Uploader;
 

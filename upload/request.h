@@ -17,17 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int UPLOAD_WU = 0; // Weather Underground
-constexpr int UPLOAD_WC = 1; // Weathercloud
-
-constexpr int UPLOAD_BODY_BYTES = 1024;
-constexpr int UPLOAD_REQUEST_BYTES = 1024;   // 1023 bytes and a NUL
-constexpr int UPLOAD_CREDENTIAL_BYTES = 64;  // UTF-8: 63 bytes and a NUL
-constexpr int UPLOAD_CREDENTIAL_UNITS = 64;  // UTF-16 as typed: 63 and a NUL
-constexpr int UPLOAD_HOST_BYTES = 128;
-
-constexpr char WU_UPLOAD_HOST[] = "rtupdate.wunderground.com";
-constexpr char WC_UPLOAD_HOST[] = "api.weathercloud.net";
+#include "upload/service_table.h"
 
 // The host a service's requests name and go to.
 const char *upload_host(int service);

@@ -5,8 +5,19 @@
 #pragma once
 #include <cstdint>
 
-#include "upload/request.h"
 #include "upload/service_request.h"
+
+constexpr int UPLOAD_WU = 0; // Weather Underground
+constexpr int UPLOAD_WC = 1; // Weathercloud
+
+constexpr int UPLOAD_BODY_BYTES = 1024;
+constexpr int UPLOAD_REQUEST_BYTES = 1024;   // 1023 bytes and a NUL
+constexpr int UPLOAD_CREDENTIAL_BYTES = 64;  // UTF-8: 63 bytes and a NUL
+constexpr int UPLOAD_CREDENTIAL_UNITS = 64;  // UTF-16 as typed: 63 and a NUL
+constexpr int UPLOAD_HOST_BYTES = 128;
+
+constexpr char WU_UPLOAD_HOST[] = "rtupdate.wunderground.com";
+constexpr char WC_UPLOAD_HOST[] = "api.weathercloud.net";
 
 struct UploadService {
     const char *config_name;   // "wunderground": its settings' names start so
