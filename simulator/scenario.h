@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "simulator/history_memory.h"
 #include "simulator/virtual_console.h"
 
 enum ScenarioDirectiveType : std::uint8_t {
@@ -48,12 +49,17 @@ struct ScenarioDirective {
     std::uint8_t type;
     int line;
     std::uint32_t wait_ms;
-    std::string bytes;  // TEXT, or the report of raw
+    std::string bytes;  // TEXT, or the report of raw; history keeps its own
     ConsoleFault fault;
+    // history: consecutive history lines, one directive for the run of them,
+    // records first .. first + count - 1 of Scenario::history
+    std::size_t first;
+    std::size_t count;
 };
 
 struct Scenario {
     std::vector<ScenarioDirective> directives;
+    HistoryMemory history;  // every history line's TEXT, in file order
 };
 
 constexpr std::uint32_t SCENARIO_MAX_WAIT_MS = 3600000;

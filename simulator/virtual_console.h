@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/calendar.h"
+#include "simulator/history_memory.h"
 #include "station/commands.h"
 #include "station/report_handler.h"
 
@@ -98,7 +99,7 @@ struct VirtualConsole {
     char live[CONSOLE_MAX_PAYLOAD + 1];
     std::size_t live_length;
     int has_live;
-    std::vector<std::string> history;
+    HistoryMemory history;
 
     // The console's own clock: wall-clock seconds (local time, counted as
     // if it were UTC) at the moment clock_base_ms.
