@@ -2,9 +2,7 @@
 
 namespace {
 
-// An entry after the first of its block: the length of the prefix and of
-// the suffix it shares with the record before it, as 7-bit groups low
-// first, then the bytes between them.
+// Lengths as 7-bit groups, low first: one byte below 128.
 void put_length(std::string &out, std::size_t n)
 {
     while (n >= 0x80) {
@@ -29,25 +27,25 @@ std::size_t get_length(const std::string &in, std::size_t *pos)
 
 void HistoryMemory::decode(std::size_t entry) const
 {
-    const std::size_t block = entry - entry % HISTORY_BLOCK;
-    std::size_t from = block;
-    if (text_entry_ != SIZE_MAX && text_entry_ >= block && text_entry_ <= entry) {
-        from = text_entry_;
-    } else {
-        const std::size_t end = block + 1 < starts_.size() ? starts_[block + 1] : entries_.size();
-        text_.assign(entries_, starts_[block], end - starts_[block]);
+    const std::size_t block = entry / HISTORY_BLOCK;
+    std::size_t e = block * HISTORY_BLOCK;
+    std::size_t pos = blocks_[block];
+    if (text_entry_ != SIZE_MAX && text_entry_ >= e && text_entry_ < entry) {
+        e = text_entry_ + 1;
+        pos = text_next_;
     }
-    for (std::size_t e = from + 1; e <= entry; ++e) {
-        std::size_t pos = starts_[e];
-        const std::size_t end = e + 1 < starts_.size() ? starts_[e + 1] : entries_.size();
-        const std::size_t prefix = get_length(entries_, &pos);
-        const std::size_t suffix = get_length(entries_, &pos);
+    for (; e <= entry; ++e) {
+        const std::size_t prefix = get_length(bytes_, &pos);
+        const std::size_t suffix = get_length(bytes_, &pos);
+        const std::size_t middle = get_length(bytes_, &pos);
         scratch_.assign(text_, 0, prefix);
-        scratch_.append(entries_, pos, end - pos);
+        scratch_.append(bytes_, pos, middle);
         scratch_.append(text_, text_.size() - suffix, suffix);
         text_.swap(scratch_);
+        pos += middle;
     }
     text_entry_ = entry;
+    text_next_ = pos;
 }
 
 const std::string &HistoryMemory::at(std::size_t index) const
@@ -60,24 +58,25 @@ const std::string &HistoryMemory::at(std::size_t index) const
 
 void HistoryMemory::push_back(const char *text, std::size_t length)
 {
-    const std::size_t entry = starts_.size();
-    starts_.push_back(static_cast<std::uint32_t>(entries_.size()));
-    if (entry % HISTORY_BLOCK == 0) {
-        entries_.append(text, length);
+    std::size_t prefix = 0, suffix = 0;
+    if (entries_ % HISTORY_BLOCK == 0) {
+        blocks_.push_back(static_cast<std::uint32_t>(bytes_.size()));
     } else {
         const std::size_t shorter = length < newest_.size() ? length : newest_.size();
-        std::size_t prefix = 0;
         while (prefix < shorter && text[prefix] == newest_[prefix])
             ++prefix;
-        std::size_t suffix = 0;
         while (prefix + suffix < shorter &&
                text[length - 1 - suffix] == newest_[newest_.size() - 1 - suffix])
             ++suffix;
-        put_length(entries_, prefix);
-        put_length(entries_, suffix);
-        entries_.append(text + prefix, length - prefix - suffix);
     }
+    put_length(bytes_, prefix);
+    put_length(bytes_, suffix);
+    put_length(bytes_, length - prefix - suffix);
+    bytes_.append(text + prefix, length - prefix - suffix);
     newest_.assign(text, length);
+    if (length > longest_)
+        longest_ = length;
+    ++entries_;
 }
 
 void HistoryMemory::pop_front()

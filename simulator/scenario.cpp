@@ -146,7 +146,7 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
                    std::size_t error_capacity)
 {
     out->directives.clear();
-    out->history.clear();
+    out->runs.clear();
     if (error_capacity)
         error[0] = 0;
     int plugged = 1;
@@ -189,7 +189,7 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
         d.line = line;
         d.wait_ms = 0;
         d.fault = ConsoleFault{};
-        d.first = d.count = 0;
+        d.run = 0;
         if (kw->takes_text) {
             if (word_end == end || *word_end != ' ' || word_end + 1 == end)
                 return fail(error, error_capacity, line, "the directive needs a text after one space");
@@ -224,13 +224,13 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
                 return fail(error, error_capacity, line, "more than 65534 history records");
             // A memory of thousands of lines is one directive and one
             // compact copy of their text, not a directive each.
-            out->history.push_back(word_end + 1, static_cast<std::size_t>(end - (word_end + 1)));
-            if (!out->directives.empty() && out->directives.back().type == SCENARIO_HISTORY) {
-                ++out->directives.back().count;
+            const int more = !out->directives.empty() && out->directives.back().type == SCENARIO_HISTORY;
+            if (!more)
+                out->runs.emplace_back();
+            out->runs.back().push_back(word_end + 1, static_cast<std::size_t>(end - (word_end + 1)));
+            if (more)
                 continue;
-            }
-            d.first = out->history.size() - 1;
-            d.count = 1;
+            d.run = out->runs.size() - 1;
         }
         if (d.type == SCENARIO_NO_HISTORY)
             history = 0;
@@ -260,7 +260,7 @@ void scenario_start(const Scenario *scenario, ScenarioRun *run, VirtualConsole *
     }
 }
 
-ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
+ScenarioAction scenario_step(Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
                              std::int64_t now_ms)
 {
     console_tick(console, now_ms);
@@ -279,10 +279,7 @@ ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, Virtual
             console_set_live(console, d.bytes.data(), d.bytes.size());
             break;
         case SCENARIO_HISTORY:
-            for (std::size_t i = d.first; i < d.first + d.count; ++i) {
-                const std::string &text = scenario->history.at(i);
-                console_add_history(console, text.data(), text.size());
-            }
+            console_take_history(console, &scenario->runs[d.run]);
             break;
         case SCENARIO_NO_HISTORY:
             console_clear_history(console);

@@ -447,6 +447,20 @@ void console_clear_history(VirtualConsole *console)
     console->history.clear();
 }
 
+void console_take_history(VirtualConsole *console, HistoryMemory *records)
+{
+    if (console->history.empty() && records->size() <= static_cast<std::size_t>(CONSOLE_MAX_HISTORY) &&
+        records->longest() <= static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD)) {
+        console->history = std::move(*records);
+    } else {
+        for (std::size_t i = 0; i < records->size(); ++i) {
+            const std::string &text = records->at(i);
+            console_add_history(console, text.data(), text.size());
+        }
+    }
+    records->clear();
+}
+
 int console_add_fault(VirtualConsole *console, const ConsoleFault &fault)
 {
     if (console->faults.size() >= static_cast<std::size_t>(CONSOLE_MAX_FAULTS))

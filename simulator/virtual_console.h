@@ -160,6 +160,9 @@ int console_idle(const VirtualConsole *console);
 int console_set_live(VirtualConsole *console, const char *text, std::size_t length);
 int console_add_history(VirtualConsole *console, const char *text, std::size_t length);
 void console_clear_history(VirtualConsole *console);
+// Adds `records` to the memory, taking them over whole when it is empty, and
+// leaves `records` empty; records past CONSOLE_MAX_HISTORY are refused.
+void console_take_history(VirtualConsole *console, HistoryMemory *records);
 // Plants a fault in the next history download; 0 when CONSOLE_MAX_FAULTS
 // are already waiting.
 int console_add_fault(VirtualConsole *console, const ConsoleFault &fault);

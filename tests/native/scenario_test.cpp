@@ -21,7 +21,7 @@ Scenario parse_ok(const std::string &text)
 std::string text_of(const Scenario &s, std::size_t i)
 {
     const ScenarioDirective &d = s.directives[i];
-    return d.type == SCENARIO_HISTORY ? s.history[d.first] : d.bytes;
+    return d.type == SCENARIO_HISTORY ? s.runs[d.run][0] : d.bytes;
 }
 
 } // namespace
@@ -225,11 +225,24 @@ TEST(ScenarioReplay, FirstLiveRecordGreetsTheProgramEvenAfterAPause)
 
 TEST(ScenarioReplay, MemoryIsBuiltInFileOrder)
 {
-    Replay r("history a\nhistory b\nno-history\nhistory c\nhistory d\n");
-    r.step();
-    ASSERT_EQ(r.console.history.size(), 2u);
-    EXPECT_EQ(r.console.history[0], "c");
-    EXPECT_EQ(r.console.history[1], "d");
+    const struct {
+        const char *text;
+        std::vector<std::string> memory;
+    } cases[] = {
+        {"history a\nhistory b\nno-history\nhistory c\nhistory d\n", {"c", "d"}},
+        // A second run of lines joins the memory the first one left.
+        {"history a\nwait 0\nhistory b\nhistory c\n", {"a", "b", "c"}},
+        {"history a\nno-history\nwait 0\nhistory b\n", {"b"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        Replay r(c.text);
+        r.step();
+        std::vector<std::string> memory;
+        for (std::size_t i = 0; i < r.console.history.size(); ++i)
+            memory.push_back(r.console.history[i]);
+        EXPECT_EQ(memory, c.memory);
+    }
 }
 
 TEST(ScenarioReplay, ReportsWaitForTheProgramAndForEachOthersAnswer)
