@@ -69,6 +69,7 @@ int load_config(const Options &o, FrontEndConfig *config)
 
 int main(int argc, char **argv)
 {
+    keep_heap_small();
     // setup takes the settings themselves as options: its own parser.
     if (argc > 1 && std::strcmp(argv[1], "setup") == 0)
         return command_setup(argc, argv);

@@ -32,6 +32,9 @@ std::FILE *create_temporary_beside(const char *path, std::string &temporary);
 void zero_releasing(void *start, std::size_t bytes);
 // Gives the heap's free memory back to the system after a big job.
 void release_free_heap();
+// Keeps the heap small for a program that runs for months beside the
+// console: set once, before any thread starts.
+void keep_heap_small();
 
 // Puts what was written to `file` on the disk. 0, with errno set, when the
 // disk did not take it.

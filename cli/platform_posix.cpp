@@ -115,6 +115,18 @@ void zero_releasing(void *start, std::size_t bytes)
 
 void release_free_heap() { malloc_trim(0); }
 
+void keep_heap_small()
+{
+    // One arena for every thread: each web worker would otherwise get its
+    // own and keep there what its last answer freed. The threads mostly
+    // wait on sockets and the console, so they hardly ever meet at the lock.
+    mallopt(M_ARENA_MAX, 1);
+    // A fixed threshold: a large block (a scenario file read whole, an
+    // answer's buffer) goes back to the system when freed, instead of
+    // raising the threshold so that the next ones stay in the heap.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+}
+
 int sync_file(std::FILE *file)
 {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;

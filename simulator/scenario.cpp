@@ -146,6 +146,7 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
                    std::size_t error_capacity)
 {
     out->directives.clear();
+    out->runs.clear();
     if (error_capacity)
         error[0] = 0;
     int plugged = 1;
@@ -188,12 +189,15 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
         d.line = line;
         d.wait_ms = 0;
         d.fault = ConsoleFault{};
+        d.run = 0;
         if (kw->takes_text) {
             if (word_end == end || *word_end != ' ' || word_end + 1 == end)
                 return fail(error, error_capacity, line, "the directive needs a text after one space");
-            d.bytes.assign(word_end + 1, end);
-            if (d.bytes.size() > static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD))
+            const std::size_t size = static_cast<std::size_t>(end - (word_end + 1));
+            if (size > static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD))
                 return fail(error, error_capacity, line, "text longer than 810 bytes");
+            if (d.type != SCENARIO_HISTORY)
+                d.bytes.assign(word_end + 1, end);
         } else {
             const std::string arg = argument(word_end, end);
             if (d.type == SCENARIO_WAIT) {
@@ -215,8 +219,19 @@ int parse_scenario(const char *text, std::size_t length, Scenario *out, char *er
             }
         }
 
-        if (d.type == SCENARIO_HISTORY && ++history > static_cast<std::size_t>(CONSOLE_MAX_HISTORY))
-            return fail(error, error_capacity, line, "more than 65534 history records");
+        if (d.type == SCENARIO_HISTORY) {
+            if (++history > static_cast<std::size_t>(CONSOLE_MAX_HISTORY))
+                return fail(error, error_capacity, line, "more than 65534 history records");
+            // A memory of thousands of lines is one directive and one
+            // compact copy of their text, not a directive each.
+            const int more = !out->directives.empty() && out->directives.back().type == SCENARIO_HISTORY;
+            if (!more)
+                out->runs.emplace_back();
+            out->runs.back().push_back(word_end + 1, static_cast<std::size_t>(end - (word_end + 1)));
+            if (more)
+                continue;
+            d.run = out->runs.size() - 1;
+        }
         if (d.type == SCENARIO_NO_HISTORY)
             history = 0;
         if (d.type == SCENARIO_UNPLUG) {
@@ -245,7 +260,7 @@ void scenario_start(const Scenario *scenario, ScenarioRun *run, VirtualConsole *
     }
 }
 
-ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
+ScenarioAction scenario_step(Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
                              std::int64_t now_ms)
 {
     console_tick(console, now_ms);
@@ -264,7 +279,7 @@ ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, Virtual
             console_set_live(console, d.bytes.data(), d.bytes.size());
             break;
         case SCENARIO_HISTORY:
-            console_add_history(console, d.bytes.data(), d.bytes.size());
+            console_take_history(console, &scenario->runs[d.run]);
             break;
         case SCENARIO_NO_HISTORY:
             console_clear_history(console);

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "simulator/history_memory.h"
 #include "simulator/virtual_console.h"
 
 enum ScenarioDirectiveType : std::uint8_t {
@@ -48,12 +49,18 @@ struct ScenarioDirective {
     std::uint8_t type;
     int line;
     std::uint32_t wait_ms;
-    std::string bytes;  // TEXT, or the report of raw
+    std::string bytes;  // TEXT, or the report of raw; history keeps its own
     ConsoleFault fault;
+    // history: consecutive history lines are one directive, their TEXTs
+    // the records of Scenario::runs[run]
+    std::size_t run;
 };
 
 struct Scenario {
     std::vector<ScenarioDirective> directives;
+    // A scenario is replayed once: each run of history lines is handed over
+    // to the console when its turn comes, not copied, and is empty after.
+    std::vector<HistoryMemory> runs;
 };
 
 constexpr std::uint32_t SCENARIO_MAX_WAIT_MS = 3600000;
@@ -79,7 +86,7 @@ struct ScenarioRun {
 void scenario_start(const Scenario *scenario, ScenarioRun *run, VirtualConsole *console);
 // Runs the directives that are due; stops at a pause, at a report still on
 // its way and at each unplug or plug, which it returns.
-ScenarioAction scenario_step(const Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
+ScenarioAction scenario_step(Scenario *scenario, ScenarioRun *run, VirtualConsole *console,
                              std::int64_t now_ms);
 int scenario_done(const Scenario *scenario, const ScenarioRun *run);
 // Milliseconds until a pause ends, 0 when a step can run now, -1 when

@@ -73,7 +73,7 @@ void start_payload(VirtualConsole *c, std::uint8_t kind, std::uint16_t count, st
 
 void start_history_record(VirtualConsole *c, std::size_t index)
 {
-    const std::string &record = c->history[index];
+    const std::string &record = c->history.at(index);
     // Every record takes at least two packets: the program completes a
     // record only on a packet after the first. Keys count from 1, because
     // the program's memory of the last given-up key starts at 0.
@@ -438,13 +438,27 @@ int console_add_history(VirtualConsole *console, const char *text, std::size_t l
     if (length > static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD) ||
         console->history.size() >= static_cast<std::size_t>(CONSOLE_MAX_HISTORY))
         return 0;
-    console->history.emplace_back(text, length);
+    console->history.push_back(text, length);
     return 1;
 }
 
 void console_clear_history(VirtualConsole *console)
 {
     console->history.clear();
+}
+
+void console_take_history(VirtualConsole *console, HistoryMemory *records)
+{
+    if (console->history.empty() && records->size() <= static_cast<std::size_t>(CONSOLE_MAX_HISTORY) &&
+        records->longest() <= static_cast<std::size_t>(CONSOLE_MAX_PAYLOAD)) {
+        console->history = std::move(*records);
+    } else {
+        for (std::size_t i = 0; i < records->size(); ++i) {
+            const std::string &text = records->at(i);
+            console_add_history(console, text.data(), text.size());
+        }
+    }
+    records->clear();
 }
 
 int console_add_fault(VirtualConsole *console, const ConsoleFault &fault)

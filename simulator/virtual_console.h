@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/calendar.h"
+#include "simulator/history_memory.h"
 #include "station/commands.h"
 #include "station/report_handler.h"
 
@@ -98,7 +99,7 @@ struct VirtualConsole {
     char live[CONSOLE_MAX_PAYLOAD + 1];
     std::size_t live_length;
     int has_live;
-    std::vector<std::string> history;
+    HistoryMemory history;
 
     // The console's own clock: wall-clock seconds (local time, counted as
     // if it were UTC) at the moment clock_base_ms.
@@ -159,6 +160,9 @@ int console_idle(const VirtualConsole *console);
 int console_set_live(VirtualConsole *console, const char *text, std::size_t length);
 int console_add_history(VirtualConsole *console, const char *text, std::size_t length);
 void console_clear_history(VirtualConsole *console);
+// Adds `records` to the memory, taking them over whole when it is empty, and
+// leaves `records` empty; records past CONSOLE_MAX_HISTORY are refused.
+void console_take_history(VirtualConsole *console, HistoryMemory *records);
 // Plants a fault in the next history download; 0 when CONSOLE_MAX_FAULTS
 // are already waiting.
 int console_add_fault(VirtualConsole *console, const ConsoleFault &fault);

@@ -329,7 +329,7 @@ std::size_t record_at(const DemoConsole *demo, const VirtualConsole *console, st
 void add_memory_record(const DemoConsole *demo, VirtualConsole *console, std::int64_t seconds)
 {
     if (console->history.size() >= static_cast<std::size_t>(DEMO_LOGGER_CAPACITY))
-        console->history.erase(console->history.begin());  // the logger overwrites its oldest
+        console->history.pop_front();  // the logger overwrites its oldest
     char record[CONSOLE_MAX_PAYLOAD + 1];
     if (const std::size_t n = record_at(demo, console, seconds, record, sizeof record))
         console_add_history(console, record, n);

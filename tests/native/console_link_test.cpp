@@ -132,8 +132,9 @@ TEST(ConsoleWithReportHandler, WholeHistoryIsStoredInOrderDespiteBadReports)
         for (int i = 0; i < HISTORY_SLOTS; ++i)
             if (s.program.store->slot[i][0])
                 stored.emplace_back(reinterpret_cast<const char *>(s.program.store->slot[i]));
-        const std::vector<std::string> expected(s.console.history.begin() + static_cast<long>(lost),
-                                                s.console.history.end());
+        std::vector<std::string> expected;
+        for (std::size_t i = lost; i < records; ++i)
+            expected.push_back(s.console.history[i]);
         EXPECT_EQ(stored, expected);
     }
 }

@@ -17,6 +17,12 @@ Scenario parse_ok(const std::string &text)
     return s;
 }
 
+// A directive's TEXT; a run of history lines gives its first.
+std::string text_of(const Scenario &s, std::size_t i)
+{
+    const ScenarioDirective &d = s.directives[i];
+    return d.type == SCENARIO_HISTORY ? s.runs[d.run][0] : d.bytes;
+}
 
 } // namespace
 
@@ -56,7 +62,7 @@ TEST(ScenarioParse, EveryDirective)
         SCOPED_TRACE(i);
         EXPECT_EQ(s.directives[i].type, want[i].type);
         EXPECT_EQ(s.directives[i].line, want[i].line);
-        EXPECT_EQ(s.directives[i].bytes, want[i].bytes);
+        EXPECT_EQ(text_of(s, i), want[i].bytes);
     }
     EXPECT_EQ(s.directives[7].wait_ms, 1500u);
 }
@@ -64,11 +70,11 @@ TEST(ScenarioParse, EveryDirective)
 TEST(ScenarioParse, TextIsTheRestOfTheLineByteForByte)
 {
     const Scenario s = parse_ok("live  leading space\nhistory trailing space \nwu-body a#b\n");
-    EXPECT_EQ(s.directives[0].bytes, " leading space");
-    EXPECT_EQ(s.directives[1].bytes, "trailing space ");
-    EXPECT_EQ(s.directives[2].bytes, "a#b");
+    EXPECT_EQ(text_of(s, 0), " leading space");
+    EXPECT_EQ(text_of(s, 1), "trailing space ");
+    EXPECT_EQ(text_of(s, 2), "a#b");
     const std::string longest(CONSOLE_MAX_PAYLOAD, 'x');
-    EXPECT_EQ(parse_ok("history " + longest).directives[0].bytes, longest);
+    EXPECT_EQ(text_of(parse_ok("history " + longest), 0), longest);
 }
 
 TEST(ScenarioParse, MalformedLinesAreNamedByNumber)
@@ -219,11 +225,24 @@ TEST(ScenarioReplay, FirstLiveRecordGreetsTheProgramEvenAfterAPause)
 
 TEST(ScenarioReplay, MemoryIsBuiltInFileOrder)
 {
-    Replay r("history a\nhistory b\nno-history\nhistory c\nhistory d\n");
-    r.step();
-    ASSERT_EQ(r.console.history.size(), 2u);
-    EXPECT_EQ(r.console.history[0], "c");
-    EXPECT_EQ(r.console.history[1], "d");
+    const struct {
+        const char *text;
+        std::vector<std::string> memory;
+    } cases[] = {
+        {"history a\nhistory b\nno-history\nhistory c\nhistory d\n", {"c", "d"}},
+        // A second run of lines joins the memory the first one left.
+        {"history a\nwait 0\nhistory b\nhistory c\n", {"a", "b", "c"}},
+        {"history a\nno-history\nwait 0\nhistory b\n", {"b"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        Replay r(c.text);
+        r.step();
+        std::vector<std::string> memory;
+        for (std::size_t i = 0; i < r.console.history.size(); ++i)
+            memory.push_back(r.console.history[i]);
+        EXPECT_EQ(memory, c.memory);
+    }
 }
 
 TEST(ScenarioReplay, ReportsWaitForTheProgramAndForEachOthersAnswer)

@@ -3,9 +3,9 @@
 # simulated console: VmRSS and VmHWM (the peak) from /proc after a catch-up
 # of a full console memory, after ten full-archive web exports one after
 # the other, and after sixteen at once. The simulated console lives in the
-# same process and holds its own copy of its memory, which a real console
-# does not: its share is measured alone first (`serve` on the same console,
-# which archives nothing) and is part of every figure after it.
+# same process and holds its memory there, which a real console does not:
+# `serve` (which archives nothing) on the same console with its memory and
+# with none shows that share first, and it is part of every figure after it.
 # Usage: tools/bench/memory.sh [NIMBREL] [RECORDS]
 #   NIMBREL  the program to measure (default build/release/nimbrel)
 #   RECORDS  history records of the console (default 60000)
@@ -37,20 +37,30 @@ for i in range(n):
     print("history 12 " + t.strftime("%Y-%m-%d %H:%M") + tail)
 print("wait 3600000")
 CONSOLE
+grep -v '^history' "$work/console.txt" >"$work/empty.txt"
 
 status() { # label
   awk -v label="$1" '/^VmRSS|^VmHWM/ { v[$1] = $2 } END {
     printf "%-34s VmRSS %6.1f MB   VmHWM %6.1f MB\n", label, v["VmRSS:"] / 1024, v["VmHWM:"] / 1024 }' \
     "/proc/$pid/status"
 }
+rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$pid/status"; }
 
-"$nimbrel" serve --simulate="$work/console.txt" --http="127.0.0.1:$http" 2>"$work/serve.log" &
-pid=$!
-sleep 5
 echo "$nimbrel, $records records"
-status "the simulated console alone (serve)"
-kill -TERM $pid
-wait $pid
+for memory in empty console; do
+  "$nimbrel" serve --simulate="$work/$memory.txt" --http="127.0.0.1:$http" 2>"$work/serve.log" &
+  pid=$!
+  sleep 5
+  if [ $memory = empty ]; then
+    empty_kb=$(rss_kb)
+  else
+    status "serve on the simulated console"
+    awk -v kb=$(($(rss_kb) - empty_kb)) \
+      'BEGIN { printf "  of which its memory of records    %6.1f MB (in every figure below)\n", kb / 1024 }'
+  fi
+  kill -TERM $pid
+  wait $pid
+done
 
 "$nimbrel" run --simulate="$work/console.txt" --mqtt="127.0.0.1:$broker" \
   --http="127.0.0.1:$http" 2>"$work/log" &
