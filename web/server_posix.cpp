@@ -32,6 +32,7 @@
 #include "archive/archive.h"
 #include "common/host_port.h"
 #include "report/report_days.h"
+#include "web/archive_answers.h"
 #include "web/api.h"
 #include "web/page_files.h"
 
@@ -291,24 +292,6 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
     return 1;
 }
 
-// Hands each record from..to to add, in time order.
-template <typename Add>
-int each_record(WebServer *s, long long from, long long to, Add add, std::string *error)
-{
-    if (!s->archive)
-        return 1;
-    ArchiveError failure;
-    if (archive_each(s->archive, from, to,
-                     [&](const ArchiveRecord &r) {
-                         add(WebRecord{r.minute, r.text});
-                         return 1;
-                     },
-                     &failure))
-        return 1;
-    *error = failure.message;
-    return 0;
-}
-
 // The console's reading, or the archive's newest record when the console
 // sent none; either is stale once the console is gone.
 void on_live(WebServer *s, const httplib::Request &req, httplib::Response &res)
@@ -362,11 +345,9 @@ void on_series(WebServer *s, const httplib::Request &req, httplib::Response &res
         return refuse(res, 400, error);
     SeriesBuilder builder;
     series_start(&builder, request, s->settings.units);
-    // From the day's start, so that the first bucket's rain is what fell
-    // in it rather than since midnight.
-    if (!each_record(s, request.from - request.from % 1440, request.to,
-                     [&](const WebRecord &r) { series_add(&builder, r); }, &error))
-        return refuse(res, 503, "archive: " + error);
+    ArchiveError failure;
+    if (s->archive && !series_from_archive(s->archive, &builder, AnswerSource::summaries, &failure))
+        return refuse(res, 503, "archive: " + failure.message);
     answer_json(res, series_json(builder));
 }
 
@@ -385,9 +366,9 @@ void on_summary(WebServer *s, const httplib::Request &req, httplib::Response &re
         return refuse(res, 400, error);
     SummaryBuilder builder;
     summary_start(&builder, request, s->settings.units);
-    if (!each_record(s, request.from, request.to,
-                     [&](const WebRecord &r) { summary_add(&builder, r); }, &error))
-        return refuse(res, 503, "archive: " + error);
+    ArchiveError failure;
+    if (s->archive && !summary_from_archive(s->archive, &builder, AnswerSource::summaries, &failure))
+        return refuse(res, 503, "archive: " + failure.message);
     answer_json(res, summary_json(builder));
 }
 
