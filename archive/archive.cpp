@@ -48,8 +48,8 @@ const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
     "CREATE TABLE state(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;",
     // 2 -> 3: a summary per hour and per day of the clock that has records
     // (archive/summaries.h), filled from the records kept so far.
-    "CREATE TABLE hour_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);"
-    "CREATE TABLE day_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);",
+    ("CREATE TABLE hour_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);"
+     "CREATE TABLE day_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);"),
 };
 
 // A prepared statement that finalises itself.
@@ -659,6 +659,12 @@ int archive_each_period(Archive *a, int span, long long from, long long to,
             return 1;
     }
     return rc == SQLITE_DONE || fail(a, rc, "reading", error);
+}
+
+long long archive_version(Archive *a)
+{
+    Statement st(a->db, "PRAGMA data_version");
+    return st.s && sqlite3_step(st.s) == SQLITE_ROW ? sqlite3_column_int64(st.s, 0) : -1;
 }
 
 int archive_summary(Archive *a, ArchiveSummary *summary, ArchiveError *error)

@@ -79,6 +79,10 @@ int archive_each_period(Archive *archive, int span_minutes, long long from, long
                         const std::function<int(long long start, const PeriodSummary &)> &visit,
                         ArchiveError *error);
 
+// A number that changes whenever another connection has committed a merge
+// (or anything else) to the archive since; -1 when it cannot be read.
+long long archive_version(Archive *archive);
+
 struct ArchiveSummary {
     long count = 0;
     long long first = 0, last = 0;  // minutes; meaningless when count is 0

@@ -503,13 +503,48 @@ std::string live_answer_json(const std::string &readings_json, const char *sourc
     return out;
 }
 
+namespace {
+
+// `value` as "%.1f" (tenths) or "%.0f" writes it. By hand where that is
+// plain, since a year's chart prints tens of thousands of numbers; through
+// printf within a hair of a rounding tie, or for huge or odd values.
+void fixed_text(double value, int tenths, char *text, std::size_t size)
+{
+    const double scaled = value * (tenths ? 10 : 1);
+    const double below = std::floor(scaled);
+    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e9 || std::fabs(scaled - below - 0.5) < 1e-6 ||
+        size < 16) {
+        std::snprintf(text, size, tenths ? "%.1f" : "%.0f", value);
+        return;
+    }
+    long long n = static_cast<long long>(scaled - below < 0.5 ? below : below + 1);
+    n = n < 0 ? -n : n;
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0 || (tenths && count < 2));
+    std::size_t at = 0;
+    if (std::signbit(value))
+        text[at++] = '-';
+    while (count > 0) {
+        if (tenths && count == 1)
+            text[at++] = '.';
+        text[at++] = digits[--count];
+    }
+    text[at] = 0;
+}
+
+} // namespace
+
 std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
 {
     // In the console's own decimals, so that the conversions start from the
     // text the console would have sent.
     char text[48];
     const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
-    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
+    fixed_text(value, !whole, text, sizeof text);
     char16_t token[32];
     int n = 0;
     for (; text[n] && n < 31; ++n)

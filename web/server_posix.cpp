@@ -166,10 +166,12 @@ struct WebServer {
     // One archive connection, used by one request at a time.
     std::mutex archive_lock;
     Archive *archive = nullptr;
-    // The archive's newest time and record step, kept for a while: finding
-    // the step reads every record, which would double a day chart's time.
+    // The archive's newest time and record step, kept until a merge has
+    // changed the archive and a while has passed: finding the step reads
+    // every record, a second on ten years of them.
     ArchiveSummary extent;
     std::chrono::steady_clock::time_point extent_at;
+    long long extent_version = 0;
     int have_extent = 0;
     std::string texts;
 };
@@ -270,12 +272,15 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
         s->extent = ArchiveSummary{};
     } else if (!s->have_extent || now - s->extent_at > std::chrono::seconds(EXTENT_KEEP_S)) {
         ArchiveError failure;
-        if (!archive_summary(s->archive, &s->extent, &failure)) {
+        const long long version = archive_version(s->archive);
+        if ((!s->have_extent || version < 0 || version != s->extent_version) &&
+            !archive_summary(s->archive, &s->extent, &failure)) {
             *error = failure.message;
             return 0;
         }
         s->have_extent = 1;
         s->extent_at = now;
+        s->extent_version = version;
     }
     const ArchiveSummary &summary = s->extent;
     *interval = summary.interval_minutes;

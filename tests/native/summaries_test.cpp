@@ -264,3 +264,21 @@ TEST(Summaries, AClockSetBackOverMidnightCountsTheRainOnce)
         }
     archive_close(a);
 }
+
+// Chart and summary numbers are written by hand for speed: they must read
+// exactly as printf's, ties and negative zeros included.
+TEST(Summaries, NumbersAreWrittenAsPrintfWritesThem)
+{
+    std::mt19937 random(11);
+    std::vector<double> values = {0.25, 0.35, 0.05, -0.04, -0.05, -0.0, 0.0, 2.5, -2.5, 359.5, 999999.95,
+                                  1e9, 3e10, -1e12, 1013.25, 12.349999, 12.35, -7.45};
+    for (int i = 0; i < 20000; ++i)
+        values.push_back(std::uniform_int_distribution<int>(-400000, 400000)(random) /
+                         static_cast<double>(std::uniform_int_distribution<int>(1, 997)(random)));
+    for (double v : values)
+        for (ReadingKind kind : {ReadingKind::temperature, ReadingKind::humidity}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, kind == ReadingKind::humidity ? "%.0f" : "%.1f", v);
+            ASSERT_EQ(shown_number(kind, v, UnitSettings{}), expected) << v;
+        }
+}
