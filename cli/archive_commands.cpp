@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "cli/archive_export.h"
-#include "cli/archive_import.h"
 #include "cli/export_file.h"
 #include "cli/log.h"
 #include "cli/platform.h"
@@ -189,11 +188,4 @@ std::time_t next_daily(std::time_t now, int minute_of_day)
 int logger_warning_due(int logger_percent, long long last_catch_up, std::time_t now)
 {
     return logger_percent >= 90 && now - last_catch_up > 24 * 3600;
-}
-
-int command_archive(FrontEnd &f)
-{
-    if (f.options.archive_action == "info")
-        return command_archive_info(f);
-    return command_archive_import(f);
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "cli/commands.h"
+#include "cli/front_end.h"
 
 // --archive=PATH, else the configuration's `archive`, else the default.
 std::string archive_path(const FrontEnd &f);
@@ -37,8 +37,6 @@ int merge_download(Archive *archive, const ArchiveSource &records, long given_up
 int export_from_archive(FrontEnd &f);
 
 int command_archive_info(FrontEnd &f);
-// `archive ACTION`.
-int command_archive(FrontEnd &f);
 
 // The next time of day `minute_of_day` after `now` (local time).
 std::time_t next_daily(std::time_t now, int minute_of_day);

@@ -42,9 +42,7 @@ int import_one(Archive *archive, const std::string &path)
     return 1;
 }
 
-} // namespace
-
-int command_archive_import(FrontEnd &f)
+int import_files(FrontEnd &f)
 {
     if (f.options.files.empty()) {
         std::fputs("nimbrel: archive import needs at least one FILE\n", stderr);
@@ -58,4 +56,13 @@ int command_archive_import(FrontEnd &f)
         all &= import_one(archive, path);
     archive_close(archive);
     return all ? 0 : 1;
+}
+
+} // namespace
+
+int command_archive(FrontEnd &f)
+{
+    if (f.options.archive_action == "info")
+        return command_archive_info(f);
+    return import_files(f);
 }

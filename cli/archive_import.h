@@ -1,5 +1,6 @@
-// `nimbrel archive import FILE...`: export files brought into the archive.
+// `nimbrel archive ACTION`: `info`, or `import FILE...`, export files
+// brought into the archive.
 #pragma once
-#include "cli/commands.h"
+#include "cli/front_end.h"
 
-int command_archive_import(FrontEnd &f);
+int command_archive(FrontEnd &f);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,9 +17,8 @@
 #include "cli/log.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
-#include "cli/session.h"
 #include "common/calendar.h"
-#include "common/retry.h"
+#include "console/link.h"
 #include "history/export_checks.h"
 #include "publish/publisher.h"
 #include "station/messages.h"
@@ -28,16 +26,10 @@
 
 namespace {
 
-// How long a console may keep quiet before a command gives up on it.
-constexpr int ANSWER_WAIT_MS = 20000;
-
 // What a command waits for, filled in by the session's notifications.
-struct Events {
+struct Events : ConsoleCounts {
     FrontEnd *front;
-    int live_records = 0;
     LiveValues values;
-    int history_total = 0, history_done = 0, history_complete = 0, no_history = 0;
-    int answer_clock = 0;
     int print_live = 0;
     int last_percent = -1;
     int show_bar = 1;  // run downloads without a progress bar
@@ -124,8 +116,43 @@ Events events;
 const char16_t no_file[1] = {0};
 // The reader stores history pages only for a download with somewhere to go.
 const char16_t catch_up_file[] = u"archive";
-// A download whose request could not be sent.
-constexpr int PORT_FAILED = -100;
+
+// The progress bar starts afresh with each download, which lets the last
+// one's records go.
+void before_download()
+{
+    events.last_percent = -1;
+    forget_download();
+}
+
+// Tells every feed of run that the console came or went.
+void tell_feeds(const Events &e, int connected)
+{
+    if (e.feeds)
+        for (auto &feed : *e.feeds)
+            feed->console(connected);
+}
+
+LinkHooks link_hooks(Events &e)
+{
+    LinkHooks h{stop_requested, log_line, before_download, nullptr, nullptr};
+    h.console = [&e](int connected) { tell_feeds(e, connected); };
+    h.between_polls = [&e](Session &s) {
+        if (e.feeds)
+            for (auto &feed : *e.feeds)
+                feed->between_polls(s);
+    };
+    return h;
+}
+
+// A download of the history with the progress bar of a terminal.
+int download_with_bar(Session &s, Events &e)
+{
+    const int got = download_history(s, e, link_hooks(e));
+    if (e.show_bar && e.history_total > 0 && stderr_is_terminal())
+        std::fputs("\n", stderr);
+    return got;
+}
 
 // Accepted history pages need a file; live, run and clock have none.
 Session make_session(FrontEnd &f, const char16_t *file_name = no_file)
@@ -145,130 +172,6 @@ int connect_or_say(Session &s)
         return 1;
     std::fprintf(stderr, "nimbrel: no console: %s\n", s.port.absence(s.port.context));
     return 0;
-}
-
-// poll_until's answer when the console left a running download.
-constexpr int PORT_STALLED = 2;
-
-// Polls until `done` says so, the console goes, a stop is asked for or it
-// keeps quiet for ANSWER_WAIT_MS, or, once a download runs, for
-// DOWNLOAD_QUIET_MS (PORT_STALLED). PORT_REPORT when done.
-template <typename Done> int poll_until(Session &s, Done done)
-{
-    auto quiet_since = std::chrono::steady_clock::now();
-    while (!done()) {
-        if (stop_requested())
-            return PORT_QUIET;
-        const int got = session_poll(s, CONSOLE_POLL_MS);
-        if (got == PORT_GONE)
-            return PORT_GONE;
-        if (session_watch_download(s) == DOWNLOAD_STALLED)
-            return PORT_STALLED;
-        const auto now = std::chrono::steady_clock::now();
-        if (got == PORT_REPORT)
-            quiet_since = now;
-        else if (now - quiet_since > std::chrono::milliseconds(ANSWER_WAIT_MS))
-            return PORT_QUIET;
-    }
-    return PORT_REPORT;
-}
-
-// Asks for the whole history and waits for it, as an Export press does.
-// PORT_REPORT when it is complete or the console has none (e.no_history).
-int download_history(Session &s, Events &e)
-{
-    // The greeting's live record first, as a user sees the readings before
-    // pressing Export.
-    int got = poll_until(s, [&] { return e.live_records > 0; });
-    if (got == PORT_REPORT) {
-        link_flags.history_cancel = 0;
-        link_flags.history_complete = 0;
-        link_flags.history_requested = 1;
-        e.history_complete = e.no_history = 0;
-        e.history_total = 0;
-        e.last_percent = -1;
-        forget_download();
-        if (!s.port.write(s.port.context, CMD_READ_HISTORY))
-            return PORT_FAILED;
-        got = poll_until(s, [&] { return e.history_complete || e.no_history; });
-    }
-    if (e.show_bar && e.history_total > 0 && stderr_is_terminal())
-        std::fputs("\n", stderr);
-    // A console left mid-download, or a user's stop, still gets the stop
-    // frame, so that it does not go on sending pages nobody reads.
-    if (got != PORT_REPORT && got != PORT_GONE && s.open)
-        s.port.write(s.port.context, CMD_STOP_TRANSFER);
-    return got;
-}
-
-const char *download_failure(int got)
-{
-    static_assert(DOWNLOAD_QUIET_MS == 10000, "the message below names the wait");
-    return got == PORT_GONE     ? "the console went away during the download"
-           : got == PORT_FAILED ? "the history request could not be sent"
-           : stop_requested()   ? "stopped"
-           : got == PORT_STALLED
-               ? "the console sent nothing for 10 s in the middle of the download"
-               : "the console stopped sending";
-}
-
-// Answers the console's clock request, as the Windows program does.
-void answer_clock(Session &s, Events &e)
-{
-    if (!e.answer_clock)
-        return;
-    e.answer_clock = 0;
-    if (session_set_clock(s))
-        log_line("console clock set from this machine's clock");
-}
-
-// Tells every feed of run that the console came or went.
-void tell_feeds(const Events &e, int connected)
-{
-    if (e.feeds)
-        for (auto &feed : *e.feeds)
-            feed->console(connected);
-}
-
-// Connects, looking again until the console is there or a stop is asked
-// for. 1 when connected. The reason it is missing is logged when it
-// changes, not at every look.
-int connect_waiting(Session &s, Events &e, std::string *absence)
-{
-    const auto absent = [&s, absence] {
-        const std::string why = s.port.absence(s.port.context);
-        if (why != *absence)
-            log_line("no console: %s; looking again every %d s", why.c_str(), CONSOLE_RETRY_MS / 1000);
-        *absence = why;
-    };
-    if (!connect_until_stopped([&s] { return session_connect(s); }, stop_requested, absent))
-        return 0;
-    log_line("connected to the console");
-    tell_feeds(e, 1);
-    absence->clear();
-    return 1;
-}
-
-// Keeps the console connected until a stop: reconnects after an unplug
-// and answers its clock requests; run's feeds get a turn between polls.
-void stay_connected(Session &s, Events &e)
-{
-    std::string absence;
-    while (connect_waiting(s, e, &absence)) {
-        // A catch-up waits for the greeting's live record, as an Export does.
-        e.live_records = 0;
-        while (!stop_requested() && session_poll(s, CONSOLE_POLL_MS) != PORT_GONE) {
-            answer_clock(s, e);
-            if (e.feeds)
-                for (auto &feed : *e.feeds)
-                    feed->between_polls(s);
-        }
-        if (!s.open) {
-            log_line("console disconnected");
-            tell_feeds(e, 0);
-        }
-    }
-    session_close(s);
 }
 
 // The period and data sets through the Windows program's own checks.
@@ -343,7 +246,7 @@ int command_live(FrontEnd &f)
     if (!f.options.watch) {
         if (!connect_or_say(s))
             return 1;
-        const int got = poll_until(s, [&] { return e.live_records > 0; });
+        const int got = poll_until(s, [&] { return e.live_records > 0; }, stop_requested);
         session_close(s);
         if (got == PORT_REPORT)
             return 0;
@@ -352,7 +255,7 @@ int command_live(FrontEnd &f)
                    stderr);
         return 1;
     }
-    stay_connected(s, e);
+    stay_connected(s, e, link_hooks(e));
     return 0;
 }
 
@@ -369,10 +272,11 @@ int command_export(FrontEnd &f)
     Session s = make_session(f, export_request.file_name);
     if (!connect_or_say(s))
         return 1;
-    const int got = download_history(s, e);
+    const int got = download_with_bar(s, e);
     session_close(s);
     if (got != PORT_REPORT) {
-        std::fprintf(stderr, "nimbrel: %s; no file written\n", download_failure(got));
+        std::fprintf(stderr, "nimbrel: %s; no file written\n",
+                     download_failure(got, stop_requested()));
         return 1;
     }
     if (e.no_history) {
@@ -398,10 +302,11 @@ int command_catch_up(FrontEnd &f)
     Session s = make_session(f, catch_up_file);
     int status = 1;
     if (connect_or_say(s)) {
-        const int got = download_history(s, e);
+        const int got = download_with_bar(s, e);
         session_close(s);
         if (got != PORT_REPORT) {
-            std::fprintf(stderr, "nimbrel: %s; nothing archived\n", download_failure(got));
+            std::fprintf(stderr, "nimbrel: %s; nothing archived\n",
+                         download_failure(got, stop_requested()));
         } else if (e.no_history) {
             std::fputs("nimbrel: the console holds no history yet; nothing archived\n", stderr);
             status = 0;
@@ -504,9 +409,9 @@ private:
         due = 0;
         merge_again = 0;
         log_line("catch-up: downloading the console's history");
-        const int got = download_history(s, events);
+        const int got = download_with_bar(s, events);
         if (got != PORT_REPORT) {
-            log_line("catch-up: %s%s%s", download_failure(got),
+            log_line("catch-up: %s%s%s", download_failure(got, stop_requested()),
                      stop_requested() ? "" : "; trying again at the next connect",
                      stop_requested() || !next_daily_at ? "" : " or the daily catch-up");
             return;
@@ -614,7 +519,7 @@ int command_run(FrontEnd &f)
         feeds.push_back(std::move(web));
     feeds.push_back(std::move(keeper));
     e.feeds = &feeds;
-    stay_connected(s, e);
+    stay_connected(s, e, link_hooks(e));
     e.feeds = nullptr;
     for (auto &feed : feeds)
         feed.reset();

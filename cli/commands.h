@@ -1,20 +1,7 @@
 // The commands of `nimbrel`. Each returns the exit status: 0 done,
 // 1 the console, the download or a file failed, 2 a usage error.
 #pragma once
-#include "cli/config.h"
-#include "cli/options.h"
-#include "cli/station_port.h"
-#include "cli/uploader.h"
-
-struct FrontEnd {
-    Options options;
-    FrontEndConfig config;
-    StationPort port;
-    UploadDestination destination;
-    UploadDestination aprs;  // CWOP's APRS-IS server; empty host: its own
-    const char *version = "";
-    int simulated;
-};
+#include "cli/front_end.h"
 
 int command_live(FrontEnd &f);
 int command_export(FrontEnd &f);

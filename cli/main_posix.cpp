@@ -7,13 +7,13 @@
 
 #include "cli/archive_commands.h"
 #include "cli/commands.h"
-#include "cli/hid_port.h"
 #include "cli/live_text.h"
 #include "cli/platform.h"
 #include "cli/serve.h"
 #include "cli/setup.h"
-#include "cli/sim_port.h"
 #include "common/file_read.h"
+#include "console/hid_port.h"
+#include "console/sim_port.h"
 
 namespace {
 
@@ -26,6 +26,15 @@ int usage_error(const std::string &message, const CommandRow *command)
 {
     std::fprintf(stderr, "nimbrel: %s\n\n%s", message.c_str(), command_help(command).c_str());
     return 2;
+}
+
+// --upload-server or --aprs-server into `to`; 1 when it is HOST:PORT or not
+// given (the service's own server then).
+int server_option(const std::string &value, UploadDestination *to)
+{
+    char16_t text[UPLOAD_HOST_BYTES + 8];
+    return value.empty() || (utf16_text(value.c_str(), text, UPLOAD_HOST_BYTES + 8) &&
+                             parse_upload_server(text, to->host, &to->port));
 }
 
 // The configuration file, when there is one; a missing default file is no
@@ -95,22 +104,13 @@ int main(int argc, char **argv)
     }
     if (!check_http_option(f))
         return 2;
-    if (!f.options.upload_server.empty()) {
-        char16_t text[UPLOAD_HOST_BYTES + 8];
-        if (!utf16_text(f.options.upload_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
-            !parse_upload_server(text, f.destination.host, &f.destination.port))
-            return usage_error("--upload-server needs HOST:PORT, not \"" + f.options.upload_server +
-                                   "\"",
-                               f.options.command);
-    }
-    if (!f.options.aprs_server.empty()) {
-        char16_t text[UPLOAD_HOST_BYTES + 8];
-        if (!utf16_text(f.options.aprs_server.c_str(), text, UPLOAD_HOST_BYTES + 8) ||
-            !parse_upload_server(text, f.aprs.host, &f.aprs.port))
-            return usage_error("--aprs-server needs HOST:PORT, not \"" + f.options.aprs_server +
-                                   "\"",
-                               f.options.command);
-    }
+    if (!server_option(f.options.upload_server, &f.destination))
+        return usage_error(
+            "--upload-server needs HOST:PORT, not \"" + f.options.upload_server + "\"",
+            f.options.command);
+    if (!server_option(f.options.aprs_server, &f.aprs))
+        return usage_error("--aprs-server needs HOST:PORT, not \"" + f.options.aprs_server + "\"",
+                           f.options.command);
     f.version = NIMBREL_VERSION;
     // The simulated console's invented weather must not reach a real station page.
     f.destination.discard = f.options.simulate && f.options.upload_server.empty();

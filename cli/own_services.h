@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/front_end.h"
 #include "cli/feed.h"
 #include "publish/publisher.h"
 

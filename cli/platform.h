@@ -11,9 +11,6 @@ int stop_requested();
 
 int stderr_is_terminal();
 
-// Milliseconds of a clock that never goes back, for waits and spacing.
-std::int64_t steady_ms();
-
 // $XDG_CONFIG_HOME/nimbrel/nimbrel.conf, or ~/.config/nimbrel/nimbrel.conf.
 std::string default_config_path();
 

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -41,12 +40,6 @@ void install_stop_signals()
 int stop_requested() { return stop_flag != 0; }
 
 int stderr_is_terminal() { return isatty(STDERR_FILENO); }
-
-std::int64_t steady_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::string default_config_path()
 {

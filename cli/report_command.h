@@ -1,5 +1,5 @@
 // `nimbrel report month YYYY-MM | year YYYY`: a climate report from the archive.
 #pragma once
-#include "cli/commands.h"
+#include "cli/front_end.h"
 
 int command_report(FrontEnd &f);

@@ -4,7 +4,7 @@
 #pragma once
 #include <memory>
 
-#include "cli/commands.h"
+#include "cli/front_end.h"
 #include "cli/feed.h"
 
 int command_serve(FrontEnd &f);

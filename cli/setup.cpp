@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "cli/config.h"
-#include "cli/hid_port.h"
 #include "cli/options.h"
 #include "cli/platform.h"
+#include "console/hid_port.h"
 #include "web/server.h"
 
 namespace {

@@ -1,5 +1,4 @@
 #include "cli/uploader.h"
-#include "cli/platform.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -10,6 +9,7 @@
 
 #include "cli/live_text.h"
 #include "cli/log.h"
+#include "common/steady_clock.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
 #include "upload/service_table.h"

@@ -51,7 +51,7 @@ rm "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
 "$nimbrel" run --simulate="$work/full-logger.txt" --archive="$work/new.sqlite" 2>"$work/run.log" &
 wait_for 10 grep -q "logger is 93% full and nothing has been archived for a day" "$work/run.log" ||
   fail "no warning of a full logger: $(cat "$work/run.log")"
-stop_within_a_second $! run
+stop_promptly $! run
 
 # ---- clock changes (TZ with summer time) ---------------------------------------
 # Spring: 02:00 to 02:55 never happen. Autumn: 02:00 to 02:55 come twice.

@@ -32,6 +32,6 @@ wait_for 20 grep -q "catch-up: 2 new, 1 already there" "$work/run.log" ||
   fail "the download was not merged once the archive was free: $(cat "$work/run.log")"
 [ "$(grep -c "downloading the console's history" "$work/run.log")" = 1 ] ||
   fail "the console was downloaded again: $(cat "$work/run.log")"
-stop_within_a_second $pid run
+stop_promptly $pid run
 [ "$(sqlite3 "$archive" "SELECT count(*) FROM record")" = 3 ] || fail "the archive does not hold 3 records"
 echo PASS

@@ -69,7 +69,7 @@ fi
 pid=$!
 two_records() { [ "$(grep -c '^{' "$work/watch.json")" -ge 2 ]; }
 wait_for 15 two_records || fail "--watch printed no second record"
-stop_within_a_second $pid "live --watch"
+stop_promptly $pid "live --watch"
 python3 -c 'import json,sys; [json.loads(l) for l in open(sys.argv[1]) if l.startswith("{")]' \
   "$work/watch.json" || fail "--watch printed a line that is not JSON"
 echo PASS

@@ -47,7 +47,7 @@ retained nimbrel/state 1 | cut -d' ' -f2- >"$work/state"
 read_configs nimbrel
 check_discovery || fail "discovery configs in the other units"
 grep -q "/relative_pressure/config" "$work/configs" && fail "the relative pressure config stayed"
-stop_within_a_second $pid "run with MQTT"
+stop_promptly $pid "run with MQTT"
 status_is offline || fail "not offline after SIGTERM"
 
 # Two stations on one broker, each its own topic, device and archive. A broker that
@@ -70,7 +70,7 @@ topic=garden/roof wait_for 3 status_is online || fail "the second station is not
 read_configs garden_roof
 retained garden/roof/state 1 | cut -d' ' -f2- >"$work/state"
 check_discovery garden/roof || fail "the second station's discovery configs"
-stop_within_a_second $pid2 "the second station"
+stop_promptly $pid2 "the second station"
 [ "$(grep -c 'MQTT: connected to' "$work/log")" = 2 ] || fail "two connections not logged: $(cat "$work/log")"
 grep -q "MQTT: lost the connection to 127.0.0.1:$broker_port" "$work/log" || fail "the loss was not logged"
 

@@ -36,7 +36,7 @@ grep -q "warning: $conf holds a station key or password" "$work/log" || fail "no
 [ "$(grep -c MQTT "$work/log")" = 1 ] || fail "not one line for the refusals: $(cat "$work/log")"
 grep -q "MQTT: 127.0.0.1:$broker_port refused the connection: not authorised;" \
   "$work/log" || fail "the refusal's reason is not logged: $(cat "$work/log")"
-stop_within_a_second $pid "run refused by the broker"
+stop_promptly $pid "run refused by the broker"
 
 # The right password, over TLS to a broker whose certificate our own CA
 # signed: refused without that CA, connected with it.
@@ -58,11 +58,11 @@ broker_auth+=(--cafile "$work/ca.pem")
 pid=$!
 tls_refused() { grep -q "MQTT: cannot connect to 127.0.0.1:$broker_port: A TLS error occurred;" "$work/log"; }
 wait_for 5 tls_refused || fail "a certificate from an unknown CA was not refused: $(cat "$work/log")"
-stop_within_a_second $pid "run refused by TLS"
+stop_promptly $pid "run refused by TLS"
 
 "$nimbrel" run --simulate="$work/scenario.txt" --mqtt-tls=on --mqtt-ca="$work/ca.pem" 2>"$work/log" &
 pid=$!
 wait_for 5 status_is online || fail "not online over TLS with the right password: $(cat "$work/log")"
 [ -n "$(retained nimbrel/state 1)" ] || fail "no state over TLS"
-stop_within_a_second $pid "run over TLS"
+stop_promptly $pid "run over TLS"
 echo PASS

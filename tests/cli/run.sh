@@ -41,7 +41,7 @@ chmod 600 "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
 pid=$!
 reconnected() { [ "$(grep -c 'Weather Underground: upload accepted' "$work/log")" = 2 ]; }
 wait_for 20 reconnected || fail "no upload after the reconnect: $(cat "$work/log")"
-stop_within_a_second $pid run
+stop_promptly $pid run
 
 expected() { # request line's target, host
   printf 'GET %s HTTP/1.0\r\nHost:  %s\r\n\r\n\0' "$1" "$2"

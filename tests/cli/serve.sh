@@ -51,7 +51,7 @@ done
 curl -sf -D "$work/headers" -o /dev/null "$url/api/export" || fail "/api/export failed"
 grep -qi '^transfer-encoding: chunked' "$work/headers" && ! grep -qi '^content-length' "$work/headers" ||
   fail "the export is not streamed: $(cat "$work/headers")"
-stop_within_a_second "$pid" "serve"
+stop_promptly "$pid" "serve"
 
 # ---- no console: the archive's newest record, stale ----------------------------
 printf 'no-history\nunplug\n' >"$work/gone.txt"
@@ -59,7 +59,7 @@ serve serve --simulate="$work/gone.txt"
 live_is source '"archive"' || fail "without a console: $(live)"
 live_is stale true || fail "the archive's record is not stale: $(live)"
 live_is read_at '"2026-12-08T09:30"' || fail "not the newest archived record: $(live)"
-stop_within_a_second "$pid" "serve"
+stop_promptly "$pid" "serve"
 
 # ---- no archive yet: empty charts, and none started -------------------------
 XDG_DATA_HOME=$work/empty serve serve --simulate="$work/gone.txt"
@@ -67,7 +67,7 @@ live_is source '"none"' || fail "without console and archive: $(live)"
 curl -sf "$url/api/series?from=2026-12-07&to=2026-12-07&fields=rain" | grep -q '"sum":\[null,' ||
   fail "charts without an archive: $(curl -s "$url/api/series?from=2026-12-07&to=2026-12-07")"
 [ "$(curl -s -o /dev/null -w '%{http_code}' "$url/api/export")" = 400 ] || fail "an export without an archive"
-stop_within_a_second "$pid" "serve"
+stop_promptly "$pid" "serve"
 [ -e "$work/empty/nimbrel/archive.sqlite" ] && fail "serve started an empty archive"
 
 # ---- the page inside run: live from its session, stale after an unplug -------
@@ -76,7 +76,7 @@ serve run --simulate="$work/unplug.txt"
 wait_for 3 live_is stale false || fail "run's page has no live reading: $(live)"
 wait_for 10 live_is stale true || fail "run's page is still live after the unplug: $(live)"
 live_is source '"console"' || fail "the last reading is gone after the unplug: $(live)"
-stop_within_a_second "$pid" "run"
+stop_promptly "$pid" "run"
 
 # ---- holding up: slow clients, foreign names, one run per archive -------------
 status() { curl -s -o /dev/null -w '%{http_code}' "$@"; }
@@ -103,7 +103,7 @@ wait_for 5 sh -c "! kill -0 $second 2>/dev/null" || fail "a second serve on port
 wait $second
 [ $? = 1 ] || fail "a second serve on the same port did not fail"
 grep -q "cannot listen on 127.0.0.1:$port: the port is in use" "$work/err" || fail "second serve said: $(cat "$work/err")"
-stop_within_a_second "$pid" "serve"
+stop_promptly "$pid" "serve"
 rm "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
 
 serve run --simulate="$work/gone.txt"
@@ -118,8 +118,8 @@ reader=$!
 wait_for 10 grep -q "web page on http://" "$work/log2" || fail "serve beside run did not start: $(cat "$work/log2")"
 curl -sf "$(grep -o 'http://127.0.0.1:[0-9]*' "$work/log2")/api/summary?period=all" | grep -q '"records":' ||
   fail "serve beside run does not read the archive"
-stop_within_a_second "$reader" "serve beside run"
-stop_within_a_second "$first_run" "run"
+stop_promptly "$reader" "serve beside run"
+stop_promptly "$first_run" "run"
 
 # ---- refused addresses -------------------------------------------------------
 "$nimbrel" serve --http=localhost 2>"$work/err"

@@ -110,7 +110,7 @@ all_six() { [ "$(grep -cE '^[0-9-]+ [0-9:]+ (PWSweather|WOW|Windy|AWEKAS|OpenWea
 wait_for 20 all_six || fail "not every service reported: $(cat "$work/log")"
 # The page's view of them: each service's state, and no key.
 curl -s "http://127.0.0.1:$web_port/api/uploads" >"$work/uploads" || fail "no /api/uploads"
-stop_within_a_second $pid run
+stop_promptly $pid run
 python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
 import json, sys
 u = json.load(open(sys.argv[1]))

@@ -15,9 +15,9 @@
 #include "cli/commands.h"
 #include "cli/platform.h"
 
-#include "cli/hid_port.h"
-#include "cli/session.h"
-#include "cli/sim_port.h"
+#include "console/hid_port.h"
+#include "console/session.h"
+#include "console/sim_port.h"
 
 TEST(ConsoleInterface, PickedByVendorProductAndCollection)
 {

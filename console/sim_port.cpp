@@ -1,6 +1,6 @@
-#include "cli/sim_port.h"
-#include "cli/platform.h"
+#include "console/sim_port.h"
 #include "common/file_read.h"
+#include "common/steady_clock.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "cli/hid_port.h"
+#include "console/hid_port.h"
 
 int pick_console_interface(const HidCandidate *candidates, std::size_t count)
 {

@@ -1,5 +1,5 @@
-#include "cli/session.h"
-#include "cli/platform.h"
+#include "console/session.h"
+#include "common/steady_clock.h"
 
 #include <chrono>
 #include <cstring>

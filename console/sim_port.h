@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 
-#include "cli/station_port.h"
+#include "console/station_port.h"
 #include "simulator/scenario.h"
 #include "simulator/virtual_console.h"
 #include "simulator/weather_model.h"

@@ -1,7 +1,7 @@
 // hidapi over hidraw. The console's reports carry no report id, so hidraw
 // hands over 64 bytes and the id byte in front is put back here; a command
 // frame's first byte is its report id already.
-#include "cli/hid_port.h"
+#include "console/hid_port.h"
 
 #include <hidapi.h>
 

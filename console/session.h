@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "cli/station_port.h"
+#include "console/station_port.h"
 #include "history/history_store.h"
 #include "station/link_state.h"
 #include "station/report_handler.h"

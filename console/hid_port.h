@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 
-#include "cli/station_port.h"
+#include "console/station_port.h"
 
 constexpr unsigned short CONSOLE_VENDOR_ID = 0x1941;
 constexpr unsigned short CONSOLE_PRODUCT_ID = 0x8021;
