@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -146,10 +147,26 @@ int own_services_ready(const FrontEndConfig &config)
 
 namespace {
 
+// The running feed, for the outcomes of the uploads made of the console's
+// bodies; null when there is none.
+std::mutex running_lock;
+ServiceFeed *running = nullptr;
+
 class OwnServicesFeed : public RecordFeed {
 public:
-    explicit OwnServicesFeed(ServiceFeed *f) : feed(f) {}
-    ~OwnServicesFeed() override { service_feed_stop(feed); }
+    explicit OwnServicesFeed(ServiceFeed *f) : feed(f)
+    {
+        std::lock_guard<std::mutex> hold(running_lock);
+        running = f;
+    }
+    ~OwnServicesFeed() override
+    {
+        {
+            std::lock_guard<std::mutex> hold(running_lock);
+            running = nullptr;
+        }
+        service_feed_stop(feed);
+    }
     void record(const char *bytes, const LiveValues &) override
     {
         service_feed_record(feed, std::string(bytes, strnlen(bytes, LIVE_RECORD_BYTES)).c_str());
@@ -159,7 +176,32 @@ private:
     ServiceFeed *feed;
 };
 
+// Milliseconds from 1 to 3600000 that a test set in `variable`, so that it
+// goes through many records, or waits on a silent server, in seconds; 0
+// when not set.
+long milliseconds_for_tests(const char *variable, const char *otherwise)
+{
+    const char *text = std::getenv(variable);
+    if (!text || !*text)
+        return 0;
+    char *end = nullptr;
+    const long ms = std::strtol(text, &end, 10);
+    if (*end || ms < 1 || ms > 3600000) {
+        log_line("%s: \"%.20s\" is not milliseconds from 1 to 3600000; %s", variable, text,
+                 otherwise);
+        return 0;
+    }
+    return ms;
+}
+
 } // namespace
+
+void own_services_live_outcome(int service, const std::string &record, bool taken,
+                               const std::string &reason)
+{
+    std::lock_guard<std::mutex> hold(running_lock);
+    service_feed_live_outcome(running, service, record, taken, reason);
+}
 
 std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::string &archive_path,
                                               Publisher *publisher)
@@ -167,6 +209,13 @@ std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::stri
     if (f.destination.discard)
         return nullptr;
     std::vector<ServiceFeedSetup> setups;
+    // Weather Underground's live uploads are the console's bodies; the feed
+    // sends the kept records they missed.
+    const ServiceConfig &wu = f.config.service[UPLOAD_WU];
+    if (wu.upload && wu.id[0] && wu.key[0])
+        setups.push_back({UPLOAD_WU, StationSite{wu.id, wu.key, f.config.latitude,
+                                                 f.config.longitude, f.config.altitude, f.version},
+                          true});
     for (int s = UPLOAD_SERVICE_COUNT; s < SERVICE_COUNT; ++s) {
         const ServiceConfig &service = f.config.service[s];
         if (service.upload)
@@ -181,6 +230,10 @@ std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::stri
     route.aprs_host = f.aprs.host;
     route.aprs_port = f.aprs.port;
     route.version = f.version;
+    route.interval_ms =
+        milliseconds_for_tests(UPLOAD_PACE_VARIABLE, "each service keeps its own pace");
+    if (const long ms = milliseconds_for_tests(UPLOAD_TIMEOUT_VARIABLE, "30 s it is"))
+        route.timeout_ms = ms;
     past.path = archive_path;
     status_publisher = publisher;
     ServiceFeed *feed = service_feed_start(

@@ -21,6 +21,18 @@ int own_services_ready(const FrontEndConfig &config);
 std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::string &archive_path,
                                               Publisher *publisher);
 
+// The outcome of a live upload made of the console's body for `service`
+// (Weather Underground), `record` being the newest live record then: the
+// feed sends from the archive what such uploads missed.
+void own_services_live_outcome(int service, const std::string &record, bool taken,
+                               const std::string &reason);
+
+// The environment variable that sets one pace, in milliseconds, for every
+// service: for tests that go through many records.
+constexpr char UPLOAD_PACE_VARIABLE[] = "NIMBREL_UPLOAD_PACE_MS";
+// ... and the one that sets how long an attempt may take.
+constexpr char UPLOAD_TIMEOUT_VARIABLE[] = "NIMBREL_UPLOAD_TIMEOUT_MS";
+
 // The services' state as the page's /api/uploads carries it; "{}" before
 // any.
 std::string own_services_json();

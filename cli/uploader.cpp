@@ -9,6 +9,7 @@
 
 #include "cli/live_text.h"
 #include "cli/log.h"
+#include "cli/own_services.h"
 #include "common/steady_clock.h"
 #include "upload/http_client.h"
 #include "upload/reply.h"
@@ -22,6 +23,7 @@ constexpr std::uint32_t DEADLINE_MS = 30000;
 struct Job {
     int service;
     char request[UPLOAD_REQUEST_BYTES];
+    std::string record;  // the newest live record when the body came
 };
 
 struct Worker {
@@ -70,25 +72,24 @@ int body_as_utf8(const char *body, char out[UPLOAD_BODY_BYTES])
     return 1;
 }
 
-void send(Worker &w, const Job &job)
+// Sends the job and logs its outcome; 1 when the service took it, else 0
+// with the reason.
+int send(Worker &w, const Job &job, std::string *reason)
 {
     const UploadService &row = service_row(job.service);
     const char *name = row.shown_name;
-    if (w.destination.discard) {
-        log_line("%s: upload dropped (the simulated console's weather goes nowhere)", name);
-        return;
-    }
     const bool redirected = w.destination.host[0] != 0;
     const HttpTarget target = {redirected ? w.destination.host : row.host,
                                redirected ? w.destination.port : row.port, DEADLINE_MS};
     char answer[REPLY_TEXT_BYTES];
     if (!http_transact(target, job.request, answer)) {
         log_line("%s: upload failed: no reply from %s:%d", name, target.host, target.port);
-        return;
+        *reason = "no reply";
+        return 0;
     }
     if (reply_accepted(answer, job.service)) {
         log_line("%s: upload accepted", name);
-        return;
+        return 1;
     }
     // The status line and the body's first line say why.
     const char *body = nullptr;
@@ -98,6 +99,8 @@ void send(Worker &w, const Job &job)
     log_line("%s: upload refused: %.*s%s%.*s", name, status_length > 80 ? 80 : status_length,
              answer, body_length ? " / " : "", body_length > 80 ? 80 : body_length,
              body ? body : "");
+    *reason = "refused: " + std::string(answer, status_length > 80 ? 80 : status_length);
+    return 0;
 }
 
 void run_worker(Worker *w)
@@ -125,7 +128,16 @@ void run_worker(Worker *w)
         }
         if (w->stopping)
             break;
-        send(*w, job);
+        if (w->destination.discard) {
+            log_line("%s: upload dropped (the simulated console's weather goes nowhere)",
+                     service_row(job.service).shown_name);
+            continue;
+        }
+        std::string reason;
+        const int taken = send(*w, job, &reason);
+        // What Weather Underground missed is sent later from the archive.
+        if (job.service == UPLOAD_WU && !w->stopping)
+            own_services_live_outcome(job.service, job.record, taken != 0, reason);
     }
     std::lock_guard<std::mutex> hold(w->lock);
     w->ended = 1;
@@ -148,7 +160,7 @@ Uploader *uploader_start(const FrontEndConfig &config, const UploadDestination &
     return new Uploader{w};
 }
 
-void uploader_take_body(Uploader *u, int service, const char *body)
+void uploader_take_body(Uploader *u, int service, const char *body, const std::string &record)
 {
     if (!u || !body || service < 0 || service >= UPLOAD_SERVICE_COUNT)
         return;
@@ -166,6 +178,7 @@ void uploader_take_body(Uploader *u, int service, const char *body)
     char body8[UPLOAD_BODY_BYTES];
     Job job;
     job.service = service;
+    job.record = record;
     const char *why = "the body is longer than 1023 bytes once converted";
     if (!body_as_utf8(body, body8) ||
         !build_upload_request(service, body8, id, key, job.request, &why)) {
@@ -209,13 +222,18 @@ class UploadFeed : public RecordFeed {
 public:
     explicit UploadFeed(Uploader *u) : uploader(u) {}
     ~UploadFeed() override { uploader_stop(uploader, 500); }
+    void record(const char *bytes, const LiveValues &) override
+    {
+        latest.assign(bytes, strnlen(bytes, LIVE_RECORD_BYTES));
+    }
     void body(int service, const char *text) override
     {
-        uploader_take_body(uploader, service, text);
+        uploader_take_body(uploader, service, text, latest);
     }
 
 private:
     Uploader *uploader;
+    std::string latest;  // the newest live record
 };
 
 } // namespace

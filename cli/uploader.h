@@ -3,6 +3,7 @@
 // minutes apart, and logs one line per outcome.
 #pragma once
 #include <memory>
+#include <string>
 
 #include "cli/config.h"
 #include "cli/feed.h"
@@ -17,9 +18,11 @@ struct Uploader;
 
 Uploader *uploader_start(const FrontEndConfig &config, const UploadDestination &destination);
 
-// The body of `service` (UPLOAD_WU, UPLOAD_WC) as the console sent it;
-// nothing happens when that service is off or has no ID and key.
-void uploader_take_body(Uploader *uploader, int service, const char *body);
+// The body of `service` (UPLOAD_WU, UPLOAD_WC) as the console sent it,
+// and the newest live record then; nothing happens when that service is off
+// or has no ID and key.
+void uploader_take_body(Uploader *uploader, int service, const char *body,
+                        const std::string &record = std::string());
 
 // Ends the worker and frees it: a wait for Weathercloud's slot ends at
 // once, a transaction under way is given up to wait_ms to finish. 1 when

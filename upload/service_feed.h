@@ -11,6 +11,9 @@
 struct ServiceFeedSetup {
     int service;       // a row of upload_services with a request builder
     StationSite site;
+    // Its live uploads go another way and their outcomes come through
+    // service_feed_live_outcome; the feed sends only what they missed.
+    bool live_elsewhere = false;
 };
 
 struct ServiceFeedState {
@@ -61,6 +64,12 @@ ServiceFeed *service_feed_start(const std::vector<ServiceFeedSetup> &services,
 // A live record as the console sent it: each service sends it when its pace
 // allows, or a newer one that came meanwhile.
 void service_feed_record(ServiceFeed *feed, const char *record);
+
+// The outcome of a live upload of `service` made elsewhere, `record` being
+// the newest live record when it was made; `reason` says why it failed.
+// Nothing happens for a service the feed does not hold that way.
+void service_feed_live_outcome(ServiceFeed *feed, int service, const std::string &record,
+                               bool taken, const std::string &reason);
 
 std::vector<ServiceFeedState> service_feed_states(ServiceFeed *feed);
 

@@ -32,6 +32,12 @@ struct Lane {
     bool gap = false;         // records were missed since `mark.sent`
     bool last_live = false;   // the last attempt sent a live record
     std::set<std::string> live_in_gap;  // minutes a live record of the gap went out
+    std::string last_live_taken;  // its minute: the same live record is not sent twice
+    struct Report {
+        std::string record;
+        bool taken;
+    };
+    std::vector<Report> reports;  // live outcomes from elsewhere, not yet noted
     std::thread thread;
 };
 
@@ -125,9 +131,22 @@ void run_lane(ServiceFeed *feed, Lane *lane)
         lane->mark = feed->past->mark(lane->setup.service);
         // What came while the program was not running is missed too.
         lane->gap = !lane->mark.sent.empty();
+        // The console's live record may still be the one sent before a restart.
+        lane->last_live_taken = lane->mark.until.empty() ? lane->mark.sent : lane->mark.until;
     }
     std::unique_lock<std::mutex> lock(feed->mutex);
     while (!feed->stopping) {
+        if (!lane->reports.empty()) {
+            std::vector<Lane::Report> reports;
+            reports.swap(lane->reports);
+            lock.unlock();
+            for (const Lane::Report &r : reports)
+                note_live(feed, lane, r.record, r.taken);
+            if (feed->changed)
+                feed->changed(service_feed_states(feed));
+            lock.lock();
+            continue;
+        }
         const long long now = steady_ms();
         if (!pace_due(lane->pace, now)) {
             feed->wake.wait_for(lock, std::chrono::milliseconds(lane->pace.next_ms - now));
@@ -144,6 +163,12 @@ void run_lane(ServiceFeed *feed, Lane *lane)
         if (lane->past && !lane->mark.until.empty() && (!has_live || lane->last_live))
             record = next_missed(feed, lane);
         if (record.empty() && has_live) {
+            if (record_minute_key(live_record) == lane->last_live_taken) {
+                lock.lock();
+                if (lane->sequence == sequence)
+                    lane->pending.clear();
+                continue;
+            }
             record = live_record;
             live = true;
         }
@@ -151,7 +176,7 @@ void run_lane(ServiceFeed *feed, Lane *lane)
             lock.lock();
             // Nothing to send: wait for a record, or look at the kept ones
             // again after a while.
-            if (lane->pending.empty() && !feed->stopping) {
+            if (lane->pending.empty() && lane->reports.empty() && !feed->stopping) {
                 if (lane->past && !lane->mark.until.empty())
                     feed->wake.wait_for(lock, std::chrono::milliseconds(row.interval_ms));
                 else
@@ -161,7 +186,9 @@ void run_lane(ServiceFeed *feed, Lane *lane)
         }
         lane->last_live = live;
         const UploadOutcome outcome = attempt(*feed, *lane, record);
-        if (!feed->stopping) {
+        // A record taken just as the program stops is noted all the same,
+        // or the next start would send it again.
+        if (outcome.result == UploadResult::taken || !feed->stopping) {
             if (live)
                 note_live(feed, lane, record, outcome.result == UploadResult::taken);
             else if (outcome.result == UploadResult::taken)
@@ -173,8 +200,11 @@ void run_lane(ServiceFeed *feed, Lane *lane)
         const std::string line = pace_outcome(&lane->pace, row, outcome, steady_ms(),
                                               static_cast<long long>(std::time(nullptr)),
                                               lane->secrets);
-        if (live && outcome.result == UploadResult::taken && lane->sequence == sequence)
-            lane->pending.clear();
+        if (live && outcome.result == UploadResult::taken) {
+            lane->last_live_taken = record_minute_key(record);
+            if (lane->sequence == sequence)
+                lane->pending.clear();
+        }
         // The caller's hooks run without the lock: they may ask for the states.
         lock.unlock();
         if (!line.empty())
@@ -227,8 +257,33 @@ void service_feed_record(ServiceFeed *feed, const char *record)
     {
         std::lock_guard<std::mutex> lock(feed->mutex);
         for (auto &lane : feed->lanes) {
+            if (lane->setup.live_elsewhere)
+                continue;
             lane->pending = record;
             ++lane->sequence;
+        }
+    }
+    feed->wake.notify_all();
+}
+
+void service_feed_live_outcome(ServiceFeed *feed, int service, const std::string &record,
+                               bool taken, const std::string &reason)
+{
+    if (!feed || record.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(feed->mutex);
+        const long long utc = static_cast<long long>(std::time(nullptr));
+        for (auto &lane : feed->lanes) {
+            if (lane->setup.service != service || !lane->setup.live_elsewhere)
+                continue;
+            // The page shows the live uploads' state; their log lines are
+            // written where they are made.
+            UploadPace &pace = lane->pace;
+            pace.state = taken ? 1 : 2;
+            pace.reason = taken ? std::string() : without_secrets(reason, lane->secrets);
+            (taken ? pace.last_success : pace.last_failure) = utc;
+            lane->reports.push_back({record, taken});
         }
     }
     feed->wake.notify_all();

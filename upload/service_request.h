@@ -48,6 +48,10 @@ struct ServiceRequest {
     std::vector<std::string> headers;
     std::string body;
     std::string login;
+    // Empty: the service's own host. Set: this host over HTTPS instead
+    // (Weather Underground files past records through another host than
+    // its rapid live one).
+    std::string host = std::string();
 };
 
 // 1 with `out` filled; 0 when the service cannot be sent this record
@@ -60,6 +64,12 @@ int windy_request(const Observation &, const StationSite &, ServiceRequest *out)
 int awekas_request(const Observation &, const StationSite &, ServiceRequest *out);
 int openweathermap_request(const Observation &, const StationSite &, ServiceRequest *out);
 int cwop_request(const Observation &, const StationSite &, ServiceRequest *out);
+// Weather Underground's own live uploads carry the console's bodies; this
+// one sends a kept record that they missed.
+int wunderground_request(const Observation &, const StationSite &, ServiceRequest *out);
+
+// Weather Underground's standard upload host, for records with their own time.
+constexpr char WU_PAST_HOST[] = "weatherstation.wunderground.com";
 
 // ---- helpers the builders share ---------------------------------------------
 

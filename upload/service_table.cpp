@@ -20,7 +20,7 @@ int strncasecmp_ascii(const char *text, const char *word, int n)
     return 0;
 }
 
-int wunderground_request(const char *id, const char *key, const char *body, const char *host,
+int wunderground_console_request(const char *id, const char *key, const char *body, const char *host,
                          char out[UPLOAD_REQUEST_BYTES])
 {
     return std::snprintf(out, UPLOAD_REQUEST_BYTES,
@@ -65,14 +65,18 @@ int awekas_taken(const char *body)
     return std::strncmp(body, "OK", 2) == 0;
 }
 
+constexpr std::uint32_t ONE_MINUTE = 60000;
 constexpr std::uint32_t FIVE_MINUTES = 300000;
 constexpr std::uint32_t TEN_MINUTES = 600000;
 
 } // namespace
 
 const UploadService upload_services[SERVICE_COUNT] = {
+    // Its live uploads are the console's bodies; its own builder sends
+    // the kept records they missed, one a minute.
     {"wunderground", "Weather Underground", WU_UPLOAD_HOST, 80, 0, UM_WU_UPLOAD_OK,
-     wunderground_request, wunderground_accepted, nullptr, nullptr, 0, 0, 0, 0},
+     wunderground_console_request, wunderground_accepted, wunderground_request,
+     wunderground_accepted, ONE_MINUTE, 1, 0, 0},
     {"weathercloud", "Weathercloud", WC_UPLOAD_HOST, 80, WC_SPACING_MS, UM_WC_UPLOAD_OK,
      weathercloud_request, weathercloud_accepted, nullptr, nullptr, 0, 0, 0, 0},
     {"pwsweather", "PWSweather", "www.pwsweather.com", 443, 0, 0, nullptr, nullptr,

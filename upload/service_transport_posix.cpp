@@ -285,11 +285,12 @@ UploadReply send_service_request(const UploadService &row, const ServiceRoute &r
             reply = aprs_exchange(row.host, 23, request, route);
         return reply;
     }
+    const std::string host = request.host.empty() ? row.host : request.host;
     if (!route.upload_host.empty())
         return http_exchange("http://" + route.upload_host + ":" +
                                  std::to_string(route.upload_port) + request.path,
-                             row.host, request, route);
-    return http_exchange(std::string(row.https ? "https://" : "http://") + row.host +
-                             request.path,
-                         "", request, route);
+                             host, request, route);
+    const bool https = row.https || !request.host.empty();
+    return http_exchange(std::string(https ? "https://" : "http://") + host + request.path, "",
+                         request, route);
 }

@@ -10,7 +10,7 @@ export TZ=UTC
 version=$(cat "$top/VERSION")
 
 cat >"$work/stand_in.py" <<'PY'
-import socket, sys, threading
+import os, socket, sys, threading
 work = sys.argv[1]
 answers = {  # by the Host each request names
     "www.pwsweather.com": b"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nData Logged",
@@ -37,6 +37,9 @@ def http(c):
             while len(body) < int(line.split(b":")[1]):
                 body += c.recv(4096)
     host = [l[6:].decode() for l in head.split(b"\r\n") if l.lower().startswith(b"host: ")][0]
+    if os.path.exists(work + "/silent-" + host):
+        threading.Event().wait(60)  # takes the request and never answers
+        return
     with lock:
         count += 1
         open("%s/http-%s-%d" % (work, host, count), "wb").write(head + b"\r\n\r\n" + body)
@@ -68,7 +71,7 @@ for handle in (http, aprs):
 open(work + "/ports.tmp", "w").write(" ".join(ports))
 import os
 os.rename(work + "/ports.tmp", work + "/ports")
-threading.Event().wait(120)
+threading.Event().wait(180)
 PY
 python3 "$work/stand_in.py" "$work" &
 wait_for 10 test -s "$work/ports" || fail "the stand-ins did not start"
@@ -110,6 +113,22 @@ all_six() { [ "$(grep -cE '^[0-9-]+ [0-9:]+ (PWSweather|WOW|Windy|AWEKAS|OpenWea
 wait_for 20 all_six || fail "not every service reported: $(cat "$work/log")"
 # The page's view of them: each service's state, and no key.
 curl -s "http://127.0.0.1:$web_port/api/uploads" >"$work/uploads" || fail "no /api/uploads"
+# And as a person sees it in a browser, on a PC and on a phone: each
+# service's last success, and the reason of the one failing.
+for width in 1200 412; do
+  "$top/tools/page-check" "http://127.0.0.1:$web_port/" --width=$width \
+    --screenshot="$work/page-$width.png" >"$work/page-$width" || fail "the page did not open"
+  grep -qP '^heading\tUploads$' "$work/page-$width" || fail "$width px: no Uploads heading"
+  rows=$(grep -P '^upload\t' "$work/page-$width" | cut -f2)
+  for taken in pwsweather awekas cwop; do
+    grep -qE "^$taken \| ✓ .*[0-9]{2}:[0-9]{2}.* \| ?\$" <<<"$rows" || fail "$width px: no success for $taken: $rows"
+  done
+  grep -qE '^windy \|  \| ✗ .*[0-9]{2}:[0-9]{2}.* HTTP 401: Unauthorized$' <<<"$rows" ||
+    fail "$width px: Windy's failure: $rows"
+  grep -qE '^wow \|  \| ✗ .* HTTP 429$' <<<"$rows" || fail "$width px: WOW's failure: $rows"
+  grep -qE '^openweathermap \|  \| ✗ .* HTTP 500$' <<<"$rows" || fail "$width px: OpenWeatherMap's failure: $rows"
+  [ "$(grep -P '^page-width\t' "$work/page-$width" | cut -f2)" -le $width ] || fail "$width px: the page is wider"
+done
 stop_promptly $pid run
 python3 - "$work/uploads" <<'PY' || fail "the page's upload state: $(cat "$work/uploads")"
 import json, sys
@@ -164,6 +183,24 @@ diff "$work/expected-outcomes" "$work/outcomes" || fail "the services' log lines
 for secret in 'pws&key' 123456 windy-secret aw-pass "$md5" owm-secret; do
   ! grep -qF -- "$secret" "$work/log" "$work/out" || fail "a key is in the log: $secret"
 done
+
+# A server that takes Windy's request and never answers: Windy's time-out
+# is logged once with its reason, and every other service goes on as before.
+touch "$work/silent-stations.windy.com"
+: >"$work/log"
+NIMBREL_UPLOAD_TIMEOUT_MS=1000 "$nimbrel" run --simulate="$work/scenario.txt" \
+  --upload-server="127.0.0.1:$http_port" --aprs-server="127.0.0.1:$aprs_port" \
+  >"$work/out" 2>"$work/log" &
+pid=$!
+wait_for 20 all_six || fail "not every service reported beside a silent one: $(cat "$work/log")"
+sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+  "$work/log" | sort >"$work/outcomes"
+stop_promptly $pid run
+grep -v '^Windy' "$work/expected-outcomes" >"$work/expected-silent"
+echo "Windy: upload failed: no reply within 1 s" >>"$work/expected-silent"
+sort -o "$work/expected-silent" "$work/expected-silent"
+diff "$work/expected-silent" "$work/outcomes" || fail "the outcomes beside a silent server differ"
+rm "$work/silent-stations.windy.com"
 
 # A service on without what it needs stops the start, naming the setting.
 refused() { # setting to take out, the message expected

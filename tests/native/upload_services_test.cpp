@@ -94,6 +94,13 @@ TEST_F(CentralEuropeanWinter, EachServiceGetsTheRecordInItsOwnUnitsAndUtc)
          "&windgustmph=33.6&winddir=225&rainin=0.10&dailyrainin=1.00&UV=3"
          "&softwaretype=nimbrel%201.02&action=updateraw",
          nullptr, ""},
+        // A record Weather Underground's live uploads missed, with its own time.
+        {"wunderground", UPLOAD_WU, {}, "GET",
+         "/weatherstation/updateweatherstation.php?ID=STN1&PASSWORD=p%26ss"
+         "&dateutc=2018-01-05%2011%3A34%3A00&tempf=50.0&humidity=80&dewptf=41.0"
+         "&baromin=29.920&windspeedmph=22.4&windgustmph=33.6&winddir=225&rainin=0.10"
+         "&dailyrainin=1.00&UV=3&softwaretype=nimbrel%201.02&action=updateraw",
+         nullptr, ""},
         {"wow", UPLOAD_WOW, {}, "GET",
          "/automaticreading?siteid=STN1&siteAuthenticationKey=p%26ss"
          "&dateutc=2018-01-05%2011%3A34%3A00&softwaretype=nimbrel%201.02&tempf=50.0"
@@ -161,6 +168,8 @@ TEST_F(CentralEuropeanWinter, EachServiceGetsTheRecordInItsOwnUnitsAndUtc)
         else
             EXPECT_TRUE(r.headers.empty());
         EXPECT_EQ(r.body, row.body);
+        // Past records go to the standard upload host, not the rapid one.
+        EXPECT_EQ(r.host, row.service == UPLOAD_WU ? "weatherstation.wunderground.com" : "");
     }
 }
 

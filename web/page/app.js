@@ -11,35 +11,35 @@ const OWN_TEXTS = {
     thisMonth: "This month", thisYear: "This year", allTime: "All time", high: "High", low: "Low",
     rainTotals: "Rain totals", download: "Download this period", total: "Total",
     zoom: "drag across a chart to zoom in, double-click to zoom out", none: "no records",
-    perMonth: "Per month", perYear: "Per year", reports: "Climate reports",
+    perMonth: "Per month", perYear: "Per year", reports: "Climate reports", uploads: "Uploads",
     downloadReport: "Download this report" },
   germany: { time: "Zeit", charts: "Diagramme", day: "Tag", week: "Woche", month: "Monat", year: "Jahr",
     from: "Von", to: "Bis", show: "Anzeigen", highs: "Höchst- und Tiefstwerte", today: "Heute",
     thisMonth: "Dieser Monat", thisYear: "Dieses Jahr", allTime: "Gesamt", high: "Höchstwert",
     low: "Tiefstwert", rainTotals: "Regenmengen", download: "Diesen Zeitraum herunterladen",
     total: "Summe", zoom: "zum Vergrößern über ein Diagramm ziehen, Doppelklick zum Verkleinern",
-    none: "keine Daten", perMonth: "Je Monat", perYear: "Je Jahr", reports: "Klimaberichte",
+    none: "keine Daten", perMonth: "Je Monat", perYear: "Je Jahr", reports: "Klimaberichte", uploads: "Uploads",
     downloadReport: "Diesen Bericht herunterladen" },
   france: { time: "Heure", charts: "Graphiques", day: "Jour", week: "Semaine", month: "Mois", year: "Année",
     from: "Du", to: "Au", show: "Afficher", highs: "Maximums et minimums", today: "Aujourd'hui",
     thisMonth: "Ce mois-ci", thisYear: "Cette année", allTime: "Depuis le début", high: "Max",
     low: "Min", rainTotals: "Cumuls de pluie", download: "Télécharger cette période",
     total: "Total", zoom: "glisser sur un graphique pour zoomer, double-clic pour revenir",
-    none: "aucune donnée", perMonth: "Par mois", perYear: "Par année", reports: "Rapports climatologiques",
+    none: "aucune donnée", perMonth: "Par mois", perYear: "Par année", reports: "Rapports climatologiques", uploads: "Envois",
     downloadReport: "Télécharger ce rapport" },
   italy: { time: "Ora", charts: "Grafici", day: "Giorno", week: "Settimana", month: "Mese", year: "Anno",
     from: "Dal", to: "Al", show: "Mostra", highs: "Massimi e minimi", today: "Oggi",
     thisMonth: "Questo mese", thisYear: "Quest'anno", allTime: "Da sempre", high: "Massimo",
     low: "Minimo", rainTotals: "Pioggia totale", download: "Scarica questo periodo",
     total: "Totale", zoom: "trascinare su un grafico per ingrandire, doppio clic per tornare",
-    none: "nessun dato", perMonth: "Per mese", perYear: "Per anno", reports: "Rapporti climatologici",
+    none: "nessun dato", perMonth: "Per mese", perYear: "Per anno", reports: "Rapporti climatologici", uploads: "Invii",
     downloadReport: "Scarica questo rapporto" },
   spanish: { time: "Hora", charts: "Gráficos", day: "Día", week: "Semana", month: "Mes", year: "Año",
     from: "Desde", to: "Hasta", show: "Mostrar", highs: "Máximas y mínimas", today: "Hoy",
     thisMonth: "Este mes", thisYear: "Este año", allTime: "Histórico", high: "Máxima",
     low: "Mínima", rainTotals: "Lluvia acumulada", download: "Descargar este periodo",
     total: "Total", zoom: "arrastre sobre un gráfico para ampliar, doble clic para volver",
-    none: "sin datos", perMonth: "Por mes", perYear: "Por año", reports: "Informes climatológicos",
+    none: "sin datos", perMonth: "Por mes", perYear: "Por año", reports: "Informes climatológicos", uploads: "Envíos",
     downloadReport: "Descargar este informe" },
 };
 const LANGUAGES = { en: "english", de: "germany", fr: "france", it: "italy", es: "spanish" };
@@ -428,7 +428,7 @@ async function start() {
   document.getElementById("period").onsubmit = e => { e.preventDefault(); showPeriod("range"); };
   await pollLive();
   setInterval(pollLive, 10000);
-  pollUploads();
+  await pollUploads();
   setInterval(pollUploads, 30000);
   // The charts end at the archive's newest record, which the series API
   // takes as its default end.
