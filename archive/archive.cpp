@@ -46,6 +46,10 @@ const char *const migrations[ARCHIVE_SCHEMA_VERSION] = {
     "CREATE UNIQUE INDEX record_time ON record(minute, repeat);",
     // 1 -> 2: what the archive remembers besides records (the last catch-up).
     "CREATE TABLE state(name TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;",
+    // 2 -> 3: a summary per hour and per day of the clock that has records
+    // (archive/summaries.h), filled from the records kept so far.
+    ("CREATE TABLE hour_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);"
+     "CREATE TABLE day_summary(start INTEGER PRIMARY KEY, data BLOB NOT NULL);"),
 };
 
 // A prepared statement that finalises itself.
@@ -56,6 +60,101 @@ struct Statement {
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 };
+
+// ---- summaries --------------------------------------------------------------
+
+struct SummaryStatements {
+    Statement day_records, put_hour, put_day;
+    explicit SummaryStatements(sqlite3 *db)
+        : day_records(db, "SELECT minute, text FROM record WHERE minute BETWEEN ? AND ? ORDER BY ord"),
+          put_hour(db, "INSERT OR REPLACE INTO hour_summary(start, data) VALUES(?, ?)"),
+          put_day(db, "INSERT OR REPLACE INTO day_summary(start, data) VALUES(?, ?)")
+    {
+    }
+    int ready() const { return day_records.s && put_hour.s && put_day.s; }
+};
+
+int put_summary(sqlite3_stmt *put, long long start, const PeriodSummary &summary)
+{
+    const std::string bytes = period_summary_bytes(summary);
+    sqlite3_bind_int64(put, 1, start);
+    sqlite3_bind_blob(put, 2, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(put);
+    sqlite3_reset(put);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// Summarises a day and its hours again from all of the day's records, in
+// the order they were sent, as a scan over them would: a record merged into
+// the middle of a day changes the rain of the records sent after it.
+int summarise_day(SummaryStatements &st, long long day)
+{
+    PeriodSummary hours[24], whole;
+    for (PeriodSummary &h : hours)
+        period_summary_clear(&h);
+    period_summary_clear(&whole);
+    DailyRain rain;
+    RecordReadings got;
+    sqlite3_bind_int64(st.day_records.s, 1, day * 1440);
+    sqlite3_bind_int64(st.day_records.s, 2, day * 1440 + 1439);
+    int rc;
+    while ((rc = sqlite3_step(st.day_records.s)) == SQLITE_ROW) {
+        const long long minute = sqlite3_column_int64(st.day_records.s, 0);
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.day_records.s, 1));
+        record_readings(text ? text : "",
+                        static_cast<std::size_t>(sqlite3_column_bytes(st.day_records.s, 1)), &got);
+        const double fell = got.have[SUM_DAILY_RAIN]
+                                ? daily_rain_fell(&rain, minute, got.value[SUM_DAILY_RAIN])
+                                : 0;
+        period_summary_add(&hours[(minute - day * 1440) / 60], got, minute, fell);
+    }
+    sqlite3_reset(st.day_records.s);
+    if (rc != SQLITE_DONE)
+        return rc;
+    for (int h = 0; h < 24; ++h) {
+        if (!hours[h].records)
+            continue;
+        period_summary_combine(&whole, hours[h]);
+        if ((rc = put_summary(st.put_hour.s, day * 1440 + h * 60, hours[h])) != SQLITE_OK)
+            return rc;
+    }
+    return whole.records ? put_summary(st.put_day.s, day * 1440, whole) : SQLITE_OK;
+}
+
+int summarise_days(sqlite3 *db, std::vector<long long> days)
+{
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    SummaryStatements st(db);
+    if (!st.ready())
+        return sqlite3_errcode(db);
+    for (long long day : days) {
+        const int rc = summarise_day(st, day);
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+// Every day that has records, for an archive that had no summaries yet.
+int summarise_all(sqlite3 *db)
+{
+    std::vector<long long> days;
+    {
+        Statement st(db, "SELECT DISTINCT minute FROM record ORDER BY minute");
+        if (!st.s)
+            return sqlite3_errcode(db);
+        int rc;
+        while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+            const long long day = day_of_minute(sqlite3_column_int64(st.s, 0));
+            if (days.empty() || days.back() != day)
+                days.push_back(day);
+        }
+        if (rc != SQLITE_DONE)
+            return rc;
+    }
+    return summarise_days(db, std::move(days));
+}
 
 // ---- times -----------------------------------------------------------------
 
@@ -197,10 +296,13 @@ int migrate(Archive *a, int version, ArchiveError *error)
         sqlite3_exec(a->db, "ROLLBACK", nullptr, nullptr, nullptr);
         return fail(a, rc, "opening", error);
     }
-    for (int v = std::atoi(value.c_str()); v < ARCHIVE_SCHEMA_VERSION; ++v) {
+    const int from = std::atoi(value.c_str());
+    for (int v = from; v < ARCHIVE_SCHEMA_VERSION; ++v) {
         const std::string sql = std::string(migrations[v]) + "PRAGMA user_version = " +
                                 std::to_string(v + 1) + ";";
         rc = sqlite3_exec(a->db, sql.c_str(), nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK && v == 2)
+            rc = summarise_all(a->db);
         if (rc != SQLITE_OK) {
             fail(a, rc, "bringing the archive up to date", error);
             sqlite3_exec(a->db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -364,7 +466,9 @@ int load_rows(sqlite3_stmt *s, std::vector<Stored> *out, std::size_t *count)
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, MergeCounts *c)
+// `touched`: the days of the records added or replaced, for their summaries.
+int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, MergeCounts *c,
+                  std::vector<long long> *touched)
 {
     std::unordered_map<long long, Group> groups;
     std::vector<Stored> stored;  // the stored records of the time in hand
@@ -430,6 +534,7 @@ int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, M
                 if ((rc = step_done(m.replace.s)) != SQLITE_OK)
                     return rc;
                 ++c->replaced;
+                touched->push_back(day_of_minute(minute));
             } else {
                 ++c->conflicting;
             }
@@ -449,6 +554,8 @@ int merge_records(MergeStatements &m, const ArchiveSource &next, int imported, M
             g.stored = repeat + 1;
             previous_ord = ord;
             ++c->added;
+            if (touched->empty() || touched->back() != day_of_minute(minute))
+                touched->push_back(day_of_minute(minute));
         }
     }
     return SQLITE_OK;
@@ -463,10 +570,13 @@ int archive_merge(Archive *a, const ArchiveSource &next, int imported, MergeCoun
     if (!exec(a, "BEGIN IMMEDIATE", "the merge", error))
         return 0;
     int rc;
+    std::vector<long long> touched;
     {
         MergeStatements m(a->db);
-        rc = m.ready() ? merge_records(m, next, imported, counts) : sqlite3_errcode(a->db);
+        rc = m.ready() ? merge_records(m, next, imported, counts, &touched) : sqlite3_errcode(a->db);
     }
+    if (rc == SQLITE_OK)
+        rc = summarise_days(a->db, std::move(touched));
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(a->db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
@@ -526,6 +636,35 @@ int archive_each(Archive *a, long long first, long long last,
             return fail(a, rc, "reading", error);
     }
     return 1;
+}
+
+int archive_each_period(Archive *a, int span, long long from, long long to,
+                        const std::function<int(long long, const PeriodSummary &)> &visit,
+                        ArchiveError *error)
+{
+    Statement st(a->db, span == 1440
+                            ? "SELECT start, data FROM day_summary WHERE start BETWEEN ? AND ? ORDER BY start"
+                            : "SELECT start, data FROM hour_summary WHERE start BETWEEN ? AND ? ORDER BY start");
+    if (!st.s)
+        return fail(a, sqlite3_errcode(a->db), "reading", error);
+    sqlite3_bind_int64(st.s, 1, std::max(from, ARCHIVE_FIRST));
+    sqlite3_bind_int64(st.s, 2, std::min(to, ARCHIVE_LAST));
+    PeriodSummary summary;
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        if (!period_summary_from_bytes(sqlite3_column_blob(st.s, 1),
+                                       static_cast<std::size_t>(sqlite3_column_bytes(st.s, 1)), &summary))
+            return fail(a, SQLITE_CORRUPT, "reading", error);
+        if (!visit(sqlite3_column_int64(st.s, 0), summary))
+            return 1;
+    }
+    return rc == SQLITE_DONE || fail(a, rc, "reading", error);
+}
+
+long long archive_version(Archive *a)
+{
+    Statement st(a->db, "PRAGMA data_version");
+    return st.s && sqlite3_step(st.s) == SQLITE_ROW ? sqlite3_column_int64(st.s, 0) : -1;
 }
 
 int archive_summary(Archive *a, ArchiveSummary *summary, ArchiveError *error)

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/summaries.h"
+
 struct Archive;  // one open archive file
 
 // What went wrong, for the caller to act on: a busy or locked archive is
@@ -41,7 +43,7 @@ struct MergeCounts {
 };
 
 // The newest schema this program writes and reads.
-constexpr int ARCHIVE_SCHEMA_VERSION = 2;
+constexpr int ARCHIVE_SCHEMA_VERSION = 3;
 
 // Opens or creates the file (and its folder), migrates an older schema.
 // 0 and a one-line message on failure: not an SQLite file, damaged, a
@@ -69,6 +71,17 @@ int archive_merge(Archive *archive, const std::vector<std::string> &texts, int i
 // visit returns 0 to stop early.
 int archive_each(Archive *archive, long long from, long long to,
                  const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error);
+
+// The kept summaries of whole hours (span_minutes 60) or days (1440) that
+// start between from and to and have records, in time order; see
+// archive/summaries.h. Each merge keeps them in step with the records.
+int archive_each_period(Archive *archive, int span_minutes, long long from, long long to,
+                        const std::function<int(long long start, const PeriodSummary &)> &visit,
+                        ArchiveError *error);
+
+// A number that changes whenever another connection has committed a merge
+// (or anything else) to the archive since; -1 when it cannot be read.
+long long archive_version(Archive *archive);
 
 struct ArchiveSummary {
     long count = 0;

@@ -1,7 +1,9 @@
 #include "cli/export_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "cli/platform.h"
 
@@ -130,6 +132,10 @@ int write_export_with(const char *path, int utf8,
         *error = std::string("cannot create ") + path + ": " + std::strerror(errno);
         return 0;
     }
+    // A row is a few hundred bytes: a buffer of a MiB spares the system
+    // a write for every few rows of a year's file.
+    std::vector<char> buffer(1 << 20);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     static Utf8Sink converter;
     const ByteSink raw = file_sink(file);
     const ByteSink converted = utf8 ? utf8_sink(&converter, &raw) : raw;

@@ -63,11 +63,11 @@ void merge(ReadingStat *into, const ReadingStat &from)
 {
     if (!from.count)
         return;
-    if (from.min < into->min) {
+    if (from.min < into->min || (from.min == into->min && from.min_at < into->min_at)) {
         into->min = from.min;
         into->min_at = from.min_at;
     }
-    if (from.max > into->max) {
+    if (from.max > into->max || (from.max == into->max && from.max_at < into->max_at)) {
         into->max = from.max;
         into->max_at = from.max_at;
     }
@@ -234,11 +234,11 @@ DaySummary empty_day(int year, int month, int day)
 
 void stat_add(ReadingStat *stat, double value, long long minutes)
 {
-    if (value < stat->min) {
+    if (value < stat->min || (value == stat->min && minutes < stat->min_at)) {
         stat->min = value;
         stat->min_at = minutes;
     }
-    if (value > stat->max) {
+    if (value > stat->max || (value == stat->max && minutes < stat->max_at)) {
         stat->max = value;
         stat->max_at = minutes;
     }

@@ -32,7 +32,7 @@ struct DaySummary {
 
 // A day without any reading yet.
 DaySummary empty_day(int year, int month, int day);
-// Adds one reading to a statistic (the first minute of a tie is kept).
+// Adds one reading to a statistic (of a tie, the earliest minute is kept).
 void stat_add(ReadingStat *stat, double value, long long minutes);
 
 // Degree days are counted from this mean temperature: 65 °F.

@@ -1,81 +1,77 @@
 #include "report/report_days.h"
 
-#include <cmath>
-#include <cstdio>
-
-#include "live/station_record.h"
-#include "live/units.h"
+#include "archive/summaries.h"
 #include "common/calendar.h"
-#include "web/api.h"
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
-
-// A reading of a record, 0 when it is missing or not a number.
-int reading(const LiveValues &values, int token, ReadingKind kind, double *out)
+ReadingStat stat_of(const ReadingSums &r)
 {
-    const char16_t *text = values.slot[token];
-    float v;
-    if (!text[0] || is_missing_reading(kind, text) || !read_leading_float(text, &v) || !std::isfinite(v))
-        return 0;
-    *out = v;
-    return 1;
+    return ReadingStat{r.min, r.max, r.sum, r.min_at, r.max_at, static_cast<long>(r.count)};
 }
 
-void add_record(DaySummary *d, long long minutes, const std::string &text)
+DaySummary day_of(long long start, const PeriodSummary &s)
 {
-    LiveValues values;
-    decode_station_record_n(text.c_str(), text.size(), &values);
-    double v, direction;
-    if (reading(values, token::outdoor_temp, ReadingKind::temperature, &v))
-        stat_add(&d->temperature, v, minutes);
-    if (reading(values, token::wind_speed, ReadingKind::wind_speed, &v)) {
-        stat_add(&d->wind, v, minutes);
-        if (reading(values, token::wind_dir_degrees, ReadingKind::direction, &direction)) {
-            d->wind_east += v * std::sin(direction * PI / 180);
-            d->wind_north += v * std::cos(direction * PI / 180);
-        }
-    }
-    if (reading(values, token::wind_gust, ReadingKind::wind_speed, &v))
-        stat_add(&d->gust, v, minutes);
+    const CivilTime t = civil_from_minutes(start);
+    DaySummary d = empty_day(t.year, t.month, t.day);
+    d.temperature = stat_of(s.reading[SUM_OUTDOOR_TEMPERATURE]);
+    d.wind = stat_of(s.reading[SUM_WIND_SPEED]);
+    d.gust = stat_of(s.reading[SUM_WIND_GUST]);
     // The console's daily counter starts again at midnight: the day's
     // highest is what fell that day.
-    if (reading(values, token::daily_rain, ReadingKind::rain_amount, &v) && (!d->have_rain || v > d->rain)) {
-        d->rain = v;
-        d->have_rain = 1;
-    }
-    ++d->records;
+    d.have_rain = s.reading[SUM_DAILY_RAIN].count > 0;
+    d.rain = d.have_rain ? s.reading[SUM_DAILY_RAIN].max : 0;
+    d.wind_east = s.wind_east;
+    d.wind_north = s.wind_north;
+    d.records = static_cast<long>(s.records);
+    return d;
+}
+
+// The days' summaries made from their records: each day's records into a
+// summary of its own, whatever order the clock's set-backs sent them in.
+int scan_days(Archive *archive, long long from, long long to, std::vector<DaySummary> *days,
+              ArchiveError *failure)
+{
+    std::vector<std::pair<long long, PeriodSummary>> summaries;
+    RecordReadings got;
+    const int read = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+        const long long start = day_of_minute(r.minute) * 1440;
+        auto at = summaries.rbegin();
+        while (at != summaries.rend() && at->first != start)
+            ++at;
+        if (at == summaries.rend()) {
+            summaries.emplace_back(start, PeriodSummary{});
+            period_summary_clear(&summaries.back().second);
+            at = summaries.rbegin();
+        }
+        record_readings(r.text, r.length, &got);
+        period_summary_add(&at->second, got, r.minute, 0);
+        return 1;
+    }, failure);
+    for (const auto &s : summaries)
+        days->push_back(day_of(s.first, s.second));
+    return read;
 }
 
 } // namespace
 
-int report_days(Archive *archive, int year, int month, std::vector<DaySummary> *days, std::string *error)
+int report_days(Archive *archive, int year, int month, std::vector<DaySummary> *days, std::string *error,
+                DaySource source)
 {
     days->clear();
-    const int last = month ? month : 12;
-    const long long last_day = (seconds_from_civil({last == 12 ? year + 1 : year, last % 12 + 1, 1, 0, 0, 0}) -
-                                seconds_from_civil({year, last, 1, 0, 0, 0})) / 86400;
-    const long long from = seconds_from_civil({year, month ? month : 1, 1, 0, 0, 0}) / 60;
-    const long long to = seconds_from_civil({year, last, static_cast<int>(last_day), 23, 59, 0}) / 60;
+    const int first = month ? month : 1, last = month ? month : 12;
+    const long long from = days_from_civil(year, first, 1) * 1440;
+    const long long to = days_from_civil(year, last, days_in_month(year, last)) * 1440 + 1439;
     ArchiveError failure;
-    return archive_each(
-        archive, from, to,
-        [&](const ArchiveRecord &r) {
-            const long long minutes = r.minute;
-            const CivilTime t = civil_from_seconds(minutes * 60);
-            // A clock set back over midnight brings a day back after the next.
-            DaySummary *day = nullptr;
-            for (auto d = days->rbegin(); d != days->rend() && !day; ++d)
-                if (d->month == t.month && d->day == t.day)
-                    day = &*d;
-            if (!day) {
-                days->push_back(empty_day(t.year, t.month, t.day));
-                day = &days->back();
-            }
-            add_record(day, minutes, r.text);
-            return 1;
-        },
-        &failure) ||
-        (*error = failure.message, 0);
+    const int read = source == DaySource::records
+                         ? scan_days(archive, from, to, days, &failure)
+                         : archive_each_period(archive, 1440, from, to,
+                                               [&](long long start, const PeriodSummary &s) {
+                                                   days->push_back(day_of(start, s));
+                                                   return 1;
+                                               },
+                                               &failure);
+    if (!read)
+        *error = failure.message;
+    return read;
 }

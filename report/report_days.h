@@ -1,5 +1,5 @@
-// Where the climate reports get their day summaries: for now a scan of
-// the archive's records of the period.
+// Where the climate reports get their day summaries: the archive's kept
+// day summaries, or a scan of the period's records (which they equal).
 #pragma once
 #include <string>
 #include <vector>
@@ -7,6 +7,9 @@
 #include "archive/archive.h"
 #include "report/climate_report.h"
 
+enum class DaySource { summaries, records };
+
 // The summaries of the days of a month (1..12), or of a year (month 0),
 // that have records, one summary each.
-int report_days(Archive *archive, int year, int month, std::vector<DaySummary> *days, std::string *error);
+int report_days(Archive *archive, int year, int month, std::vector<DaySummary> *days, std::string *error,
+                DaySource source = DaySource::summaries);

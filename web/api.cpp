@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "common/calendar.h"
 #include "common/json.h"
@@ -15,22 +16,22 @@ namespace {
 // What each field reads from a record and how it is shown.
 struct FieldInfo {
     const char *name;
-    int token;
+    int reading;  // SummaryReading; the pressure follows the configured kind
     ReadingKind kind;
 };
 
 const FieldInfo fields[FIELD_COUNT] = {
-    {"outdoor_temperature", token::outdoor_temp, ReadingKind::temperature},
-    {"indoor_temperature", token::indoor_temp, ReadingKind::temperature},
-    {"dew_point", token::dew_point, ReadingKind::temperature},
-    {"outdoor_humidity", token::outdoor_humidity, ReadingKind::humidity},
-    {"indoor_humidity", token::indoor_humidity, ReadingKind::humidity},
-    {"pressure", -1, ReadingKind::pressure},
-    {"wind_speed", token::wind_speed, ReadingKind::wind_speed},
-    {"wind_gust", token::wind_gust, ReadingKind::wind_speed},
-    {"wind_direction", token::wind_dir_degrees, ReadingKind::direction},
-    {"rain", token::daily_rain, ReadingKind::rain_amount},
-    {"rain_rate", token::rain_rate, ReadingKind::rain_rate},
+    {"outdoor_temperature", SUM_OUTDOOR_TEMPERATURE, ReadingKind::temperature},
+    {"indoor_temperature", SUM_INDOOR_TEMPERATURE, ReadingKind::temperature},
+    {"dew_point", SUM_DEW_POINT, ReadingKind::temperature},
+    {"outdoor_humidity", SUM_OUTDOOR_HUMIDITY, ReadingKind::humidity},
+    {"indoor_humidity", SUM_INDOOR_HUMIDITY, ReadingKind::humidity},
+    {"pressure", SUM_RELATIVE_PRESSURE, ReadingKind::pressure},
+    {"wind_speed", SUM_WIND_SPEED, ReadingKind::wind_speed},
+    {"wind_gust", SUM_WIND_GUST, ReadingKind::wind_speed},
+    {"wind_direction", SUM_WIND_DIRECTION, ReadingKind::direction},
+    {"rain", SUM_DAILY_RAIN, ReadingKind::rain_amount},
+    {"rain_rate", SUM_RAIN_RATE, ReadingKind::rain_rate},
 };
 
 constexpr long long MINUTES_PER_DAY = 1440;
@@ -55,40 +56,22 @@ long long minutes_of(int year, int month, int day, int hour, int minute)
     return days_from_civil(year, month, day) * MINUTES_PER_DAY + hour * 60 + minute;
 }
 
-// The pressure token follows the configured kind, as on the dashboard.
-int field_token(int field, const UnitSettings &units)
+// The pressure follows the configured kind, as on the dashboard.
+int field_reading(int field, const UnitSettings &units)
 {
-    return fields[field].token >= 0 ? fields[field].token : pressure_token(units.pressure_kind);
+    if (field != FIELD_PRESSURE)
+        return fields[field].reading;
+    return pressure_token(units.pressure_kind) == token::rel_pressure ? SUM_RELATIVE_PRESSURE
+                                                                        : SUM_ABSOLUTE_PRESSURE;
 }
 
-// A reading of a record, 0 when it is missing or not a finite number.
-int reading(const LiveValues &values, int token, ReadingKind kind, double *out)
+// Adds one reading, or a period's readings, to a chart cell.
+void cell_add(SeriesCell *c, const ReadingSums &r)
 {
-    const char16_t *text = values.slot[token];
-    float v;
-    if (!text[0] || is_missing_reading(kind, text) || !read_leading_float(text, &v) ||
-        !std::isfinite(v))
-        return 0;
-    *out = v;
-    return 1;
-}
-
-// Rain fallen since the previous reading: the console's daily rain grows
-// through the day and starts again at midnight. Taking only what exceeds
-// the day's highest so far keeps a repeated hour (clocks going back) or a
-// reading out of order from counting twice.
-double rain_step(RainTracker *rain, long long minutes, double daily)
-{
-    const long long day = minutes / MINUTES_PER_DAY;
-    if (day != rain->day) {
-        rain->day = day;
-        rain->day_high = 0;
-    }
-    if (daily <= rain->day_high)
-        return 0;
-    const double fell = daily - rain->day_high;
-    rain->day_high = daily;
-    return fell;
+    c->min = r.min < c->min ? r.min : c->min;
+    c->max = r.max > c->max ? r.max : c->max;
+    c->sum += r.sum;
+    c->count += static_cast<long>(r.count);
 }
 
 void add_list(std::string &out, const std::vector<std::string> &items)
@@ -218,32 +201,29 @@ void series_start(SeriesBuilder *b, const SeriesRequest &request, const UnitSett
     empty.max = -HUGE_VAL;
     b->cells.assign(static_cast<std::size_t>(request.buckets) * FIELD_COUNT, empty);
     b->records.assign(static_cast<std::size_t>(request.buckets), 0);
-    b->rain = RainTracker{};
+    b->rain = DailyRain{};
 }
 
 namespace {
 
-// Decodes the fields a builder wants from one record, the pressure as the
-// configured kind picks it; the rain field holds what fell since the last
-// record.
+// Decodes the fields of one record, the pressure as the configured kind
+// picks it; the rain field holds what fell since the last record.
 struct Readings {
     double value[FIELD_COUNT];
     int have[FIELD_COUNT];
 };
 
-void read_record(const WebRecord &record, unsigned wanted, RainTracker *rain, Readings *out,
-                 const UnitSettings &units)
+void read_record(const WebRecord &record, DailyRain *rain, Readings *out, const UnitSettings &units)
 {
-    LiveValues values;
-    decode_station_record_n(record.text, 450, &values);
+    RecordReadings got;
+    record_readings(record.text, 450, &got);
     for (int f = 0; f < FIELD_COUNT; ++f) {
-        out->have[f] = 0;
-        if (f != FIELD_RAIN && !(wanted & (1u << f)))
-            continue;
-        out->have[f] = reading(values, field_token(f, units), fields[f].kind, &out->value[f]);
+        const int r = field_reading(f, units);
+        out->have[f] = got.have[r];
+        out->value[f] = got.value[r];
     }
     if (out->have[FIELD_RAIN])
-        out->value[FIELD_RAIN] = rain_step(rain, record.minutes, out->value[FIELD_RAIN]);
+        out->value[FIELD_RAIN] = daily_rain_fell(rain, record.minutes, out->value[FIELD_RAIN]);
 }
 
 } // namespace
@@ -251,11 +231,10 @@ void read_record(const WebRecord &record, unsigned wanted, RainTracker *rain, Re
 void series_add(SeriesBuilder *b, const WebRecord &record)
 {
     const SeriesRequest &r = b->request;
-    if (record.minutes > r.to)
-        return;
     Readings got;
-    read_record(record, r.fields, &b->rain, &got, b->units);
-    if (record.minutes < r.from)
+    read_record(record, &b->rain, &got, b->units);
+    if (record.minutes < r.from || record.minutes > r.to ||
+        (record.minutes >= b->summarised_from && record.minutes <= b->summarised_to))
         return;
     const std::size_t bucket = static_cast<std::size_t>((record.minutes - r.first) / r.bucket_minutes);
     ++b->records[bucket];
@@ -268,10 +247,28 @@ void series_add(SeriesBuilder *b, const WebRecord &record)
             c.east += std::sin(v * PI / 180);
             c.north += std::cos(v * PI / 180);
         }
-        c.min = v < c.min ? v : c.min;
-        c.max = v > c.max ? v : c.max;
-        c.sum += v;
-        ++c.count;
+        cell_add(&c, ReadingSums{v, v, v, 0, 0, 1});
+    }
+}
+
+void series_add_period(SeriesBuilder *b, long long start, const PeriodSummary &summary)
+{
+    const SeriesRequest &r = b->request;
+    const std::size_t bucket = static_cast<std::size_t>((start - r.first) / r.bucket_minutes);
+    b->records[bucket] += static_cast<long>(summary.records);
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        const ReadingSums &got = summary.reading[field_reading(f, b->units)];
+        if (!got.count || !(r.fields & (1u << f)))
+            continue;
+        SeriesCell &c = b->cells[bucket * FIELD_COUNT + f];
+        if (f == FIELD_WIND_DIRECTION) {
+            c.east += summary.direction_east;
+            c.north += summary.direction_north;
+        }
+        if (f == FIELD_RAIN)
+            cell_add(&c, ReadingSums{got.min, got.max, summary.rain, 0, 0, got.count});
+        else
+            cell_add(&c, got);
     }
 }
 
@@ -381,13 +378,52 @@ void summary_start(SummaryBuilder *b, const SummaryRequest &request, const UnitS
 {
     b->request = request;
     b->units = units;
-    for (Extreme &e : b->field)
-        e = Extreme{HUGE_VAL, -HUGE_VAL, 0, 0, 0};
-    b->rain = RainTracker{};
+    for (ReadingSums &e : b->field)
+        e = ReadingSums{HUGE_VAL, -HUGE_VAL, 0, 0, 0, 0};
+    b->rain = DailyRain{};
     b->rain_totals.clear();
     b->rain_total = 0;
     b->records = 0;
 }
+
+namespace {
+
+// Rain goes to the day, month or year it fell in, kept in time order: a
+// clock set back over midnight adds to the day it came back to.
+void add_rain(SummaryBuilder *b, long long minutes, double fell)
+{
+    const CivilTime t = civil_from_minutes(minutes);
+    char key[16];
+    if (b->request.period == SummaryPeriod::year)
+        std::snprintf(key, sizeof key, "%04d-%02d", t.year, t.month);
+    else if (b->request.period == SummaryPeriod::all)
+        std::snprintf(key, sizeof key, "%04d", t.year);
+    else
+        std::snprintf(key, sizeof key, "%04d-%02d-%02d", t.year, t.month, t.day);
+    auto &totals = b->rain_totals;
+    auto at = totals.end();
+    while (at != totals.begin() && key < std::prev(at)->first)
+        --at;
+    if (at == totals.begin() || std::prev(at)->first != key)
+        at = std::next(totals.emplace(at, key, 0.0));
+    std::prev(at)->second += fell;
+    b->rain_total += fell;
+}
+
+void extreme_add(ReadingSums *e, const ReadingSums &r)
+{
+    if (r.min < e->min || (r.min == e->min && r.min_at < e->min_at)) {
+        e->min = r.min;
+        e->min_at = r.min_at;
+    }
+    if (r.max > e->max || (r.max == e->max && r.max_at < e->max_at)) {
+        e->max = r.max;
+        e->max_at = r.max_at;
+    }
+    e->count += r.count;
+}
+
+} // namespace
 
 void summary_add(SummaryBuilder *b, const WebRecord &record)
 {
@@ -395,38 +431,24 @@ void summary_add(SummaryBuilder *b, const WebRecord &record)
     if (record.minutes < r.from || record.minutes > r.to)
         return;
     Readings got;
-    read_record(record, (1u << FIELD_COUNT) - 1, &b->rain, &got, b->units);
+    read_record(record, &b->rain, &got, b->units);
     ++b->records;
-    for (int f = 0; f < FIELD_COUNT; ++f) {
-        if (!got.have[f] || f == FIELD_RAIN || f == FIELD_WIND_DIRECTION)
-            continue;
-        Extreme &e = b->field[f];
-        const double v = got.value[f];
-        if (v < e.min) {
-            e.min = v;
-            e.min_at = record.minutes;
-        }
-        if (v > e.max) {
-            e.max = v;
-            e.max_at = record.minutes;
-        }
-        ++e.count;
-    }
-    if (!got.have[FIELD_RAIN])
-        return;
-    // Rain goes to the day, month or year the record falls in.
-    const CivilTime t = civil_from_minutes(record.minutes);
-    char key[16];
-    if (r.period == SummaryPeriod::year)
-        std::snprintf(key, sizeof key, "%04d-%02d", t.year, t.month);
-    else if (r.period == SummaryPeriod::all)
-        std::snprintf(key, sizeof key, "%04d", t.year);
-    else
-        std::snprintf(key, sizeof key, "%04d-%02d-%02d", t.year, t.month, t.day);
-    if (b->rain_totals.empty() || b->rain_totals.back().first != key)
-        b->rain_totals.emplace_back(key, 0.0);
-    b->rain_totals.back().second += got.value[FIELD_RAIN];
-    b->rain_total += got.value[FIELD_RAIN];
+    for (int f = 0; f < FIELD_COUNT; ++f)
+        if (got.have[f] && f != FIELD_RAIN && f != FIELD_WIND_DIRECTION)
+            extreme_add(&b->field[f], ReadingSums{got.value[f], got.value[f], 0, record.minutes,
+                                                  record.minutes, 1});
+    if (got.have[FIELD_RAIN])
+        add_rain(b, record.minutes, got.value[FIELD_RAIN]);
+}
+
+void summary_add_day(SummaryBuilder *b, long long start, const PeriodSummary &summary)
+{
+    b->records += static_cast<long>(summary.records);
+    for (int f = 0; f < FIELD_COUNT; ++f)
+        if (f != FIELD_RAIN && f != FIELD_WIND_DIRECTION)
+            extreme_add(&b->field[f], summary.reading[field_reading(f, b->units)]);
+    if (summary.reading[SUM_DAILY_RAIN].count)
+        add_rain(b, start, summary.rain);
 }
 
 std::string summary_json(const SummaryBuilder &b)
@@ -442,7 +464,7 @@ std::string summary_json(const SummaryBuilder &b)
     for (int f = 0; f < FIELD_COUNT; ++f) {
         if (f == FIELD_RAIN || f == FIELD_WIND_DIRECTION)
             continue;
-        const Extreme &e = b.field[f];
+        const ReadingSums &e = b.field[f];
         out += first ? "\"" : ",\"";
         first = 0;
         out += fields[f].name;
@@ -481,13 +503,48 @@ std::string live_answer_json(const std::string &readings_json, const char *sourc
     return out;
 }
 
+namespace {
+
+// `value` as "%.1f" (tenths) or "%.0f" writes it. By hand where that is
+// plain, since a year's chart prints tens of thousands of numbers; through
+// printf within a hair of a rounding tie, or for huge or odd values.
+void fixed_text(double value, int tenths, char *text, std::size_t size)
+{
+    const double scaled = value * (tenths ? 10 : 1);
+    const double below = std::floor(scaled);
+    if (!std::isfinite(scaled) || std::fabs(scaled) > 1e9 || std::fabs(scaled - below - 0.5) < 1e-6 ||
+        size < 16) {
+        std::snprintf(text, size, tenths ? "%.1f" : "%.0f", value);
+        return;
+    }
+    long long n = static_cast<long long>(scaled - below < 0.5 ? below : below + 1);
+    n = n < 0 ? -n : n;
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0 || (tenths && count < 2));
+    std::size_t at = 0;
+    if (std::signbit(value))
+        text[at++] = '-';
+    while (count > 0) {
+        if (tenths && count == 1)
+            text[at++] = '.';
+        text[at++] = digits[--count];
+    }
+    text[at] = 0;
+}
+
+} // namespace
+
 std::string shown_number(ReadingKind kind, double value, const UnitSettings &units)
 {
     // In the console's own decimals, so that the conversions start from the
     // text the console would have sent.
     char text[48];
     const int whole = kind == ReadingKind::humidity || kind == ReadingKind::direction;
-    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", value);
+    fixed_text(value, !whole, text, sizeof text);
     char16_t token[32];
     int n = 0;
     for (; text[n] && n < 31; ++n)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/summaries.h"
 #include "live/units.h"
 #include "settings/unit_settings.h"
 
@@ -69,24 +70,26 @@ struct SeriesCell {
     double east, north;   // wind direction as a vector sum
 };
 
-struct RainTracker {
-    long long day = -1;   // day of the last daily-rain reading
-    double day_high = 0;  // highest daily rain seen that day
-};
-
 struct SeriesBuilder {
     SeriesRequest request;
     UnitSettings units;
     std::vector<SeriesCell> cells;   // buckets × FIELD_COUNT
     std::vector<long> records;       // per bucket
-    RainTracker rain;
+    DailyRain rain;
+    // Minutes from..to whose records came as summaries (series_add_period):
+    // their records, if handed over too, only feed the rain.
+    long long summarised_from = 1, summarised_to = 0;
 };
 
 // units pick the pressure token and the units of the answer.
 void series_start(SeriesBuilder *builder, const SeriesRequest &request, const UnitSettings &units);
-// Records in time order. Records before request.from only feed the rain
-// tracker, so that the first bucket's rain is what fell in it.
+// Records in the order they were sent, from the start of from's day to the
+// end of to's. Records outside from..to only feed the rain, so that a
+// bucket's rain is what fell in it whatever the range.
 void series_add(SeriesBuilder *builder, const WebRecord &record);
+// The summary of the records of start..start + span_minutes - 1, a stretch
+// that lies wholly inside one bucket and inside from..to.
+void series_add_period(SeriesBuilder *builder, long long start, const PeriodSummary &summary);
 std::string series_json(const SeriesBuilder &builder);
 
 // ---- /api/summary ---------------------------------------------------------
@@ -104,17 +107,11 @@ struct SummaryRequest {
 int parse_summary_request(const std::string &period, const std::string &date, long long newest,
                           SummaryRequest *request, std::string *error);
 
-struct Extreme {
-    double min, max;
-    long long min_at, max_at;  // first time each was reached
-    long count;
-};
-
 struct SummaryBuilder {
     SummaryRequest request;
     UnitSettings units;
-    Extreme field[FIELD_COUNT];
-    RainTracker rain;
+    ReadingSums field[FIELD_COUNT];  // the earliest time of a tie
+    DailyRain rain;
     // Rain per day (period day or month), per month (year) or per year (all).
     std::vector<std::pair<std::string, double>> rain_totals;
     double rain_total;
@@ -124,6 +121,8 @@ struct SummaryBuilder {
 void summary_start(SummaryBuilder *builder, const SummaryRequest &request,
                    const UnitSettings &units);
 void summary_add(SummaryBuilder *builder, const WebRecord &record);
+// The summary of a whole day's records; the day lies inside the period.
+void summary_add_day(SummaryBuilder *builder, long long start, const PeriodSummary &summary);
 std::string summary_json(const SummaryBuilder &builder);
 
 // ---- /api/live ------------------------------------------------------------

@@ -32,6 +32,7 @@
 #include "archive/archive.h"
 #include "common/host_port.h"
 #include "report/report_days.h"
+#include "web/archive_answers.h"
 #include "web/api.h"
 #include "web/page_files.h"
 
@@ -165,10 +166,12 @@ struct WebServer {
     // One archive connection, used by one request at a time.
     std::mutex archive_lock;
     Archive *archive = nullptr;
-    // The archive's newest time and record step, kept for a while: finding
-    // the step reads every record, which would double a day chart's time.
+    // The archive's newest time and record step, kept until a merge has
+    // changed the archive and a while has passed: finding the step reads
+    // every record, a second on ten years of them.
     ArchiveSummary extent;
     std::chrono::steady_clock::time_point extent_at;
+    long long extent_version = 0;
     int have_extent = 0;
     std::string texts;
 };
@@ -269,12 +272,15 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
         s->extent = ArchiveSummary{};
     } else if (!s->have_extent || now - s->extent_at > std::chrono::seconds(EXTENT_KEEP_S)) {
         ArchiveError failure;
-        if (!archive_summary(s->archive, &s->extent, &failure)) {
+        const long long version = archive_version(s->archive);
+        if ((!s->have_extent || version < 0 || version != s->extent_version) &&
+            !archive_summary(s->archive, &s->extent, &failure)) {
             *error = failure.message;
             return 0;
         }
         s->have_extent = 1;
         s->extent_at = now;
+        s->extent_version = version;
     }
     const ArchiveSummary &summary = s->extent;
     *interval = summary.interval_minutes;
@@ -289,24 +295,6 @@ int archive_extent(WebServer *s, long long *newest, int *interval, std::string *
         parse_clock_time(text, 0, newest);
     }
     return 1;
-}
-
-// Hands each record from..to to add, in time order.
-template <typename Add>
-int each_record(WebServer *s, long long from, long long to, Add add, std::string *error)
-{
-    if (!s->archive)
-        return 1;
-    ArchiveError failure;
-    if (archive_each(s->archive, from, to,
-                     [&](const ArchiveRecord &r) {
-                         add(WebRecord{r.minute, r.text});
-                         return 1;
-                     },
-                     &failure))
-        return 1;
-    *error = failure.message;
-    return 0;
 }
 
 // The console's reading, or the archive's newest record when the console
@@ -362,11 +350,9 @@ void on_series(WebServer *s, const httplib::Request &req, httplib::Response &res
         return refuse(res, 400, error);
     SeriesBuilder builder;
     series_start(&builder, request, s->settings.units);
-    // From the day's start, so that the first bucket's rain is what fell
-    // in it rather than since midnight.
-    if (!each_record(s, request.from - request.from % 1440, request.to,
-                     [&](const WebRecord &r) { series_add(&builder, r); }, &error))
-        return refuse(res, 503, "archive: " + error);
+    ArchiveError failure;
+    if (s->archive && !series_from_archive(s->archive, &builder, AnswerSource::summaries, &failure))
+        return refuse(res, 503, "archive: " + failure.message);
     answer_json(res, series_json(builder));
 }
 
@@ -385,9 +371,9 @@ void on_summary(WebServer *s, const httplib::Request &req, httplib::Response &re
         return refuse(res, 400, error);
     SummaryBuilder builder;
     summary_start(&builder, request, s->settings.units);
-    if (!each_record(s, request.from, request.to,
-                     [&](const WebRecord &r) { summary_add(&builder, r); }, &error))
-        return refuse(res, 503, "archive: " + error);
+    ArchiveError failure;
+    if (s->archive && !summary_from_archive(s->archive, &builder, AnswerSource::summaries, &failure))
+        return refuse(res, 503, "archive: " + failure.message);
     answer_json(res, summary_json(builder));
 }
 

@@ -1,10 +1,13 @@
 // The web page's costs: a year of 5-minute records (105120) charted through
 // /api/series over loopback, next to the same aggregation without the
-// archive and HTTP, a day's chart for scale; and the bytes a browser
-// fetches for the page, compressed as the server sends them.
+// archive and HTTP, a day's chart for scale; the highs, lows and rain of
+// all time over ten years of 5-minute records (1051200) through
+// /api/summary; and the bytes a browser fetches for the page, compressed as
+// the server sends them.
 //
-//   build/native/bench_web --benchmark_repetitions=5
-//   NIMBREL_BENCH_ARCHIVE=FILE keeps the year's archive in FILE (made once).
+//   build/release/bench_web --benchmark_repetitions=5
+//   NIMBREL_BENCH_ARCHIVE=FILE keeps the year's archive in FILE and the ten
+//   years' in FILE.10y (made once; a few minutes).
 #include <benchmark/benchmark.h>
 
 #include <httplib.h>
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -25,14 +29,15 @@ namespace {
 
 constexpr int YEAR_RECORDS = 365 * 288;
 const std::int64_t FIRST = seconds_from_civil({2025, 12, 8, 0, 0, 0});
+const std::int64_t TEN_YEARS_FIRST = seconds_from_civil({2016, 12, 8, 0, 0, 0});
 
-std::vector<std::string> year_texts()
+std::vector<std::string> year_texts(std::int64_t first = FIRST)
 {
     std::vector<std::string> texts;
     char record[512];
     for (int i = 0; i < YEAR_RECORDS; ++i) {
         WeatherReading w;
-        const std::int64_t t = FIRST + std::int64_t(i) * 300;
+        const std::int64_t t = first + std::int64_t(i) * 300;
         weather_at(7, t, &w);
         const std::size_t n = format_station_record(w, 50, t, record, sizeof record);
         texts.emplace_back(record, n);
@@ -40,13 +45,14 @@ std::vector<std::string> year_texts()
     return texts;
 }
 
-std::string archive_path()
+// An archive of `years` years of records ending with the year charted,
+// merged a year at a time.
+std::string make_archive(const char *suffix, int years)
 {
-    static std::string path;
-    if (!path.empty())
-        return path;
     const char *keep = std::getenv("NIMBREL_BENCH_ARCHIVE");
-    path = keep ? keep : std::string("/tmp/nimbrel-bench-web-") + std::to_string(getpid()) + ".sqlite";
+    const std::string path = (keep ? std::string(keep) : "/tmp/nimbrel-bench-web-" +
+                                                             std::to_string(getpid()) + ".sqlite") +
+                             suffix;
     Archive *archive;
     ArchiveError error;
     ArchiveSummary summary;
@@ -55,10 +61,12 @@ std::string archive_path()
         std::exit(1);
     }
     MergeCounts counts;
-    if (summary.count < YEAR_RECORDS && !archive_merge(archive, year_texts(), 0, &counts, &error)) {
-        std::fprintf(stderr, "%s\n", error.message.c_str());
-        std::exit(1);
-    }
+    for (int y = 0; summary.count < long(years) * YEAR_RECORDS && y < years; ++y)
+        if (!archive_merge(archive, year_texts(FIRST - std::int64_t(years - 1 - y) * YEAR_RECORDS * 300),
+                           0, &counts, &error)) {
+            std::fprintf(stderr, "%s\n", error.message.c_str());
+            std::exit(1);
+        }
     archive_close(archive);
     return path;
 }
@@ -66,11 +74,12 @@ std::string archive_path()
 struct Served {
     WebServer *server = nullptr;
     int port = 0;
-    Served()
+    std::string path;
+    Served(const char *suffix, int years) : path(make_archive(suffix, years))
     {
         WebSettings settings;
         settings.port = 0;
-        settings.archive_path = archive_path();
+        settings.archive_path = path;
         std::string error;
         if (!web_server_start(settings, &server, &error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
@@ -82,32 +91,59 @@ struct Served {
     {
         web_server_stop(server);
         if (!std::getenv("NIMBREL_BENCH_ARCHIVE")) {
-            std::remove(archive_path().c_str());
-            std::remove((archive_path() + "-wal").c_str());
-            std::remove((archive_path() + "-shm").c_str());
+            std::remove(path.c_str());
+            std::remove((path + "-wal").c_str());
+            std::remove((path + "-shm").c_str());
         }
     }
 };
 
 Served &served()
 {
-    static Served s;
+    static Served s("", 1);
     return s;
 }
 
-void series_over_http(benchmark::State &state, const char *query)
+Served &served_ten_years()
 {
-    httplib::Client client("127.0.0.1", served().port);
+    static Served s(".10y", 10);
+    return s;
+}
+
+double process_cpu_ms()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Asks once before timing: the server learns the archive's extent at the
+// first request and keeps it a while.
+void get_timed(benchmark::State &state, Served &served, const std::string &target)
+{
+    httplib::Client client("127.0.0.1", served.port);
+    client.set_read_timeout(600);
+    client.Get(target);
     std::size_t bytes = 0;
+    const double cpu_before = process_cpu_ms();
     for (auto _ : state) {
-        auto res = client.Get(std::string("/api/series?") + query);
+        auto res = client.Get(target);
         if (!res || res->status != 200) {
-            state.SkipWithError("series request failed");
+            state.SkipWithError("request failed");
             return;
         }
         bytes = res->body.size();
     }
     state.counters["answer_bytes"] = static_cast<double>(bytes);
+    // The server's and the client's CPU together, per request: what a busy
+    // machine's other work cannot inflate.
+    state.counters["process_cpu_ms"] =
+        (process_cpu_ms() - cpu_before) / static_cast<double>(state.iterations());
+}
+
+void series_over_http(benchmark::State &state, const char *query)
+{
+    get_timed(state, served(), std::string("/api/series?") + query);
 }
 
 void BM_SeriesYearHttp(benchmark::State &state)
@@ -121,6 +157,12 @@ void BM_SeriesDayHttp(benchmark::State &state)
     series_over_http(state, "from=2026-12-07&to=2026-12-07");
 }
 BENCHMARK(BM_SeriesDayHttp)->Unit(benchmark::kMillisecond);
+
+void BM_SummaryAllTimeTenYearsHttp(benchmark::State &state)
+{
+    get_timed(state, served_ten_years(), "/api/summary?period=all");
+}
+BENCHMARK(BM_SummaryAllTimeTenYearsHttp)->Unit(benchmark::kMillisecond);
 
 // The same year aggregated from records in memory: what the archive read
 // and HTTP add is the difference.
