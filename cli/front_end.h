@@ -10,6 +10,7 @@ struct UploadDestination {
     char host[UPLOAD_HOST_BYTES]; // empty: each service's own host on port 80
     int port;
     int discard;                  // requests are built and dropped
+    int tls;                      // "https://HOST:PORT": the services of our own reach it over HTTPS
 };
 
 struct FrontEnd {

@@ -29,12 +29,16 @@ int usage_error(const std::string &message, const CommandRow *command)
     return 2;
 }
 
-// --upload-server or --aprs-server into `to`; 1 when it is HOST:PORT or not
-// given (the service's own server then).
+// --upload-server or --aprs-server into `to`; 1 when it is HOST:PORT (or
+// https://HOST:PORT, a test's TLS server) or not given (the service's own
+// server then).
 int server_option(const std::string &value, UploadDestination *to)
 {
     char16_t text[UPLOAD_HOST_BYTES + 8];
-    return value.empty() || (utf16_text(value.c_str(), text, UPLOAD_HOST_BYTES + 8) &&
+    const std::string tls = "https://";
+    to->tls = value.rfind(tls, 0) == 0;
+    const std::string server = to->tls ? value.substr(tls.size()) : value;
+    return value.empty() || (utf16_text(server.c_str(), text, UPLOAD_HOST_BYTES + 8) &&
                              parse_upload_server(text, to->host, &to->port));
 }
 
@@ -110,7 +114,7 @@ int main(int argc, char **argv)
         return usage_error(
             "--upload-server needs HOST:PORT, not \"" + f.options.upload_server + "\"",
             f.options.command);
-    if (!server_option(f.options.aprs_server, &f.aprs))
+    if (!server_option(f.options.aprs_server, &f.aprs) || f.aprs.tls)
         return usage_error("--aprs-server needs HOST:PORT, not \"" + f.options.aprs_server + "\"",
                            f.options.command);
     f.version = NIMBREL_VERSION;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/config.h"
+#include "common/split.h"
 #include "report/climate_report.h"
 
 struct FrontEnd;
@@ -385,12 +386,7 @@ int parse_data_sets(const std::string &list, int data_set[15], std::string *erro
 {
     for (int i = 0; i < 15; ++i)
         data_set[i] = list.empty();
-    std::size_t start = 0;
-    while (start < list.size()) {
-        std::size_t end = list.find(',', start);
-        if (end == std::string::npos)
-            end = list.size();
-        const std::string name = list.substr(start, end - start);
+    for (const std::string &name : split_list(list, ',')) {
         int found = -1;
         for (int i = 0; i < 15; ++i)
             if (name == set_names[i])
@@ -402,7 +398,6 @@ int parse_data_sets(const std::string &list, int data_set[15], std::string *erro
             return 0;
         }
         data_set[found] = 1;
-        start = end + 1;
     }
     return 1;
 }

@@ -227,6 +227,7 @@ std::unique_ptr<RecordFeed> own_services_feed(const FrontEnd &f, const std::stri
     ServiceRoute route;
     route.upload_host = f.destination.host;
     route.upload_port = f.destination.port;
+    route.upload_tls = f.destination.tls;
     route.aprs_host = f.aprs.host;
     route.aprs_port = f.aprs.port;
     route.version = f.version;

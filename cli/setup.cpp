@@ -19,6 +19,7 @@
 #include "cli/config.h"
 #include "cli/options.h"
 #include "cli/platform.h"
+#include "common/split.h"
 #include "console/hid_port.h"
 #include "web/server.h"
 
@@ -401,13 +402,7 @@ int in_group(const std::string &group_file, const char *group, const passwd *use
     std::string text;
     if (!read_text(group_file, &text))
         return -1;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
+    for (const std::string &line : split_list(text, '\n')) {
         // name:password:gid:member,member
         const std::size_t a = line.find(':'), b = line.find(':', a + 1),
                           c = line.find(':', b + 1);
@@ -416,14 +411,9 @@ int in_group(const std::string &group_file, const char *group, const passwd *use
             continue;
         if (std::strtoul(line.c_str() + b + 1, nullptr, 10) == user->pw_gid)
             return 1;
-        for (std::size_t m = c + 1; m <= line.size();) {
-            std::size_t comma = line.find(',', m);
-            if (comma == std::string::npos)
-                comma = line.size();
-            if (line.compare(m, comma - m, user->pw_name) == 0)
+        for (const std::string &member : split_list(line.substr(c + 1), ','))
+            if (member == user->pw_name)
                 return 1;
-            m = comma + 1;
-        }
         return 0;
     }
     return -1;

@@ -14,6 +14,7 @@
 struct ServiceRoute {
     std::string upload_host;  // empty: each service's own host
     int upload_port = 0;
+    bool upload_tls = false;  // the one server speaks HTTPS (a test's, with its own CA)
     std::string aprs_host;    // empty: CWOP's own servers
     int aprs_port = 0;
     std::string ca_file;      // the CAs HTTPS trusts; empty: $NIMBREL_CA_FILE, else the system's

@@ -287,7 +287,7 @@ UploadReply send_service_request(const UploadService &row, const ServiceRoute &r
     }
     const std::string host = request.host.empty() ? row.host : request.host;
     if (!route.upload_host.empty())
-        return http_exchange("http://" + route.upload_host + ":" +
+        return http_exchange((route.upload_tls ? "https://" : "http://") + route.upload_host + ":" +
                                  std::to_string(route.upload_port) + request.path,
                              host, request, route);
     const bool https = row.https || !request.host.empty();

@@ -7,6 +7,7 @@
 
 #include "common/calendar.h"
 #include "common/json.h"
+#include "common/split.h"
 #include "live/station_record.h"
 #include "live/units.h"
 #include "upload/request.h"
@@ -147,12 +148,7 @@ int parse_series_request(const std::string &from, const std::string &to, const s
     }
     if (names.empty())
         r->fields = (1u << FIELD_COUNT) - 1;
-    std::size_t start = 0;
-    while (start < names.size()) {
-        std::size_t stop = names.find(',', start);
-        if (stop == std::string::npos)
-            stop = names.size();
-        const std::string name = names.substr(start, stop - start);
+    for (const std::string &name : split_list(names, ',')) {
         int found = -1;
         for (int f = 0; f < FIELD_COUNT; ++f)
             if (name == fields[f].name)
@@ -165,7 +161,6 @@ int parse_series_request(const std::string &from, const std::string &to, const s
             return 0;
         }
         r->fields |= 1u << found;
-        start = stop + 1;
     }
     // The narrowest bucket of a tidy length that keeps the points within
     // SERIES_MAX_POINTS, never narrower than the records lie apart.

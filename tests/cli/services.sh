@@ -2,16 +2,27 @@
 # `nimbrel run` with the six services of its own on, against loopback
 # stand-ins: one HTTP server answering for every HTTP service as that
 # service would today (taken, 429 with Retry-After, a wrong key, 500), and
-# an APRS-IS server that answers the login. Each first request is the
+# an APRS-IS server that answers the login, and the same HTTP server over
+# TLS with a certificate of our own CA. Each first request is the
 # service's own, each failure is logged once without its key, and a
 # service switched on without what it needs stops the start.
 . "$(dirname "$0")/lib.bash"
 export TZ=UTC
 version=$(cat "$top/VERSION")
 
+key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "$@" 2>/dev/null; }
+key -x509 -days 2 -subj /CN=test-ca -keyout "$work/ca.key" -out "$work/ca.pem"
+key -x509 -days 2 -subj /CN=other-ca -keyout "$work/other.key" -out "$work/other-ca.pem"
+key -subj /CN=127.0.0.1 -keyout "$work/server.key" -out "$work/server.csr"
+printf 'subjectAltName=IP:127.0.0.1\n' >"$work/san"
+openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial \
+  -days 2 -extfile "$work/san" -out "$work/server.pem" 2>/dev/null || fail "no server certificate"
+
 cat >"$work/stand_in.py" <<'PY'
-import os, socket, sys, threading
+import os, socket, ssl, sys, threading
 work = sys.argv[1]
+tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+tls.load_cert_chain(work + "/server.pem", work + "/server.key")
 answers = {  # by the Host each request names
     "www.pwsweather.com": b"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nData Logged",
     "wow.metoffice.gov.uk": b"HTTP/1.1 429 Too Many Requests\r\nRetry-After: 3600\r\n"
@@ -55,6 +66,13 @@ def aprs(c):
     open(work + "/aprs", "ab").write(login + packet)
     c.close()
 
+def over_tls(c):
+    try:
+        c = tls.wrap_socket(c, server_side=True)
+    except (ssl.SSLError, OSError):
+        return  # the client did not trust us
+    http(c)
+
 def serve(listener, handle):
     while True:
         c, _ = listener.accept()
@@ -62,7 +80,7 @@ def serve(listener, handle):
         threading.Thread(target=handle, args=(c,), daemon=True).start()
 
 ports = []
-for handle in (http, aprs):
+for handle in (http, aprs, over_tls):
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
     s.listen(16)
@@ -75,7 +93,7 @@ threading.Event().wait(180)
 PY
 python3 "$work/stand_in.py" "$work" &
 wait_for 10 test -s "$work/ports" || fail "the stand-ins did not start"
-read -r http_port aprs_port <"$work/ports"
+read -r http_port aprs_port tls_port <"$work/ports"
 
 web_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 config="$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
@@ -201,6 +219,28 @@ echo "Windy: upload failed: no reply within 1 s" >>"$work/expected-silent"
 sort -o "$work/expected-silent" "$work/expected-silent"
 diff "$work/expected-silent" "$work/outcomes" || fail "the outcomes beside a silent server differ"
 rm "$work/silent-stations.windy.com"
+
+# Over HTTPS: with another CA trusted, each HTTPS service's refusal of the
+# server's certificate is logged once with its reason, and CWOP, which
+# speaks APRS-IS, goes on; with our CA trusted, every outcome is the one
+# the services' answers over plain HTTP gave.
+over_https() { # CA file
+  : >"$work/log"
+  NIMBREL_CA_FILE=$1 "$nimbrel" run --simulate="$work/scenario.txt" \
+    --upload-server="https://127.0.0.1:$tls_port" --aprs-server="127.0.0.1:$aprs_port" \
+    >"$work/out" 2>"$work/log" &
+  pid=$!
+  wait_for 20 all_six || fail "not every service reported over HTTPS: $(cat "$work/log")"
+  sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+    "$work/log" | sort >"$work/outcomes"
+  stop_promptly $pid run
+}
+over_https "$work/other-ca.pem"
+[ "$(grep -c 'upload failed: .*certificate' "$work/outcomes")" = 5 ] &&
+  grep -qx 'CWOP: upload taken' "$work/outcomes" ||
+  fail "the outcomes with a wrong CA: $(cat "$work/outcomes")"
+over_https "$work/ca.pem"
+diff "$work/expected-outcomes" "$work/outcomes" || fail "the outcomes over HTTPS differ"
 
 # A service on without what it needs stops the start, naming the setting.
 refused() { # setting to take out, the message expected
