@@ -50,12 +50,24 @@ struct ServiceFeed {
     PastRecords *past;
     std::mutex past_mutex;
     std::mutex mutex;
+    std::mutex telling;  // one state change handed over at a time
     std::condition_variable wake;
     std::atomic<int> stopping{0};
     std::vector<std::unique_ptr<Lane>> lanes;
 };
 
 namespace {
+
+// Hands the states over to the caller's hook. The snapshot and its handing
+// over go together, so that a lane's older snapshot can never land after a
+// newer one and leave the page showing a state that is gone.
+void tell_changed(ServiceFeed *feed)
+{
+    if (!feed->changed)
+        return;
+    std::lock_guard<std::mutex> hold(feed->telling);
+    feed->changed(service_feed_states(feed));
+}
 
 UploadOutcome attempt(const ServiceFeed &feed, const Lane &lane, const std::string &record)
 {
@@ -142,8 +154,7 @@ void run_lane(ServiceFeed *feed, Lane *lane)
             lock.unlock();
             for (const Lane::Report &r : reports)
                 note_live(feed, lane, r.record, r.taken);
-            if (feed->changed)
-                feed->changed(service_feed_states(feed));
+            tell_changed(feed);
             lock.lock();
             continue;
         }
@@ -205,12 +216,12 @@ void run_lane(ServiceFeed *feed, Lane *lane)
             if (lane->sequence == sequence)
                 lane->pending.clear();
         }
-        // The caller's hooks run without the lock: they may ask for the states.
+        // The caller's hooks run without the lock: they may ask for the
+        // states. The state is out before the log line that tells of it.
         lock.unlock();
+        tell_changed(feed);
         if (!line.empty())
             feed->log(line.c_str());
-        if (feed->changed)
-            feed->changed(service_feed_states(feed));
         lock.lock();
     }
 }

@@ -100,6 +100,50 @@ struct StandIn {
 
 } // namespace
 
+// The state the page and MQTT show is the newest, however the lanes'
+// hand-overs interleave: here the first is slow to land, after the other
+// lane has already handed over both outcomes.
+std::mutex shown_mutex;
+std::vector<ServiceFeedState> shown;
+std::atomic<int> shows{0};
+
+void show_slowly(const std::vector<ServiceFeedState> &states)
+{
+    if (shows++ == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::lock_guard<std::mutex> lock(shown_mutex);
+    shown = states;
+}
+
+TEST(ServiceFeed, TheStateLastShownIsTheNewest)
+{
+    StandIn stand_in;
+    ServiceRoute route;
+    route.upload_host = "127.0.0.1";
+    route.upload_port = stand_in.port;
+    route.version = "1.02";
+    const StationSite site{"STN1", "s3cret", 51.5, -0.1275, 35, "1.02"};
+    {
+        std::lock_guard<std::mutex> lock(log_mutex);
+        lines.clear();
+    }
+    ServiceFeed *feed = service_feed_start({{UPLOAD_WOW, site}, {UPLOAD_OPENWEATHERMAP, site}},
+                                           route, keep_line, nullptr, show_slowly);
+    service_feed_record(feed, "50 2018-01-05 12:34 21.0 45 10.0 80");
+    EXPECT_TRUE(wait_for_line("WOW: upload taken"));
+    EXPECT_TRUE(wait_for_line("OpenWeatherMap: upload taken"));
+    service_feed_stop(feed);
+
+    {
+        std::lock_guard<std::mutex> lock(log_mutex);
+        lines.clear();  // the tests after this one wait for lines of their own
+    }
+    std::lock_guard<std::mutex> lock(shown_mutex);
+    ASSERT_EQ(shown.size(), 2u);
+    for (const ServiceFeedState &s : shown)
+        EXPECT_GT(s.last_success, 0) << "service " << s.service;
+}
+
 TEST(ServiceFeed, AServiceThatNeverAnswersHoldsUpNoOther)
 {
     StandIn stand_in;
