@@ -15,8 +15,11 @@ scenario 0 >"$work/console.txt"
 serve() {
   "$nimbrel" "$@" --http=127.0.0.1:0 2>"$work/log" &
   pid=$!
-  wait_for 10 grep -q "web page on http://" "$work/log" || fail "$* did not serve: $(cat "$work/log")"
-  url=$(grep -o 'http://127.0.0.1:[0-9]*' "$work/log")
+  # The whole line, port and slash: a check that lands while it is being
+  # written must not take the address without its port.
+  wait_for 10 grep -qE "web page on http://127\.0\.0\.1:[0-9]+/" "$work/log" ||
+    fail "$* did not serve: $(cat "$work/log")"
+  url=$(grep -oE 'http://127\.0\.0\.1:[0-9]+' "$work/log" | tail -n1)
 }
 live() { curl -sf "$url/api/live"; }
 # Fails unless /api/live holds a JSON value at the dotted path $1 equal to $2.
