@@ -1,5 +1,10 @@
 #include "history/export_writer.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+
 #include "live/units.h"
 
 namespace {
@@ -62,33 +67,50 @@ struct Row {
     int overflow;
 };
 
+// A row is built a few hundred times a second for a year's file: units are
+// copied a text at a time, not one by one.
+void append(Row &row, const char16_t *text, int count)
+{
+    if (row.overflow || count > row.capacity - row.length) {
+        row.overflow = 1;
+        return;
+    }
+    std::memcpy(row.units + row.length, text, static_cast<std::size_t>(count) * sizeof *text);
+    row.length += count;
+}
+
 void append(Row &row, const char16_t *text)
 {
-    for (; *text != 0; ++text) {
-        if (row.length >= row.capacity) {
-            row.overflow = 1;
-            return;
-        }
-        row.units[row.length++] = *text;
-    }
+    append(row, text, static_cast<int>(std::char_traits<char16_t>::length(text)));
 }
 
-void append_unit(Row &row, char16_t unit)
+void append_unit(Row &row, char16_t unit) { append(row, &unit, 1); }
+
+// A token's bytes, each one a code unit.
+void append_bytes(Row &row, const unsigned char *bytes, int count)
 {
-    const char16_t text[2] = {unit, 0};
-    append(row, text);
+    if (row.overflow || count > row.capacity - row.length) {
+        row.overflow = 1;
+        return;
+    }
+    std::copy_n(bytes, count, row.units + row.length);
+    row.length += count;
 }
 
-// Little-endian bytes, one code unit at a time, whatever wchar_t is here.
+// Little-endian bytes, whatever the machine's order; on a little-endian
+// machine they are the units as they stand.
 int send_row(const ByteSink &sink, const Row &row, std::uint8_t *bytes)
 {
     if (row.overflow)
         return 0;
+    const std::size_t count = static_cast<std::size_t>(row.length) * 2;
+    if constexpr (std::endian::native == std::endian::little)
+        return sink.write(sink.context, reinterpret_cast<const std::uint8_t *>(row.units), count);
     for (int i = 0; i < row.length; ++i) {
         bytes[2 * i] = static_cast<std::uint8_t>(row.units[i] & 0xFF);
         bytes[2 * i + 1] = static_cast<std::uint8_t>(row.units[i] >> 8);
     }
-    return sink.write(sink.context, bytes, static_cast<std::size_t>(row.length) * 2);
+    return sink.write(sink.context, bytes, count);
 }
 
 void append_title(Row &row, const char16_t *title)
@@ -191,35 +213,37 @@ int write_record_row(const ByteSink &sink, const std::uint8_t *record,
 {
     if (record == nullptr || record[0] == 0)
         return 1;
-    decode_station_record_n(reinterpret_cast<const char *>(record), RECORD_BYTES, &work->values);
-    const auto &slot = work->values.slot;
-    if (request.whole_period != 1 && !in_period(slot[token::date], request))
-        return 1;
+    RecordTokens tokens;
+    split_station_record(reinterpret_cast<const char *>(record), RECORD_BYTES, &tokens);
+    if (request.whole_period != 1) {
+        const int n = tokens.length[token::date];
+        char16_t date[TOKEN_UNITS + 1] = {};
+        std::copy_n(reinterpret_cast<const unsigned char *>(tokens.text[token::date]), n, date);
+        if (!in_period(date, request))
+            return 1;
+    }
 
     Row row{work->row, EXPORT_ROW_UNITS, 0, 0};
     for (int c = 0; c < EXPORT_COLUMNS; ++c) {
         const Column &column = export_columns[c];
         append_unit(row, u' ');
         if (column.data_set == ALWAYS || request.data_set[column.data_set] == 1) {
-            switch (column.source) {
-            case Source::plain:
-                append(row, slot[column.token]);
-                break;
-            case Source::converted:
-                append(row, export_cell_text(column.kind, slot[column.token], units).text);
-                break;
-            case Source::pressure:
-                append(row, export_cell_text(column.kind, slot[pressure_token(units.pressure_kind)],
-                                             units).text);
-                break;
-            case Source::direction:
-                append(row, export_cell_text(column.kind,
-                                             slot[direction_token(units.direction_style)],
-                                             units).text);
-                break;
+            int k = column.token;
+            if (column.source == Source::pressure)
+                k = pressure_token(units.pressure_kind);
+            else if (column.source == Source::direction)
+                k = direction_token(units.direction_style);
+            const auto *text = reinterpret_cast<const unsigned char *>(tokens.text[k]);
+            // Most cells stand as the console sent them: widened in place.
+            if (column.source == Source::plain || shown_as_sent(column.kind, units)) {
+                append_bytes(row, text, tokens.length[k]);
+            } else {
+                char16_t token[TOKEN_UNITS + 1] = {};
+                std::copy_n(text, tokens.length[k], token);
+                append(row, export_cell_text(column.kind, token, units).text);
             }
         }
-        append(row, c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n");
+        append(row, c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n", 2);
     }
     return send_row(sink, row, work->bytes);
 }

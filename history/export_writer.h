@@ -42,10 +42,8 @@ struct ByteSink {
     int (*write)(void *context, const std::uint8_t *bytes, std::size_t count);
 };
 
-// The writer's working storage, its own so that the dashboard's value table
-// can be refilled by the interface thread while an export runs.
+// The writer's working storage for a row, its own to each export.
 struct ExportWorkspace {
-    LiveValues values;
     char16_t row[EXPORT_ROW_UNITS];
     std::uint8_t bytes[EXPORT_ROW_UNITS * 2];
 };

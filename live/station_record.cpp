@@ -1,6 +1,10 @@
 // Decoding of the station record into LiveValues, and the placeholder texts.
 #include "live/station_record.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -15,28 +19,60 @@ void set_slot(LiveValues *values, int slot, const char *text)
     out[j] = 0;
 }
 
+// The first space at or after `from`, or `end`; eight bytes at a time, as a
+// year's export splits some fifteen million bytes.
+const char *next_space(const char *from, const char *end)
+{
+    constexpr std::uint64_t spaces = 0x2020202020202020u, lows = 0x7F7F7F7F7F7F7F7Fu;
+    for (; end - from >= 8; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        // The high bit of each byte that is a space, and of no other: the
+        // sums stay inside their bytes.
+        const std::uint64_t x = word ^ spaces;
+        const std::uint64_t zero_bytes = ~(((x & lows) + lows) | x | lows);
+        if (zero_bytes != 0) {
+            const int byte = std::endian::native == std::endian::little
+                                 ? std::countr_zero(zero_bytes) / 8
+                                 : std::countl_zero(zero_bytes) / 8;
+            return from + byte;
+        }
+    }
+    while (from < end && *from != ' ')
+        ++from;
+    return from;
+}
+
 } // namespace
+
+void split_station_record(const char *record, std::size_t max_bytes, RecordTokens *tokens)
+{
+    const char *const end = record + strnlen(record, max_bytes);
+    int k = 0;
+    for (; k < TOKEN_COUNT && record < end; ++k) {
+        const char *space = next_space(record, end);
+        tokens->text[k] = record;
+        tokens->length[k] = static_cast<int>(std::min<std::ptrdiff_t>(space - record, TOKEN_UNITS));
+        record = space + 1;
+    }
+    for (; k < TOKEN_COUNT; ++k) {
+        tokens->text[k] = end;
+        tokens->length[k] = 0;
+    }
+}
 
 void decode_station_record_n(const char *record, std::size_t max_bytes, LiveValues *values)
 {
     if (record == nullptr || values == nullptr)
         return;
     std::memset(values->slot, 0, sizeof values->slot);
-    int k = 0;
-    int j = 0;
-    for (std::size_t i = 0; i < max_bytes && record[i] != '\0'; ++i) {
-        const unsigned char b = static_cast<unsigned char>(record[i]);
-        if (b == 0x20) {
-            ++k;
-            j = 0;
-            continue;
-        }
-        // A token longer than its slot is cut; the rest of it is dropped so
-        // that the slot keeps its terminating zero and nothing reaches the
-        // next slot.
-        if (k < TOKEN_COUNT && j < TOKEN_UNITS)
-            values->slot[k][j++] = b;
-    }
+    // A token longer than its slot is cut; the rest of it is dropped so that
+    // the slot keeps its terminating zero and nothing reaches the next slot.
+    RecordTokens tokens;
+    split_station_record(record, max_bytes, &tokens);
+    for (int k = 0; k < TOKEN_COUNT; ++k)
+        for (int j = 0; j < tokens.length[k]; ++j)
+            values->slot[k][j] = static_cast<unsigned char>(tokens.text[k][j]);
 }
 
 void decode_station_record(const char *record, LiveValues *values)

@@ -38,6 +38,15 @@ void decode_station_record(const char *record, LiveValues *values);
 // byte or after max_bytes, whichever comes first (a 450-byte history slot
 // may be full; the live record is decoded from its first 255 bytes).
 void decode_station_record_n(const char *record, std::size_t max_bytes, LiveValues *values);
+// Where each token of a record stands in its text, read as the two above
+// read it: a token after the 36th is dropped, one is cut after TOKEN_UNITS
+// characters, a missing one is empty. The export reads its cells from here
+// without filling a table.
+struct RecordTokens {
+    const char *text[TOKEN_COUNT];
+    int length[TOKEN_COUNT];
+};
+void split_station_record(const char *record, std::size_t max_bytes, RecordTokens *tokens);
 // Writes the placeholder texts shown before the first record and after the
 // console is removed.
 void reset_live_values(LiveValues *values);

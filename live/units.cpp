@@ -463,6 +463,18 @@ int dashboard_value_text(ReadingKind kind, const char16_t *token, const UnitSett
     return 1;
 }
 
+int shown_as_sent(ReadingKind kind, const UnitSettings &units)
+{
+    switch (kind) {
+    case ReadingKind::temperature: return temperature_index(units.temperature_unit) != 1;
+    case ReadingKind::pressure: return pressure_index(units.pressure_unit) == 0;
+    case ReadingKind::wind_speed: return wind_index(units.wind_unit) == 2;
+    case ReadingKind::rain_amount:
+    case ReadingKind::rain_rate: return rain_index(units.rain_unit) == 0;
+    default: return 1;
+    }
+}
+
 FormattedText export_cell_text(ReadingKind kind, const char16_t *token, const UnitSettings &units)
 {
     if (token_length(token) == 0)

@@ -62,6 +62,9 @@ int dashboard_value_text(ReadingKind kind, const char16_t *token, const UnitSett
 // The export cell's value for a token: empty stays empty; otherwise the same
 // text as on the dashboard (a direction without its degree sign).
 FormattedText export_cell_text(ReadingKind kind, const char16_t *token, const UnitSettings &units);
+// 1 when tokens of this kind are shown in the units the console sends them
+// in: the dashboard's and the export's text is then the token itself.
+int shown_as_sent(ReadingKind kind, const UnitSettings &units);
 
 // The leading number of a text read as "%f" reads it into a float: white
 // space, sign, digits, point and fraction, exponent, "inf" and "nan"; the

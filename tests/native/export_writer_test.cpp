@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -269,6 +270,50 @@ TEST(ExportRow, ValuesInTheChosenUnits)
         const auto row = cells(row_of(record, whole_request(1), c.u));
         ASSERT_EQ(row.size(), 33u) << c.name;
         EXPECT_EQ(row[c.column - 1], c.cell) << c.name;
+    }
+}
+
+// Any record in any units: each cell is the record's token as a plain
+// split reads it (at most 36 tokens, each cut after 31 characters), put
+// through the dashboard's formatting. Spaces fall at every offset of a
+// machine word, beside bytes that differ from a space in one bit.
+TEST(ExportRow, CellsAreTheDashboardsTextOfEachTokenOfAnyRecord)
+{
+    std::srand(7);
+    const std::string alphabet = "0123456789.--!!\"aZ\xA0\xE9\xFF";
+    for (int r = 0; r < 300; ++r) {
+        std::string record;
+        while (record.size() < RECORD_BYTES - 1 - 48) {
+            const int length = std::rand() % (std::rand() % 4 == 0 ? 40 : 7);
+            for (int i = 0; i < length; ++i)
+                record += alphabet[std::rand() % alphabet.size()];
+            record += ' ';
+            if (r % 20 == 0 && record.size() > 100)
+                break;
+        }
+        std::vector<std::string> tokens = tokens_of(record);
+        tokens.resize(TOKEN_COUNT);
+        for (std::string &t : tokens)
+            t = t.substr(0, TOKEN_UNITS);
+        const auto unit = [r](int step, int count) { return std::uint8_t(r / step % count); };
+        const UnitSettings units{unit(1, 2), unit(2, 2), unit(4, 3), unit(12, 4), unit(48, 2), unit(96, 2)};
+        std::u16string expected;
+        for (int c = 0; c < EXPORT_COLUMNS; ++c) {
+            const ExportColumn &column = export_columns[c];
+            const int k = column.source == ExportSource::pressure ? pressure_token(units.pressure_kind)
+                        : column.source == ExportSource::direction
+                            ? direction_token(units.direction_style)
+                            : column.token;
+            std::u16string token;
+            for (unsigned char b : tokens[k])
+                token += char16_t(b);
+            expected += u' ';
+            expected += column.source == ExportSource::plain
+                            ? token
+                            : export_cell_text(column.kind, token.c_str(), units).text;
+            expected += c + 1 < EXPORT_COLUMNS ? u" \t" : u" \n";
+        }
+        ASSERT_EQ(row_of(record, whole_request(1), units), utf8(expected.c_str())) << "record " << r;
     }
 }
 
