@@ -125,10 +125,11 @@ kill $holder; wait $holder 2>/dev/null
 [ "$(count)" = "$before" ] || fail "the archive changed under the lock"
 # A full disk during a merge: rolled back, what was there before stays.
 if unshare -m true 2>/dev/null; then
+  # Room for a small archive of 16 KiB pages with its log, not for the long merge.
   small=$work/small
   mkdir -p "$small"
   cat >"$work/full.sh" <<FULL
-mount -t tmpfs -o size=160k tmpfs "$small" || exit 99
+mount -t tmpfs -o size=320k tmpfs "$small" || exit 99
 "$nimbrel" catch-up --simulate="$work/first.txt" --archive="$small/a.sqlite" >/dev/null 2>&1 || exit 98
 "$nimbrel" catch-up --simulate="$work/long.txt" --archive="$small/a.sqlite"
 echo "status \$?"
