@@ -1,26 +1,113 @@
 #include "cli/archive_export.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
+namespace {
+
+// Records read from the archive, handed from the reading thread to the
+// writing one: their texts one after another and each one's length.
+struct Batch {
+    std::vector<char> text;
+    std::vector<std::size_t> length;
+};
+
+constexpr std::size_t BATCH_RECORDS = 512;
+constexpr std::size_t BATCHES_AHEAD = 2;
+
+} // namespace
+
+// The archive is read on a thread of its own, a few batches ahead of the
+// rows: on two cores a year's export then takes little more than writing
+// its rows, where one thread took both one after the other.
 int write_archive_export(Archive *archive, long long from, long long to,
                          const ExportRequest &request, const UnitSettings &units,
                          const ByteSink &sink, ArchiveError *error)
 {
     *error = ArchiveError{};
+    if (!write_export_header(sink, units))
+        return 0;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Batch> ready;
+    bool read_all = false, stop = false;
+    int read = 0;
+    ArchiveError read_error;
+    const auto read_ahead = [&] {
+        Batch batch;
+        const auto hand_over = [&] {
+            std::unique_lock<std::mutex> held(lock);
+            changed.wait(held, [&] { return ready.size() < BATCHES_AHEAD || stop; });
+            if (stop)
+                return 0;
+            ready.push_back(std::move(batch));
+            batch = Batch{};
+            changed.notify_all();
+            return 1;
+        };
+        int ok = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+            // As a history slot holds it: the reader's longest record.
+            const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
+            batch.text.insert(batch.text.end(), r.text, r.text + n);
+            batch.length.push_back(n);
+            return batch.length.size() < BATCH_RECORDS || hand_over();
+        }, &read_error);
+        ok = ok && (batch.length.empty() || hand_over());
+        const std::lock_guard<std::mutex> held(lock);
+        read = ok;
+        read_all = true;
+        changed.notify_all();
+    };
     // Its own per export: two may run at once.
     const auto work = std::make_unique<ExportWorkspace>();
     std::uint8_t slot[RECORD_BYTES];
-    int sink_ok = write_export_header(sink, units);
-    const int read = sink_ok && archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-        // As a history slot holds it: the reader's longest record and the
-        // zero after it.
-        const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
-        std::memcpy(slot, r.text, n);
-        slot[n] = 0;
-        sink_ok = write_record_row(sink, slot, request, units, work.get());
-        return sink_ok;
-    }, error);
-    return sink_ok && read;
+    int sink_ok = 1;
+    const auto write_row = [&](const char *text, std::size_t length) {
+        std::memcpy(slot, text, length);
+        slot[length] = 0;
+        return sink_ok = write_record_row(sink, slot, request, units, work.get());
+    };
+    std::thread reader;
+    try {
+        reader = std::thread(read_ahead);
+    } catch (const std::system_error &) {
+        // No thread to spare: read and write in turn.
+        return archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+            return write_row(r.text, std::min<std::size_t>(r.length, RECORD_BYTES - 1));
+        }, error) && sink_ok;
+    }
+
+    while (sink_ok) {
+        Batch batch;
+        {
+            std::unique_lock<std::mutex> held(lock);
+            changed.wait(held, [&] { return !ready.empty() || read_all; });
+            if (ready.empty())
+                break;
+            batch = std::move(ready.front());
+            ready.pop_front();
+            changed.notify_all();
+        }
+        const char *text = batch.text.data();
+        for (std::size_t i = 0; i < batch.length.size() && write_row(text, batch.length[i]); ++i)
+            text += batch.length[i];
+    }
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        stop = true;
+        changed.notify_all();
+    }
+    reader.join();
+    if (!sink_ok)
+        return 0;
+    if (!read)
+        *error = read_error;
+    return read;
 }

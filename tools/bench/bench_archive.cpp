@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "history/export_writer.h"
+#include "cli/archive_export.h"
+#include "cli/export_file.h"
 #include "simulator/virtual_console.h"
 #include "simulator/weather_model.h"
 
@@ -85,11 +86,6 @@ void merge(benchmark::State &state, bool already_there)
 void BM_MergeIntoEmptyArchive(benchmark::State &state) { merge(state, false); }
 void BM_MergeAlreadyArchived(benchmark::State &state) { merge(state, true); }
 
-int file_bytes(void *context, const std::uint8_t *bytes, std::size_t count)
-{
-    return std::fwrite(bytes, 1, count, static_cast<std::FILE *>(context)) == count;
-}
-
 Archive *year_archive(benchmark::State &state)
 {
     static bool made = false;
@@ -106,7 +102,8 @@ Archive *year_archive(benchmark::State &state)
     return open_or_die(year_path, state);
 }
 
-// The export file of the whole archive, all data sets, default units.
+// The export file of the whole archive, all data sets, default units, as
+// `nimbrel export --archive` writes it.
 void BM_ExportYearFromArchive(benchmark::State &state)
 {
     Archive *a = year_archive(state);
@@ -115,10 +112,7 @@ void BM_ExportYearFromArchive(benchmark::State &state)
     for (int &flag : request.data_set)
         flag = 1;
     const UnitSettings units{};
-    static ExportWorkspace work;
-    static std::uint8_t slot[RECORD_BYTES];
     ArchiveError error;
-    long rows = 0;
     for (auto _ : state) {
         if (!a)
             break;
@@ -126,18 +120,11 @@ void BM_ExportYearFromArchive(benchmark::State &state)
         // As `nimbrel export` writes its file: through a buffer of a MiB.
         static std::vector<char> buffer(1 << 20);
         std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
-        const ByteSink sink{file, file_bytes};
-        write_export_header(sink, units);
-        rows = 0;
-        archive_each(a, ARCHIVE_FIRST, ARCHIVE_LAST, [&](const ArchiveRecord &r) {
-            std::memcpy(slot, r.text, r.length);
-            slot[r.length] = 0;
-            ++rows;
-            return write_record_row(sink, slot, request, units, &work);
-        }, &error);
+        if (!write_archive_export(a, ARCHIVE_FIRST, ARCHIVE_LAST, request, units,
+                                  file_sink(file), &error))
+            state.SkipWithError("the export failed");
         std::fclose(file);
     }
-    state.counters["rows"] = static_cast<double>(rows);
     archive_close(a);
 }
 
