@@ -50,3 +50,28 @@ read_usage() {
 }
 # The options the usage text names on command $1's lines.
 own_options() { awk -v c="$1" '/^  [a-z]/ { on = $1 == c } /^$/ { on = 0 } on' <<<"$usage" | options_in; }
+
+# The configuration lines of the six services of nimbrel's own, each on
+# with an id and a key of its own.
+own_services() {
+  cat <<'CONFIG'
+pwsweather = on
+pwsweather-id = pws-1
+pwsweather-key = pws&key
+wow = on
+wow-id = wow-site
+wow-key = 123456
+windy = on
+windy-id = windy-1
+windy-key = windy-secret
+awekas = on
+awekas-id = aw-user
+awekas-key = aw-pass
+openweathermap = on
+openweathermap-id = owm-station
+openweathermap-key = owm-secret
+cwop = on
+cwop-id = CW1234
+cwop-key = -1
+CONFIG
+}

@@ -102,24 +102,7 @@ http = 127.0.0.1:$web_port
 latitude = 51.5
 longitude = -0.1275
 altitude = 35
-pwsweather = on
-pwsweather-id = pws-1
-pwsweather-key = pws&key
-wow = on
-wow-id = wow-site
-wow-key = 123456
-windy = on
-windy-id = windy-1
-windy-key = windy-secret
-awekas = on
-awekas-id = aw-user
-awekas-key = aw-pass
-openweathermap = on
-openweathermap-id = owm-station
-openweathermap-key = owm-secret
-cwop = on
-cwop-id = CW1234
-cwop-key = -1
+$(own_services)
 CONFIG
 chmod 600 "$config"
 printf '%s\nwait 20000\n' "$live" >"$work/scenario.txt"

@@ -104,30 +104,13 @@ wait_for 10 test -s "$work/ports" || fail "the capture did not start"
 read -r http_port aprs_port <"$work/ports"
 touch "$work/requests"
 
-cat >"$XDG_CONFIG_HOME/nimbrel/nimbrel.conf" <<'CONFIG'
+cat >"$XDG_CONFIG_HOME/nimbrel/nimbrel.conf" <<CONFIG
 latitude = 51.5
 longitude = -0.1275
 wunderground = on
 wunderground-id = wu-1
 wunderground-key = wu-key
-pwsweather = on
-pwsweather-id = pws-1
-pwsweather-key = pws-key
-wow = on
-wow-id = wow-site
-wow-key = 123456
-windy = on
-windy-id = windy-1
-windy-key = windy-key
-awekas = on
-awekas-id = aw-user
-awekas-key = aw-pass
-openweathermap = on
-openweathermap-id = owm-station
-openweathermap-key = owm-key
-cwop = on
-cwop-id = CW1234
-cwop-key = -1
+$(own_services)
 CONFIG
 chmod 600 "$XDG_CONFIG_HOME/nimbrel/nimbrel.conf"
 
@@ -239,5 +222,5 @@ done
 live_stamps=$(for i in 5 36 66; do date -u -d "@$(t $i)" +%d%H%M; done | paste -sd'|')
 [ -z "$(sed 's/.*:@\([0-9]*\)z.*/\1/' "$work/aprs" | grep -vxE "$live_stamps")" ] ||
   fail "CWOP got more than the live records: $(cat "$work/aprs")"
-! grep -qE 'wu-key|pws-key|123456|windy-key|aw-pass|owm-key' "$work/log" || fail "a key is in the log"
+! grep -qE 'wu-key|pws&key|123456|windy-secret|aw-pass|owm-secret' "$work/log" || fail "a key is in the log"
 echo PASS
