@@ -2,7 +2,8 @@
 // with poll() deadlines for APRS-IS.
 #include "upload/service_transport.h"
 
-#include <curl/curl.h>
+#include "upload/curl_library.h"
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -19,13 +20,6 @@ namespace {
 // Only the start of a reply is judged; reading on would let an endless
 // reply hold the worker and its memory.
 constexpr std::size_t REPLY_LIMIT = 65536;
-
-bool curl_ready()
-{
-    // curl_global_init is not thread-safe: once, before any worker uses it.
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
 
 std::size_t take_body(char *data, std::size_t size, std::size_t count, void *context)
 {
@@ -49,7 +43,8 @@ std::size_t take_header(char *data, std::size_t size, std::size_t count, void *c
     return n;
 }
 
-std::string curl_reason(CURLcode code, const char *detail, long timeout_ms)
+std::string curl_reason(const CurlLibrary &curl, CURLcode code, const char *detail,
+                        long timeout_ms)
 {
     switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -64,7 +59,7 @@ std::string curl_reason(CURLcode code, const char *detail, long timeout_ms)
     case CURLE_SSL_CONNECT_ERROR:
         return std::string("TLS: ") + detail;
     default:
-        return std::string(curl_easy_strerror(code)) + (*detail ? std::string(": ") + detail : "");
+        return std::string(curl.easy_strerror(code)) + (*detail ? std::string(": ") + detail : "");
     }
 }
 
@@ -186,58 +181,63 @@ UploadReply http_exchange(const std::string &url, const std::string &host_header
                           const ServiceRequest &request, const ServiceRoute &route)
 {
     UploadReply reply;
-    CURL *curl = curl_ready() ? curl_easy_init() : nullptr;
+    const CurlLibrary &lib = curl_library();
+    if (!lib.error.empty()) {
+        reply.error = lib.error;
+        return reply;
+    }
+    CURL *curl = lib.easy_init();
     if (!curl) {
         reply.error = "the HTTP library could not start";
         return reply;
     }
     curl_slist *headers = nullptr;
     for (const std::string &h : request.headers)
-        headers = curl_slist_append(headers, h.c_str());
+        headers = lib.slist_append(headers, h.c_str());
     if (!host_header.empty())
-        headers = curl_slist_append(headers, ("Host: " + host_header).c_str());
-    headers = curl_slist_append(headers, "Expect:");
+        headers = lib.slist_append(headers, ("Host: " + host_header).c_str());
+    headers = lib.slist_append(headers, "Expect:");
     char detail[CURL_ERROR_SIZE] = "";
     const std::string agent = "nimbrel/" + route.version;
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, route.timeout_ms);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, route.timeout_ms);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    lib.easy_setopt(curl, CURLOPT_URL, url.c_str());
+    lib.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib.easy_setopt(curl, CURLOPT_TIMEOUT_MS, route.timeout_ms);
+    lib.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, route.timeout_ms);
+    lib.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    lib.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     const char *ca_file = route.ca_file.empty() ? std::getenv(CA_FILE_VARIABLE) : nullptr;
     if (!route.ca_file.empty())
         ca_file = route.ca_file.c_str();
     if (ca_file && *ca_file)
-        curl_easy_setopt(curl, CURLOPT_CAINFO, ca_file);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, cancelled);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, route.cancel);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        lib.easy_setopt(curl, CURLOPT_CAINFO, ca_file);
+    lib.easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    lib.easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    lib.easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
+    lib.easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
+    lib.easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    lib.easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
+    lib.easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
+    lib.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, cancelled);
+    lib.easy_setopt(curl, CURLOPT_XFERINFODATA, route.cancel);
+    lib.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     if (request.method == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+        lib.easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.c_str());
+        lib.easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
     }
 
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = lib.easy_perform(curl);
     if (code == CURLE_OK) {
         long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        lib.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         reply.status = static_cast<int>(status);
     } else {
-        reply.error = curl_reason(code, detail, route.timeout_ms);
+        reply.error = curl_reason(lib, code, detail, route.timeout_ms);
         reply.body.clear();
     }
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
+    lib.slist_free_all(headers);
+    lib.easy_cleanup(curl);
     return reply;
 }
 

@@ -2,7 +2,8 @@
 # completion, udev rule, systemd user unit and example configuration,
 # built by CPack in a tree configured with -DNIMBREL_DEB=ON (./test's
 # optimised tree, with Debian's build flags). Its dependencies come from
-# the binary (dpkg-shlibdeps); tests/package/deb.sh checks it.
+# the binary (dpkg-shlibdeps), and libcurl4 from below; tests/package/deb.sh
+# checks it.
 set(linux ${CMAKE_SOURCE_DIR}/packaging/linux)
 set(deb_stage ${CMAKE_BINARY_DIR}/deb)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -61,6 +62,9 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libcurl is loaded at the first upload, so dpkg-shlibdeps cannot see it;
+# CPack adds this to what it finds. 7.85 brought CURLOPT_PROTOCOLS_STR.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${linux}/postinst ${linux}/postrm)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

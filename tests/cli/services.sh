@@ -225,6 +225,23 @@ over_https "$work/other-ca.pem"
 over_https "$work/ca.pem"
 diff "$work/expected-outcomes" "$work/outcomes" || fail "the outcomes over HTTPS differ"
 
+# Without a usable HTTP library (here a broken libcurl.so.4 found first),
+# each HTTP service logs once why, naming the package to install, and CWOP
+# and the program go on.
+mkdir "$work/broken" && : >"$work/broken/libcurl.so.4"
+: >"$work/log"
+LD_LIBRARY_PATH=$work/broken "$nimbrel" run --simulate="$work/scenario.txt" \
+  --upload-server="127.0.0.1:$http_port" --aprs-server="127.0.0.1:$aprs_port" \
+  >"$work/out" 2>"$work/log" &
+pid=$!
+wait_for 20 all_six || fail "not every service reported without the HTTP library: $(cat "$work/log")"
+sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+  "$work/log" | sort >"$work/outcomes"
+stop_promptly $pid run
+[ "$(grep -c 'upload failed: the HTTP library libcurl.so.4 is not usable (install the package libcurl4): .*libcurl.so.4' "$work/outcomes")" = 5 ] &&
+  grep -qx 'CWOP: upload taken' "$work/outcomes" ||
+  fail "the outcomes without the HTTP library: $(cat "$work/outcomes")"
+
 # A service on without what it needs stops the start, naming the setting.
 refused() { # setting to take out, the message expected
   grep -v "^$1 = " "$config" >"$work/partial.conf"

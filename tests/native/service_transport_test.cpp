@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "upload/curl_library.h"
 #include "upload/service_transport.h"
 
 namespace {
@@ -246,4 +247,26 @@ TEST(ServiceTransport, AprsIsGetsTheLoginThenTheReportOnceAnswered)
     EXPECT_EQ(reply.status, 200) << reply.error;
     EXPECT_EQ(login, "user STN1 pass -1 vers x\r\n");
     EXPECT_EQ(packet, "STN1>APRS,TCPIP*:@051134z\r\n");
+}
+
+TEST(ServiceTransport, AnUnusableHttpLibraryIsRefusedWithTheReason)
+{
+    const struct {
+        const char *file_name, *error;
+    } rows[] = {
+        {"libcurl.so.4", ""},
+        {"libcurl-absent.so.4",
+         "the HTTP library libcurl-absent.so.4 is not usable (install the package libcurl4): "},
+        // A library that loads but is not libcurl: none of its functions is kept.
+        {"libc.so.6", "the HTTP library libc.so.6 is not usable (install the package libcurl4): "
+                      "it lacks curl_global_init"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.file_name);
+        const CurlLibrary curl = load_curl(row.file_name);
+        EXPECT_EQ(curl.error.empty(), *row.error == '\0') << curl.error;
+        EXPECT_EQ(curl.error.rfind(row.error, 0), 0u) << curl.error;
+        EXPECT_EQ(curl.error.empty(), curl.easy_perform != nullptr);
+        EXPECT_EQ(curl.error.empty(), curl.easy_init != nullptr);
+    }
 }

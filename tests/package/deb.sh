@@ -30,7 +30,7 @@ lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || fail "lintian: $
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version: $(dpkg-deb -f "$deb" Version)"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "Architecture: $(dpkg-deb -f "$deb" Architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libhidapi-hidraw0; do
+for library in libc6 libstdc++6 libhidapi-hidraw0 libcurl4; do
   tr ',' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" ||
     fail "Depends lacks $library: $depends"
 done
