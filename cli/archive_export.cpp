@@ -19,7 +19,7 @@ struct Batch {
     std::vector<std::size_t> length;
 };
 
-constexpr std::size_t BATCH_RECORDS = 512;
+constexpr std::size_t BATCH_RECORDS = 256;
 constexpr std::size_t BATCHES_AHEAD = 2;
 
 } // namespace
@@ -36,7 +36,9 @@ int write_archive_export(Archive *archive, long long from, long long to,
         return 0;
     std::mutex lock;
     std::condition_variable changed;
-    std::deque<Batch> ready;
+    // Batches written out go back to the reader, which fills them again:
+    // new ones would cost their pages anew each time.
+    std::deque<Batch> ready, spare;
     bool read_all = false, stop = false;
     int read = 0;
     ArchiveError read_error;
@@ -49,6 +51,12 @@ int write_archive_export(Archive *archive, long long from, long long to,
                 return 0;
             ready.push_back(std::move(batch));
             batch = Batch{};
+            if (!spare.empty()) {
+                batch = std::move(spare.back());
+                spare.pop_back();
+                batch.text.clear();
+                batch.length.clear();
+            }
             changed.notify_all();
             return 1;
         };
@@ -67,20 +75,18 @@ int write_archive_export(Archive *archive, long long from, long long to,
     };
     // Its own per export: two may run at once.
     const auto work = std::make_unique<ExportWorkspace>();
-    std::uint8_t slot[RECORD_BYTES];
     int sink_ok = 1;
-    const auto write_row = [&](const char *text, std::size_t length) {
-        std::memcpy(slot, text, length);
-        slot[length] = 0;
-        return sink_ok = write_record_row(sink, slot, request, units, work.get());
-    };
     std::thread reader;
     try {
         reader = std::thread(read_ahead);
     } catch (const std::system_error &) {
         // No thread to spare: read and write in turn.
+        std::uint8_t slot[RECORD_BYTES];
         return archive_each(archive, from, to, [&](const ArchiveRecord &r) {
-            return write_row(r.text, std::min<std::size_t>(r.length, RECORD_BYTES - 1));
+            const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
+            std::memcpy(slot, r.text, n);
+            slot[n] = 0;
+            return sink_ok = write_record_row(sink, slot, request, units, work.get());
         }, error) && sink_ok;
     }
 
@@ -96,8 +102,15 @@ int write_archive_export(Archive *archive, long long from, long long to,
             changed.notify_all();
         }
         const char *text = batch.text.data();
-        for (std::size_t i = 0; i < batch.length.size() && write_row(text, batch.length[i]); ++i)
-            text += batch.length[i];
+        RecordTokens tokens;
+        for (std::size_t i = 0; sink_ok && i < batch.length.size(); text += batch.length[i++]) {
+            if (batch.length[i] > 0 && text[0] != 0) {
+                split_station_record(text, batch.length[i], &tokens);
+                sink_ok = write_tokens_row(sink, tokens, request, units, work.get());
+            }
+        }
+        const std::lock_guard<std::mutex> held(lock);
+        spare.push_back(std::move(batch));
     }
     {
         const std::lock_guard<std::mutex> held(lock);

@@ -215,6 +215,13 @@ int write_record_row(const ByteSink &sink, const std::uint8_t *record,
         return 1;
     RecordTokens tokens;
     split_station_record(reinterpret_cast<const char *>(record), RECORD_BYTES, &tokens);
+    return write_tokens_row(sink, tokens, request, units, work);
+}
+
+int write_tokens_row(const ByteSink &sink, const RecordTokens &tokens,
+                     const ExportRequest &request, const UnitSettings &units,
+                     ExportWorkspace *work)
+{
     if (request.whole_period != 1) {
         const int n = tokens.length[token::date];
         char16_t date[TOKEN_UNITS + 1] = {};

@@ -63,6 +63,11 @@ int write_export_header(const ByteSink &sink, const UnitSettings &units);
 int write_record_row(const ByteSink &sink, const std::uint8_t *record,
                      const ExportRequest &request, const UnitSettings &units,
                      ExportWorkspace *work);
+// The same for a record already split by split_station_record that is not
+// empty: an export reading records ahead splits them on another thread.
+int write_tokens_row(const ByteSink &sink, const RecordTokens &tokens,
+                     const ExportRequest &request, const UnitSettings &units,
+                     ExportWorkspace *work);
 
 enum class ExportOutcome { written, cancelled, write_failed };
 

@@ -19,44 +19,51 @@ void set_slot(LiveValues *values, int slot, const char *text)
     out[j] = 0;
 }
 
-// The first space at or after `from`, or `end`; eight bytes at a time, as a
-// year's export splits some fifteen million bytes.
-const char *next_space(const char *from, const char *end)
+// The high bit of each byte of `word` that is a space, and of no other:
+// the sums stay inside their bytes.
+std::uint64_t space_bytes(std::uint64_t word)
 {
     constexpr std::uint64_t spaces = 0x2020202020202020u, lows = 0x7F7F7F7F7F7F7F7Fu;
-    for (; end - from >= 8; from += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, from, 8);
-        // The high bit of each byte that is a space, and of no other: the
-        // sums stay inside their bytes.
-        const std::uint64_t x = word ^ spaces;
-        const std::uint64_t zero_bytes = ~(((x & lows) + lows) | x | lows);
-        if (zero_bytes != 0) {
-            const int byte = std::endian::native == std::endian::little
-                                 ? std::countr_zero(zero_bytes) / 8
-                                 : std::countl_zero(zero_bytes) / 8;
-            return from + byte;
-        }
-    }
-    while (from < end && *from != ' ')
-        ++from;
-    return from;
+    const std::uint64_t x = word ^ spaces;
+    return ~(((x & lows) + lows) | x | lows);
 }
 
 } // namespace
 
+// A year's export splits some fifteen million bytes: the spaces are found
+// eight bytes at a time.
 void split_station_record(const char *record, std::size_t max_bytes, RecordTokens *tokens)
 {
-    const char *const end = record + strnlen(record, max_bytes);
+    const std::size_t n = strnlen(record, max_bytes);
     int k = 0;
-    for (; k < TOKEN_COUNT && record < end; ++k) {
-        const char *space = next_space(record, end);
-        tokens->text[k] = record;
-        tokens->length[k] = static_cast<int>(std::min<std::ptrdiff_t>(space - record, TOKEN_UNITS));
-        record = space + 1;
+    std::size_t start = 0;
+    const auto token_to = [&](std::size_t end) {
+        tokens->text[k] = record + start;
+        tokens->length[k++] = static_cast<int>(std::min<std::size_t>(end - start, TOKEN_UNITS));
+        start = end + 1;
+    };
+    for (std::size_t base = 0; base < n && k < TOKEN_COUNT; base += 8) {
+        // The last bytes are read into a word of zeros, which are no spaces.
+        std::uint64_t word = 0;
+        if (n - base >= 8)
+            std::memcpy(&word, record + base, 8);
+        else
+            std::memcpy(&word, record + base, n - base);
+        for (std::uint64_t found = space_bytes(word); found != 0 && k < TOKEN_COUNT;) {
+            if constexpr (std::endian::native == std::endian::little) {
+                token_to(base + static_cast<std::size_t>(std::countr_zero(found)) / 8);
+                found &= found - 1;
+            } else {
+                const int byte = std::countl_zero(found) / 8;
+                token_to(base + static_cast<std::size_t>(byte));
+                found &= ~(std::uint64_t{0x80} << (56 - 8 * byte));
+            }
+        }
     }
+    if (k < TOKEN_COUNT && start < n)
+        token_to(n);
     for (; k < TOKEN_COUNT; ++k) {
-        tokens->text[k] = end;
+        tokens->text[k] = record + n;
         tokens->length[k] = 0;
     }
 }
