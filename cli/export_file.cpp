@@ -1,6 +1,7 @@
 #include "cli/export_file.h"
 
 #include <cerrno>
+#include <system_error>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -13,6 +14,11 @@ namespace {
 int file_write(void *context, const std::uint8_t *bytes, std::size_t count)
 {
     return fwrite_unlocked(bytes, 1, count, static_cast<std::FILE *>(context)) == count;
+}
+
+int background_write(void *context, const std::uint8_t *bytes, std::size_t count)
+{
+    return static_cast<BackgroundFile *>(context)->take(bytes, count);
 }
 
 void put_utf8(std::string &out, unsigned long c)
@@ -106,6 +112,93 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next)
 
 ByteSink file_sink(std::FILE *file) { return ByteSink{file, file_write}; }
 
+BackgroundFile::BackgroundFile(std::FILE *file) : file_(file)
+{
+    filling_.reserve(BLOCK_BYTES);
+    try {
+        writer_ = std::thread([this] { write_blocks(); });
+    } catch (const std::system_error &) {
+        // No thread to spare: each block is written when it is full.
+    }
+}
+
+BackgroundFile::~BackgroundFile() { finish(); }
+
+void BackgroundFile::write_blocks()
+{
+    std::unique_lock<std::mutex> held(lock_);
+    for (;;) {
+        changed_.wait(held, [this] { return pending_ || closing_; });
+        if (!pending_)
+            return;
+        held.unlock();
+        const int ok = failed_errno_ != 0 || write_block();
+        held.lock();
+        if (!ok)
+            failed_errno_ = errno ? errno : EIO;
+        pending_ = false;
+        changed_.notify_all();
+    }
+}
+
+int BackgroundFile::write_block()
+{
+    errno = 0;
+    return fwrite_unlocked(writing_.data(), 1, writing_.size(), file_) == writing_.size();
+}
+
+int BackgroundFile::hand_over()
+{
+    if (!writer_.joinable()) {
+        writing_.swap(filling_);
+        if (failed_errno_ == 0 && !write_block())
+            failed_errno_ = errno ? errno : EIO;
+        filling_.clear();
+        return failed_errno_ == 0;
+    }
+    std::unique_lock<std::mutex> held(lock_);
+    changed_.wait(held, [this] { return !pending_; });
+    if (failed_errno_ != 0)
+        return 0;
+    writing_.swap(filling_);
+    filling_.clear();
+    pending_ = true;
+    changed_.notify_all();
+    return 1;
+}
+
+int BackgroundFile::take(const std::uint8_t *bytes, std::size_t count)
+{
+    filling_.insert(filling_.end(), bytes, bytes + count);
+    return filling_.size() < BLOCK_BYTES || hand_over();
+}
+
+int BackgroundFile::finish()
+{
+    if (finished_)
+        return failed_errno_ == 0;
+    finished_ = 1;
+    int ok = filling_.empty() || hand_over();
+    if (writer_.joinable()) {
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            closing_ = 1;
+            changed_.notify_all();
+        }
+        writer_.join();
+    }
+    // What the stream still holds reaches the file now, or says why not.
+    errno = 0;
+    if (failed_errno_ == 0 && fflush_unlocked(file_) != 0)
+        failed_errno_ = errno ? errno : EIO;
+    ok = ok && failed_errno_ == 0;
+    if (!ok)
+        errno = failed_errno_ ? failed_errno_ : EIO;
+    return ok;
+}
+
+ByteSink BackgroundFile::sink() { return ByteSink{this, background_write}; }
+
 namespace {
 
 // Passes bytes on until a stop is asked for (Ctrl-C, SIGTERM): a stopped
@@ -133,12 +226,11 @@ int write_export_with(const char *path, int utf8,
         *error = std::string("cannot create ") + path + ": " + std::strerror(errno);
         return 0;
     }
-    // A row is a few hundred bytes: a buffer of a MiB spares the system
-    // a write for every few rows of a year's file.
-    std::vector<char> buffer(1 << 20);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+    // The file is written a MiB at a time on a thread of its own, while the
+    // rows of the next MiB are made.
+    BackgroundFile background(file);
     static Utf8Sink converter;
-    const ByteSink raw = file_sink(file);
+    const ByteSink raw = background.sink();
     const ByteSink converted = utf8 ? utf8_sink(&converter, &raw) : raw;
     StoppableSink stoppable = {&converted};
     const ByteSink sink = {&stoppable, stoppable_write};
@@ -146,6 +238,11 @@ int write_export_with(const char *path, int utf8,
     // a power cut leaves the earlier file or the whole new one, never a cut one.
     int written = content(sink);
     int saved_errno = errno;
+    // A failed write is why the rows stopped, whatever stopped them.
+    if (!background.finish()) {
+        written = 0;
+        saved_errno = errno;
+    }
     if (written && !sync_file(file)) {
         written = 0;
         saved_errno = errno;

@@ -2,10 +2,14 @@
 // UTF-16LE, as the Windows program writes it, or turned into UTF-8 for
 // scripts (no byte-order mark, each two-line title on one line).
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "history/export_writer.h"
 
@@ -24,6 +28,34 @@ ByteSink utf8_sink(Utf8Sink *state, const ByteSink *next);
 
 // A sink over an open file.
 ByteSink file_sink(std::FILE *file);
+
+// A sink over an open file that writes it a block at a time on a thread of
+// its own, one block behind the one being filled. A failed write refuses
+// every byte after it; finish() writes what is left and says whether every
+// byte reached the file (errno telling why not). The file stays open.
+class BackgroundFile {
+public:
+    explicit BackgroundFile(std::FILE *file);
+    ~BackgroundFile();
+    BackgroundFile(const BackgroundFile &) = delete;
+    BackgroundFile &operator=(const BackgroundFile &) = delete;
+    ByteSink sink();
+    int take(const std::uint8_t *bytes, std::size_t count);
+    int finish();
+
+private:
+    static constexpr std::size_t BLOCK_BYTES = 1 << 20;
+    void write_blocks();
+    int write_block();
+    int hand_over();
+
+    std::FILE *file_;
+    std::vector<std::uint8_t> filling_, writing_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    int pending_ = 0, closing_ = 0, finished_ = 0, failed_errno_ = 0;
+    std::thread writer_;
+};
 
 // Writes beside `path` what `content` writes to the sink it is given (1 when
 // all of it was taken), as UTF-16 or UTF-8, and moves it over `path` once

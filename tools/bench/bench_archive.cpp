@@ -117,11 +117,11 @@ void BM_ExportYearFromArchive(benchmark::State &state)
         if (!a)
             break;
         std::FILE *file = std::fopen(out_path, "wb");
-        // As `nimbrel export` writes its file: through a buffer of a MiB.
-        static std::vector<char> buffer(1 << 20);
-        std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+        // As `nimbrel export` writes its file, short of its sync to the disk.
+        BackgroundFile background(file);
         if (!write_archive_export(a, ARCHIVE_FIRST, ARCHIVE_LAST, request, units,
-                                  file_sink(file), &error))
+                                  background.sink(), &error) ||
+            !background.finish())
             state.SkipWithError("the export failed");
         std::fclose(file);
     }
