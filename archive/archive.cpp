@@ -603,17 +603,19 @@ int archive_merge(Archive *a, const std::vector<std::string> &texts, int importe
     }, imported, counts, error);
 }
 
-int archive_each(Archive *a, long long first, long long last,
-                 const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
+namespace {
+
+int each_record(Archive *a, long long first, long long last, int with_times,
+                const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
 {
     first = std::max(first, ARCHIVE_FIRST);
     last = std::min(last, ARCHIVE_LAST);
     // Records in their own minute's place, then the few placed after a later
     // time (ord beyond the period), in sending order both.
     static const char *const reads[2] = {
-        "SELECT minute, repeat, imported, text FROM record "
+        "SELECT text, minute, repeat, imported FROM record "
         "WHERE ord >= ?1 AND ord < ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat",
-        "SELECT minute, repeat, imported, text FROM record INDEXED BY record_time "
+        "SELECT text, minute, repeat, imported FROM record INDEXED BY record_time "
         "WHERE ord >= ?2 AND minute BETWEEN ?3 AND ?4 ORDER BY ord, minute, repeat"};
     // No record is placed after the period when none is placed that late at
     // all (always so for an export up to the newest record): the second
@@ -621,7 +623,7 @@ int archive_each(Archive *a, long long first, long long last,
     Statement latest(a->db, "SELECT max(ord) FROM record");
     const int late = sqlite3_step(latest.s) != SQLITE_ROW ||
                      sqlite3_column_int64(latest.s, 0) >= (last + 1) * ORDER_STEP;
-    ArchiveRecord r;
+    ArchiveRecord r{};
     for (const char *sql : reads) {
         if (sql == reads[1] && !late)
             break;
@@ -634,12 +636,14 @@ int archive_each(Archive *a, long long first, long long last,
         sqlite3_bind_int64(st.s, 4, last);
         int rc;
         while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-            r.minute = sqlite3_column_int64(st.s, 0);
-            r.repeat = sqlite3_column_int(st.s, 1);
-            r.imported = sqlite3_column_int(st.s, 2);
-            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 3));
+            if (with_times) {
+                r.minute = sqlite3_column_int64(st.s, 1);
+                r.repeat = sqlite3_column_int(st.s, 2);
+                r.imported = sqlite3_column_int(st.s, 3);
+            }
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(st.s, 0));
             r.text = text ? text : "";
-            r.length = text ? static_cast<std::size_t>(sqlite3_column_bytes(st.s, 3)) : 0;
+            r.length = text ? static_cast<std::size_t>(sqlite3_column_bytes(st.s, 0)) : 0;
             if (!visit(r))
                 return 1;
         }
@@ -647,6 +651,20 @@ int archive_each(Archive *a, long long first, long long last,
             return fail(a, rc, "reading", error);
     }
     return 1;
+}
+
+} // namespace
+
+int archive_each(Archive *a, long long first, long long last,
+                 const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
+{
+    return each_record(a, first, last, 1, visit, error);
+}
+
+int archive_each_text(Archive *a, long long first, long long last,
+                      const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error)
+{
+    return each_record(a, first, last, 0, visit, error);
 }
 
 int archive_each_period(Archive *a, int span, long long from, long long to,

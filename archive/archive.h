@@ -71,6 +71,10 @@ int archive_merge(Archive *archive, const std::vector<std::string> &texts, int i
 // visit returns 0 to stop early.
 int archive_each(Archive *archive, long long from, long long to,
                  const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error);
+// The same for a reader of the texts alone (an export): minute, repeat and
+// imported stay 0, and reading them is spared.
+int archive_each_text(Archive *archive, long long from, long long to,
+                      const std::function<int(const ArchiveRecord &)> &visit, ArchiveError *error);
 
 // The kept summaries of whole hours (span_minutes 60) or days (1440) that
 // start between from and to and have records, in time order; see

@@ -60,7 +60,7 @@ int write_archive_export(Archive *archive, long long from, long long to,
             changed.notify_all();
             return 1;
         };
-        int ok = archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+        int ok = archive_each_text(archive, from, to, [&](const ArchiveRecord &r) {
             // As a history slot holds it: the reader's longest record.
             const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
             batch.text.insert(batch.text.end(), r.text, r.text + n);
@@ -82,7 +82,7 @@ int write_archive_export(Archive *archive, long long from, long long to,
     } catch (const std::system_error &) {
         // No thread to spare: read and write in turn.
         std::uint8_t slot[RECORD_BYTES];
-        return archive_each(archive, from, to, [&](const ArchiveRecord &r) {
+        return archive_each_text(archive, from, to, [&](const ArchiveRecord &r) {
             const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
             std::memcpy(slot, r.text, n);
             slot[n] = 0;
