@@ -43,7 +43,10 @@ forget_settings() {
 start_nimbrel() {
   "$wine_run" "$exe" "$@" >"$work/program.log" 2>&1 &
   app_pid=$!
-  drive wait-window 60 || fail "the main window did not appear"
+  # Wine on a machine busy with the other rings can take its time to start.
+  drive wait-window 120 && return
+  kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; fail "the program ended (status $?) before its main window appeared"; }
+  fail "the main window did not appear"
 }
 
 # "Auto Upload" on for both services, Weather Underground first; the
