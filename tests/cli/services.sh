@@ -170,8 +170,11 @@ printf 'user CW1234 pass -1 vers nimbrel %s\r\nCW1234>APRS,TCPIP*:@081430z5130.0
 cmp -s "$work/expected-aprs" "$work/aprs" || fail "the APRS-IS session differs: $(od -c "$work/aprs" | head)"
 
 # Each outcome once, no key anywhere in the log.
-sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
-  "$work/log" | sort >"$work/outcomes"
+outcomes() { # the six services' outcomes in the log, sorted, into $work/outcomes
+  sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
+    "$work/log" | sort >"$work/outcomes"
+}
+outcomes
 cat >"$work/expected-outcomes" <<'OUT'
 AWEKAS: upload taken
 CWOP: upload taken
@@ -187,16 +190,21 @@ done
 
 # A server that takes Windy's request and never answers: Windy's time-out
 # is logged once with its reason, and every other service goes on as before.
+# `run` until all six services reported, then stopped: the upload server,
+# then NAME=VALUE for the program's environment.
+run_until_all_six() {
+  local server=$1
+  shift
+  : >"$work/log"
+  env "$@" "$nimbrel" run --simulate="$work/scenario.txt" --upload-server="$server" \
+    --aprs-server="127.0.0.1:$aprs_port" >"$work/out" 2>"$work/log" &
+  pid=$!
+  wait_for 20 all_six || fail "not every service reported ($server $*): $(cat "$work/log")"
+  outcomes
+  stop_promptly $pid run
+}
 touch "$work/silent-stations.windy.com"
-: >"$work/log"
-NIMBREL_UPLOAD_TIMEOUT_MS=1000 "$nimbrel" run --simulate="$work/scenario.txt" \
-  --upload-server="127.0.0.1:$http_port" --aprs-server="127.0.0.1:$aprs_port" \
-  >"$work/out" 2>"$work/log" &
-pid=$!
-wait_for 20 all_six || fail "not every service reported beside a silent one: $(cat "$work/log")"
-sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
-  "$work/log" | sort >"$work/outcomes"
-stop_promptly $pid run
+run_until_all_six "127.0.0.1:$http_port" NIMBREL_UPLOAD_TIMEOUT_MS=1000
 grep -v '^Windy' "$work/expected-outcomes" >"$work/expected-silent"
 echo "Windy: upload failed: no reply within 1 s" >>"$work/expected-silent"
 sort -o "$work/expected-silent" "$work/expected-silent"
@@ -207,17 +215,7 @@ rm "$work/silent-stations.windy.com"
 # server's certificate is logged once with its reason, and CWOP, which
 # speaks APRS-IS, goes on; with our CA trusted, every outcome is the one
 # the services' answers over plain HTTP gave.
-over_https() { # CA file
-  : >"$work/log"
-  NIMBREL_CA_FILE=$1 "$nimbrel" run --simulate="$work/scenario.txt" \
-    --upload-server="https://127.0.0.1:$tls_port" --aprs-server="127.0.0.1:$aprs_port" \
-    >"$work/out" 2>"$work/log" &
-  pid=$!
-  wait_for 20 all_six || fail "not every service reported over HTTPS: $(cat "$work/log")"
-  sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
-    "$work/log" | sort >"$work/outcomes"
-  stop_promptly $pid run
-}
+over_https() { run_until_all_six "https://127.0.0.1:$tls_port" NIMBREL_CA_FILE="$1"; }
 over_https "$work/other-ca.pem"
 [ "$(grep -c 'upload failed: .*certificate' "$work/outcomes")" = 5 ] &&
   grep -qx 'CWOP: upload taken' "$work/outcomes" ||
@@ -229,15 +227,7 @@ diff "$work/expected-outcomes" "$work/outcomes" || fail "the outcomes over HTTPS
 # each HTTP service logs once why, naming the package to install, and CWOP
 # and the program go on.
 mkdir "$work/broken" && : >"$work/broken/libcurl.so.4"
-: >"$work/log"
-LD_LIBRARY_PATH=$work/broken "$nimbrel" run --simulate="$work/scenario.txt" \
-  --upload-server="127.0.0.1:$http_port" --aprs-server="127.0.0.1:$aprs_port" \
-  >"$work/out" 2>"$work/log" &
-pid=$!
-wait_for 20 all_six || fail "not every service reported without the HTTP library: $(cat "$work/log")"
-sed -n 's/^[0-9-]* [0-9:]* \(PWSweather\|WOW\|Windy\|AWEKAS\|OpenWeatherMap\|CWOP\): /\1: /p' \
-  "$work/log" | sort >"$work/outcomes"
-stop_promptly $pid run
+run_until_all_six "127.0.0.1:$http_port" LD_LIBRARY_PATH="$work/broken"
 [ "$(grep -c 'upload failed: the HTTP library libcurl.so.4 is not usable (install the package libcurl4): .*libcurl.so.4' "$work/outcomes")" = 5 ] &&
   grep -qx 'CWOP: upload taken' "$work/outcomes" ||
   fail "the outcomes without the HTTP library: $(cat "$work/outcomes")"
