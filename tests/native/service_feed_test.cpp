@@ -2,6 +2,8 @@
 // them: one that never answers holds up no other.
 #include <gtest/gtest.h>
 
+#include "loopback_listener.h"
+
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -44,21 +46,6 @@ bool wait_for_line(const std::string &line)
     });
 }
 
-// A listening socket on a free loopback port.
-int listen_on_loopback(int *port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), len);
-    listen(fd, 8);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    *port = ntohs(a.sin_port);
-    return fd;
-}
-
 // Answers 200 to every request but Windy's, which it leaves waiting.
 struct StandIn {
     int fd = -1, port = 0;
@@ -70,7 +57,7 @@ struct StandIn {
 
     StandIn()
     {
-        fd = listen_on_loopback(&port);
+        fd = loopback_listener(&port);
         thread = std::thread([this] { serve(); });
     }
     void serve()
@@ -254,7 +241,7 @@ struct WowStandIn {
     std::thread thread;
     WowStandIn()
     {
-        fd = listen_on_loopback(&port);
+        fd = loopback_listener(&port);
         thread = std::thread([this] {
             while (!done) {
                 pollfd p{fd, POLLIN, 0};

@@ -3,6 +3,8 @@
 // plain HTTP capture and an APRS-IS stand-in.
 #include <gtest/gtest.h>
 
+#include "loopback_listener.h"
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -21,20 +23,6 @@
 
 namespace {
 
-int listener(int *port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr *>(&a), len) != 0 || listen(fd, 4) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
-        return -1;
-    *port = ntohs(a.sin_port);
-    return fd;
-}
-
 std::string read_until(int fd, const std::string &end)
 {
     std::string text;
@@ -51,7 +39,7 @@ struct HttpCapture {
     std::thread thread;
     explicit HttpCapture(const std::string &answer)
     {
-        fd = listener(&port);
+        fd = loopback_listener(&port);
         thread = std::thread([this, answer] {
             const int c = accept(fd, nullptr, nullptr);
             request = read_until(c, "\r\n\r\n");
@@ -98,7 +86,7 @@ protected:
                      " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
                      " -CAcreateserial -days 2 -extfile san.ext -out server.pem" + q),
                   0);
-        const int fd = listener(&port);
+        const int fd = loopback_listener(&port);
         close(fd);
         server = fork();
         if (server == 0) {
@@ -203,7 +191,7 @@ TEST(ServiceTransport, TheUploadServerGetsTheServicesOwnRequestAsPlainHttp)
 TEST(ServiceTransport, AServerThatNeverAnswersIsGivenUp)
 {
     int port = 0;
-    const int fd = listener(&port);  // listens, never accepts or answers
+    const int fd = loopback_listener(&port);  // listens, never accepts or answers
     ServiceRoute route = route_with("", 1000);
     route.upload_host = "127.0.0.1";
     route.upload_port = port;
@@ -224,7 +212,7 @@ TEST(ServiceTransport, AServerThatNeverAnswersIsGivenUp)
 TEST(ServiceTransport, AprsIsGetsTheLoginThenTheReportOnceAnswered)
 {
     int port = 0;
-    const int fd = listener(&port);
+    const int fd = loopback_listener(&port);
     std::string login, packet;
     std::thread server([&] {
         const int c = accept(fd, nullptr, nullptr);
