@@ -13,6 +13,9 @@ scenario 0 >"$work/console.txt"
 
 # Starts nimbrel with the given arguments on a free port; sets $url and $pid.
 serve() {
+  # Emptied here, not by the background job's own redirection, which may
+  # come after the wait below has found the last server's address.
+  : >"$work/log"
   "$nimbrel" "$@" --http=127.0.0.1:0 2>"$work/log" &
   pid=$!
   # The whole line, port and slash: a check that lands while it is being
