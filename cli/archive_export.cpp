@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -22,6 +21,12 @@ struct Batch {
 constexpr std::size_t BATCH_RECORDS = 256;
 constexpr std::size_t BATCHES_AHEAD = 2;
 
+// As a history slot holds a record: the reader's longest.
+std::size_t kept_bytes(const ArchiveRecord &r)
+{
+    return std::min<std::size_t>(r.length, RECORD_BYTES - 1);
+}
+
 } // namespace
 
 // The archive is read on a thread of its own, a few batches ahead of the
@@ -34,6 +39,16 @@ int write_archive_export(Archive *archive, long long from, long long to,
     *error = ArchiveError{};
     if (!write_export_header(sink, units))
         return 0;
+    // Its own per export: two may run at once.
+    const auto work = std::make_unique<ExportWorkspace>();
+    // A row for the first n bytes of a record's text (a zero ends it sooner).
+    const auto write_text = [&](const char *text, std::size_t n) {
+        if (n == 0 || text[0] == 0)
+            return 1;
+        RecordTokens tokens;
+        split_station_record(text, n, &tokens);
+        return write_tokens_row(sink, tokens, request, units, work.get());
+    };
     std::mutex lock;
     std::condition_variable changed;
     // Batches written out go back to the reader, which fills them again:
@@ -61,8 +76,7 @@ int write_archive_export(Archive *archive, long long from, long long to,
             return 1;
         };
         int ok = archive_each_text(archive, from, to, [&](const ArchiveRecord &r) {
-            // As a history slot holds it: the reader's longest record.
-            const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
+            const std::size_t n = kept_bytes(r);
             batch.text.insert(batch.text.end(), r.text, r.text + n);
             batch.length.push_back(n);
             return batch.length.size() < BATCH_RECORDS || hand_over();
@@ -73,20 +87,14 @@ int write_archive_export(Archive *archive, long long from, long long to,
         read_all = true;
         changed.notify_all();
     };
-    // Its own per export: two may run at once.
-    const auto work = std::make_unique<ExportWorkspace>();
     int sink_ok = 1;
     std::thread reader;
     try {
         reader = std::thread(read_ahead);
     } catch (const std::system_error &) {
         // No thread to spare: read and write in turn.
-        std::uint8_t slot[RECORD_BYTES];
         return archive_each_text(archive, from, to, [&](const ArchiveRecord &r) {
-            const std::size_t n = std::min<std::size_t>(r.length, RECORD_BYTES - 1);
-            std::memcpy(slot, r.text, n);
-            slot[n] = 0;
-            return sink_ok = write_record_row(sink, slot, request, units, work.get());
+            return sink_ok = write_text(r.text, kept_bytes(r));
         }, error) && sink_ok;
     }
 
@@ -102,13 +110,8 @@ int write_archive_export(Archive *archive, long long from, long long to,
             changed.notify_all();
         }
         const char *text = batch.text.data();
-        RecordTokens tokens;
-        for (std::size_t i = 0; sink_ok && i < batch.length.size(); text += batch.length[i++]) {
-            if (batch.length[i] > 0 && text[0] != 0) {
-                split_station_record(text, batch.length[i], &tokens);
-                sink_ok = write_tokens_row(sink, tokens, request, units, work.get());
-            }
-        }
+        for (std::size_t i = 0; sink_ok && i < batch.length.size(); text += batch.length[i++])
+            sink_ok = write_text(text, batch.length[i]);
         const std::lock_guard<std::mutex> held(lock);
         spare.push_back(std::move(batch));
     }

@@ -1,9 +1,9 @@
 #include "cli/export_file.h"
 
 #include <cerrno>
-#include <system_error>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "cli/platform.h"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <string>
 
 #include "live/units.h"
@@ -69,14 +68,20 @@ struct Row {
 
 // A row is built a few hundred times a second for a year's file: units are
 // copied a text at a time, not one by one.
-void append(Row &row, const char16_t *text, int count)
+char16_t *room(Row &row, int count)
 {
     if (row.overflow || count > row.capacity - row.length) {
         row.overflow = 1;
-        return;
+        return nullptr;
     }
-    std::memcpy(row.units + row.length, text, static_cast<std::size_t>(count) * sizeof *text);
     row.length += count;
+    return row.units + row.length - count;
+}
+
+void append(Row &row, const char16_t *text, int count)
+{
+    if (char16_t *at = room(row, count))
+        std::copy_n(text, count, at);
 }
 
 void append(Row &row, const char16_t *text)
@@ -89,12 +94,8 @@ void append_unit(Row &row, char16_t unit) { append(row, &unit, 1); }
 // A token's bytes, each one a code unit.
 void append_bytes(Row &row, const unsigned char *bytes, int count)
 {
-    if (row.overflow || count > row.capacity - row.length) {
-        row.overflow = 1;
-        return;
-    }
-    std::copy_n(bytes, count, row.units + row.length);
-    row.length += count;
+    if (char16_t *at = room(row, count))
+        std::copy_n(bytes, count, at);
 }
 
 // Little-endian bytes, whatever the machine's order; on a little-endian
