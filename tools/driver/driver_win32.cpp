@@ -320,16 +320,27 @@ int run(int argc, wchar_t **argv)
         return 0;
     }
     if (verb == L"close" && argc == 2) {
+        // A refusal says which step failed: the scripts show it with their own.
         HWND top = main_window();
-        if (!top)
+        if (!top) {
+            std::fprintf(stderr, "close: no main window\n");
             return 1;
+        }
         DWORD process_id = 0;
         GetWindowThreadProcessId(top, &process_id);
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+        const DWORD open_error = process ? 0 : GetLastError();
         PostMessageW(top, WM_CLOSE, 0, 0);
-        DWORD waited = process ? WaitForSingleObject(process, 20000) : WAIT_FAILED;
-        if (process)
-            CloseHandle(process);
+        if (!process) {
+            std::fprintf(stderr, "close: process %lu cannot be waited for (error %lu)\n",
+                         static_cast<unsigned long>(process_id), static_cast<unsigned long>(open_error));
+            return 1;
+        }
+        const DWORD waited = WaitForSingleObject(process, 20000);
+        CloseHandle(process);
+        if (waited != WAIT_OBJECT_0)
+            std::fprintf(stderr, "close: process %lu still runs 20 s after WM_CLOSE\n",
+                         static_cast<unsigned long>(process_id));
         return waited == WAIT_OBJECT_0 ? 0 : 1;
     }
     if (verb == L"registry" && argc == 3) {
